@@ -1,0 +1,42 @@
+include(GoogleTest)
+
+# plimsy_add_test(<area> LABEL <label> [SOURCES ...] [LIBS ...] [FILTER <gtest filter>] [X11] [TIMEOUT <s>])
+#
+# The first call for an area builds the executable tests_<area> from SOURCES; later calls for the same
+# area only register a further slice of its tests (chosen by FILTER) under another label.
+# Discovery runs at test time, so listing a GUI test binary happens under scripts/test's bus and display.
+# X11 tests run on the xcb platform of the Xvfb display and never two at once.
+function(plimsy_add_test area)
+    cmake_parse_arguments(ARG "X11" "LABEL;FILTER;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    if(NOT ARG_LABEL)
+        message(FATAL_ERROR "plimsy_add_test(${area}): LABEL is required")
+    endif()
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    set(target tests_${area})
+
+    if(ARG_SOURCES)
+        add_executable(${target} ${ARG_SOURCES})
+        target_link_libraries(${target} PRIVATE plimsy_defaults plimsy_test_main plimsy_test_support ${ARG_LIBS})
+        # Precompiled, and so seen by every test source: readable printing of Qt values in failures.
+        target_precompile_headers(${target} PRIVATE
+            <gmock/gmock.h> <gtest/gtest.h> ${PROJECT_SOURCE_DIR}/tests/support/QtPrinters.h)
+    elseif(NOT TARGET ${target})
+        message(FATAL_ERROR "plimsy_add_test(${area}): the first call needs SOURCES")
+    endif()
+
+    set(properties LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT})
+    if(ARG_X11)
+        list(APPEND properties RESOURCE_LOCK x11 ENVIRONMENT QT_QPA_PLATFORM=xcb)
+    endif()
+    set(filter_args)
+    if(ARG_FILTER)
+        set(filter_args TEST_FILTER "${ARG_FILTER}")
+    endif()
+    gtest_discover_tests(${target}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        ${filter_args}
+        PROPERTIES ${properties})
+endfunction()

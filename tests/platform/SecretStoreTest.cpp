@@ -1,0 +1,141 @@
+#include "platform/SecretStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+using namespace plimsy;
+using Kind = SecretStore::Kind;
+using Status = SecretStore::Status;
+
+namespace {
+
+// Each test works on a service name of its own, so parallel tests never see each other's items.
+class SecretStoreTest : public ::testing::Test
+{
+protected:
+    const QString service = "com.tindrel.plimsy.test." + QUuid::createUuid().toString(QUuid::WithoutBraces);
+
+    void TearDown() override
+    {
+        SecretStore::removeAll(service, Kind::Default);
+        SecretStore::removeAll(service, Kind::Legacy);
+    }
+};
+
+TEST_F(SecretStoreTest, StoresReadsReplacesAndRemoves)
+{
+    EXPECT_EQ(SecretStore::get(service, "all_api_keys").status, Status::NotFound);
+    ASSERT_EQ(SecretStore::set(service, "all_api_keys", R"({"A":"key-ä"})"), Status::Ok);
+    const auto stored = SecretStore::get(service, "all_api_keys");
+    EXPECT_EQ(stored.status, Status::Ok);
+    EXPECT_EQ(stored.value, R"({"A":"key-ä"})");
+
+    ASSERT_EQ(SecretStore::set(service, "all_api_keys", "second"), Status::Ok);
+    EXPECT_EQ(SecretStore::get(service, "all_api_keys").value, "second");
+    EXPECT_EQ(SecretStore::accounts(service).accounts, QStringList{"all_api_keys"});
+
+    EXPECT_EQ(SecretStore::remove(service, "all_api_keys"), Status::Ok);
+    EXPECT_EQ(SecretStore::get(service, "all_api_keys").status, Status::NotFound);
+    EXPECT_EQ(SecretStore::remove(service, "all_api_keys"), Status::Ok);
+}
+
+TEST_F(SecretStoreTest, LegacyItemsAreSeparateFromDefaultOnes)
+{
+    ASSERT_EQ(SecretStore::set(service, "apikey", "old", Kind::Legacy), Status::Ok);
+    EXPECT_EQ(SecretStore::get(service, "apikey").status, Status::NotFound);
+    EXPECT_EQ(SecretStore::get(service, "apikey", Kind::Legacy).value, "old");
+
+    ASSERT_EQ(SecretStore::set(service, "apikey", "new"), Status::Ok);
+    EXPECT_EQ(SecretStore::get(service, "apikey").value, "new");
+    EXPECT_EQ(SecretStore::get(service, "apikey", Kind::Legacy).value, "old");
+    EXPECT_EQ(SecretStore::accounts(service).accounts, QStringList{"apikey"});
+    EXPECT_EQ(SecretStore::accounts(service, Kind::Legacy).accounts, QStringList{"apikey"});
+
+    EXPECT_EQ(SecretStore::remove(service, "apikey"), Status::Ok);
+    EXPECT_EQ(SecretStore::get(service, "apikey", Kind::Legacy).value, "old");
+}
+
+TEST_F(SecretStoreTest, ListsEveryAccountAndRemovesAll)
+{
+    for (const char *account : {"uuid-a", "uuid-b", "uuid-c"}) {
+        ASSERT_EQ(SecretStore::set(service, account, "k"), Status::Ok);
+    }
+    QStringList accounts = SecretStore::accounts(service).accounts;
+    accounts.sort();
+    EXPECT_EQ(accounts, (QStringList{"uuid-a", "uuid-b", "uuid-c"}));
+    EXPECT_EQ(SecretStore::removeAll(service), Status::Ok);
+    EXPECT_TRUE(SecretStore::accounts(service).accounts.isEmpty());
+}
+
+// Runs the probe program against a session bus that has no Secret Service and cannot start one.
+class SecretStoreWithoutServiceTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir folder;
+    QProcess bus;
+
+    void TearDown() override
+    {
+        bus.kill();
+        bus.waitForFinished(5000);
+    }
+
+    QString startEmptyBus()
+    {
+        const QString config = QDir(folder.path()).filePath("bus.conf");
+        QFile file(config);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=)"
+                   + folder.path().toUtf8() + R"(</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)");
+        file.close();
+        bus.start("dbus-daemon", {"--nofork", "--print-address=1", "--config-file=" + config});
+        EXPECT_TRUE(bus.waitForStarted(5000));
+        EXPECT_TRUE(bus.waitForReadyRead(5000));
+        return QString::fromUtf8(bus.readLine()).trimmed();
+    }
+
+    QStringList runProbe(const QString &busAddress)
+    {
+        QProcess probe;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+        probe.setProcessEnvironment(environment);
+        probe.start(PLIMSY_SECRET_PROBE, {});
+        EXPECT_TRUE(probe.waitForFinished(20000)) << "the probe hung";
+        EXPECT_EQ(probe.exitCode(), 0);
+        return QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+};
+
+const QStringList AllUnavailable{"get unavailable", "set unavailable", "remove unavailable", "accounts unavailable"};
+
+TEST_F(SecretStoreWithoutServiceTest, ABusWithoutSecretServiceIsReportedUnavailable)
+{
+    const QString address = startEmptyBus();
+    ASSERT_FALSE(address.isEmpty());
+    EXPECT_EQ(runProbe(address), AllUnavailable);
+}
+
+TEST_F(SecretStoreWithoutServiceTest, NoBusAtAllIsReportedUnavailable)
+{
+    EXPECT_EQ(runProbe("unix:path=" + folder.path() + "/no-such-bus"), AllUnavailable);
+}
+
+} // namespace

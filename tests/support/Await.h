@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QCoro/QCoroTask>
+#include <QTest>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace plimsy::test {
+
+// Thrown when an awaited task does not finish in time, so a fault fails its test instead of hanging CI.
+class AwaitTimeout : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::chrono::milliseconds DefaultAwaitLimit{20'000};
+
+namespace detail {
+
+template <typename T> struct AwaitState
+{
+    bool done = false;
+    std::exception_ptr error;
+    std::optional<T> value;
+};
+
+template <> struct AwaitState<void>
+{
+    bool done = false;
+    std::exception_ptr error;
+};
+
+template <typename T> QCoro::Task<> collect(QCoro::Task<T> task, std::shared_ptr<AwaitState<T>> state)
+{
+    try {
+        if constexpr (std::is_void_v<T>) {
+            co_await std::move(task);
+        } else {
+            state->value.emplace(co_await std::move(task));
+        }
+    } catch (...) {
+        state->error = std::current_exception();
+    }
+    state->done = true;
+}
+
+} // namespace detail
+
+// Runs the event loop until the task finishes; returns its value or rethrows its exception.
+// The limit only decides failure: a task that finishes early returns early.
+template <typename T> T await(QCoro::Task<T> task, std::chrono::milliseconds limit = DefaultAwaitLimit)
+{
+    auto state = std::make_shared<detail::AwaitState<T>>();
+    detail::collect(std::move(task), state);
+    if (!QTest::qWaitFor([&state] { return state->done; }, static_cast<int>(limit.count()))) {
+        throw AwaitTimeout("task did not finish within " + std::to_string(limit.count()) + " ms");
+    }
+    if (state->error) {
+        std::rethrow_exception(state->error);
+    }
+    if constexpr (!std::is_void_v<T>) {
+        return std::move(*state->value);
+    }
+}
+
+} // namespace plimsy::test

@@ -1,0 +1,51 @@
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+// CTest runs each test in a process of its own, many at once: give each process its own home and
+// XDG folders so that settings, logs and caches never leak between tests. Child processes inherit them.
+void isolateHome(const QTemporaryDir &home)
+{
+    const QDir root(home.path());
+    qputenv("HOME", QFile::encodeName(root.path()));
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+        const QString path = root.filePath(QString::fromLatin1(name).toLower());
+        QDir().mkpath(path);
+        qputenv(name, QFile::encodeName(path));
+    }
+}
+
+} // namespace
+
+// Every test binary shares this main: a QApplication on the offscreen platform (unless the test's
+// environment asks for xcb) and QStandardPaths in test mode, so no test touches the real home.
+int main(int argc, char *argv[])
+{
+    ::testing::InitGoogleMock(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) {
+        return RUN_ALL_TESTS();
+    }
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/plimsy-test-XXXXXX"));
+    if (!home.isValid()) {
+        std::fputs("cannot create a temporary home for the test\n", stderr);
+        return 2;
+    }
+    isolateHome(home);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QCoreApplication::setOrganizationDomain(QStringLiteral("tindrel.com"));
+    QCoreApplication::setApplicationName(QStringLiteral("Plimsy"));
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
