@@ -1,0 +1,270 @@
+#include "platform/MenuItems.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
+
+#include <vector>
+
+namespace plimsy::MenuItems {
+
+namespace {
+
+constexpr const char *TagProperty = "plimsyMenuTag";
+constexpr const char *ObjectProperty = "plimsyRepresentedObject";
+constexpr const char *StateProperty = "plimsyMenuItemState";
+constexpr const char *StateImagesProperty = "plimsyStateImages";
+constexpr const char *AlternateSwitcherName = "plimsyAlternateSwitcher";
+
+struct StateImages
+{
+    QIcon on;
+    QIcon off;
+    QIcon mixed;
+};
+
+} // namespace
+
+} // namespace plimsy::MenuItems
+
+Q_DECLARE_METATYPE(plimsy::MenuItems::StateImages)
+
+namespace plimsy::MenuItems {
+
+namespace {
+
+StateImages stateImages(const QAction *item)
+{
+    return item->property(StateImagesProperty).value<StateImages>();
+}
+
+void showState(QAction *item)
+{
+    const auto current = state(item);
+    const StateImages images = stateImages(item);
+    const QIcon &image = current == MenuItemState::On    ? images.on
+                         : current == MenuItemState::Off ? images.off
+                                                         : images.mixed;
+    // Without an image of its own, "on" is the usual check mark.
+    const bool checkMark = current == MenuItemState::On && image.isNull();
+    item->setCheckable(checkMark);
+    item->setChecked(checkMark);
+    item->setIcon(image);
+    item->setIconVisibleInMenu(!image.isNull());
+}
+
+// Swaps primary items for their alternates while Alt is held; menus drawn by a host over D-Bus send no
+// key events, so there the primary items simply stay.
+class AlternateSwitcher final : public QObject
+{
+public:
+    explicit AlternateSwitcher(QMenu *menu)
+        : QObject(menu)
+    {
+        setObjectName(QString::fromLatin1(AlternateSwitcherName));
+    }
+
+    void add(QAction *primary, QAction *alternate) { m_pairs.push_back({primary, alternate}); }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const auto type = event->type();
+        if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Alt) {
+                apply(type == QEvent::KeyPress);
+            }
+        } else if (type == QEvent::Hide) {
+            apply(false);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void apply(bool alternate)
+    {
+        for (const auto &[primary, other] : m_pairs) {
+            if (primary && other) {
+                primary->setVisible(!alternate);
+                other->setVisible(alternate);
+            }
+        }
+    }
+
+    std::vector<std::pair<QPointer<QAction>, QPointer<QAction>>> m_pairs;
+};
+
+void deleteItem(QMenu *menu, QAction *item)
+{
+    if (QMenu *submenu = item->menu(); submenu && submenu->parent() == menu) {
+        delete submenu;
+    }
+    if (item->parent() == menu) {
+        delete item;
+    } else {
+        menu->removeAction(item);
+    }
+}
+
+void indexInto(const QMenu *menu, QHash<MenuTag, QAction *> &index)
+{
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        const MenuTag itemTag = tag(item);
+        if (!itemTag.isNone() && !index.contains(itemTag)) {
+            index.insert(itemTag, item);
+        }
+    }
+    for (QAction *item : items) {
+        if (const QMenu *submenu = item->menu()) {
+            indexInto(submenu, index);
+        }
+    }
+}
+
+} // namespace
+
+void setTag(QAction *item, MenuTag tag)
+{
+    item->setProperty(TagProperty, QVariant::fromValue(tag));
+}
+
+MenuTag tag(const QAction *item)
+{
+    return item->property(TagProperty).value<MenuTag>();
+}
+
+void setRepresentedObject(QAction *item, const QVariant &object)
+{
+    item->setProperty(ObjectProperty, object);
+}
+
+QVariant representedObject(const QAction *item)
+{
+    return item->property(ObjectProperty);
+}
+
+void setStateImage(QAction *item, MenuItemState forState, const QIcon &image)
+{
+    StateImages images = stateImages(item);
+    (forState == MenuItemState::On ? images.on : forState == MenuItemState::Off ? images.off : images.mixed) = image;
+    item->setProperty(StateImagesProperty, QVariant::fromValue(images));
+    showState(item);
+}
+
+void setState(QAction *item, MenuItemState newState)
+{
+    item->setProperty(StateProperty, static_cast<int>(newState));
+    showState(item);
+}
+
+MenuItemState state(const QAction *item)
+{
+    const QVariant stored = item->property(StateProperty);
+    return stored.isValid() ? static_cast<MenuItemState>(stored.toInt()) : MenuItemState::Off;
+}
+
+void setAlternate(QMenu *menu, QAction *primary, QAction *alternate)
+{
+    auto *switcher = static_cast<AlternateSwitcher *>(
+        menu->findChild<QObject *>(QString::fromLatin1(AlternateSwitcherName), Qt::FindDirectChildrenOnly));
+    if (!switcher) {
+        switcher = new AlternateSwitcher(menu);
+        menu->installEventFilter(switcher);
+    }
+    alternate->setVisible(false);
+    switcher->add(primary, alternate);
+}
+
+QAction *makeItem(QMenu *menu, const QString &title, MenuTag itemTag)
+{
+    auto *item = new QAction(title, menu);
+    if (!itemTag.isNone()) {
+        setTag(item, itemTag);
+    }
+    return item;
+}
+
+QAction *makeSeparator(QMenu *menu, MenuTag itemTag)
+{
+    QAction *item = makeItem(menu, QString(), itemTag);
+    item->setSeparator(true);
+    return item;
+}
+
+void insertItem(QMenu *menu, int index, QAction *item)
+{
+    const QList<QAction *> items = menu->actions();
+    if (index < 0 || index >= items.size()) {
+        menu->addAction(item);
+    } else {
+        menu->insertAction(items.at(index), item);
+    }
+}
+
+int indexOf(const QMenu *menu, const QAction *item)
+{
+    return static_cast<int>(menu->actions().indexOf(item));
+}
+
+QAction *itemWithTag(const QMenu *menu, MenuTag wanted)
+{
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        if (tag(item) == wanted) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+int removeItemsWithTag(QMenu *menu, MenuTag wanted)
+{
+    int removed = 0;
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        if (tag(item) == wanted) {
+            deleteItem(menu, item);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+QAction *findItem(const QMenu *menu, MenuTag wanted)
+{
+    if (!menu) {
+        return nullptr;
+    }
+    if (QAction *own = itemWithTag(menu, wanted)) {
+        return own;
+    }
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        if (QAction *found = findItem(item->menu(), wanted)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+QHash<MenuTag, QAction *> indexTree(const QMenu *menu)
+{
+    QHash<MenuTag, QAction *> index;
+    if (menu) {
+        indexInto(menu, index);
+    }
+    return index;
+}
+
+void clear(QMenu *menu)
+{
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        deleteItem(menu, item);
+    }
+}
+
+} // namespace plimsy::MenuItems

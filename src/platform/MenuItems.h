@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QHash>
+#include <QIcon>
+#include <QMetaType>
+#include <QVariant>
+
+#include <optional>
+
+class QAction;
+class QMenu;
+
+namespace plimsy {
+
+// Which number space an item's tag belongs to: section markers, Forge server ids and Forge site ids are
+// kept apart, so a server whose id happens to equal a section number or a site id never matches.
+enum class MenuTagKind
+{
+    None,
+    Section,
+    Server,
+    Site,
+};
+
+struct MenuTag
+{
+    MenuTagKind kind = MenuTagKind::None;
+    qint64 value = 0;
+
+    static MenuTag section(qint64 value) { return {MenuTagKind::Section, value}; }
+    static MenuTag server(qint64 id) { return {MenuTagKind::Server, id}; }
+    static MenuTag site(qint64 id) { return {MenuTagKind::Site, id}; }
+
+    bool isNone() const { return kind == MenuTagKind::None; }
+    bool operator==(const MenuTag &) const = default;
+};
+
+inline size_t qHash(const MenuTag &tag, size_t seed = 0)
+{
+    return qHashMulti(seed, static_cast<int>(tag.kind), tag.value);
+}
+
+enum class MenuItemState
+{
+    Off,
+    On,
+    Mixed,
+};
+
+// The menu-item facilities the menus are designed around (tag, represented object, state with its
+// images, alternates, insertion by index), kept on plain QActions.
+namespace MenuItems {
+
+void setTag(QAction *item, MenuTag tag);
+MenuTag tag(const QAction *item);
+
+void setRepresentedObject(QAction *item, const QVariant &object);
+QVariant representedObject(const QAction *item);
+
+template <typename T> std::optional<T> representedObject(const QAction *item)
+{
+    const QVariant object = representedObject(item);
+    if (!object.isValid() || object.metaType() != QMetaType::fromType<T>()) {
+        return std::nullopt;
+    }
+    return object.value<T>();
+}
+
+// The image shown for a state; an item in the on state without its own image shows a check mark.
+void setStateImage(QAction *item, MenuItemState state, const QIcon &image);
+void setState(QAction *item, MenuItemState state);
+MenuItemState state(const QAction *item);
+
+// `alternate` is shown in place of `primary` while Alt is held with the menu open.
+void setAlternate(QMenu *menu, QAction *primary, QAction *alternate);
+
+// A new item owned by `menu`, not yet added to it.
+QAction *makeItem(QMenu *menu, const QString &title, MenuTag tag = {});
+QAction *makeSeparator(QMenu *menu, MenuTag tag = {});
+
+// Inserts at `index` (appends when the index is past the end).
+void insertItem(QMenu *menu, int index, QAction *item);
+int indexOf(const QMenu *menu, const QAction *item);
+
+// The menu's own first item with the tag, or null.
+QAction *itemWithTag(const QMenu *menu, MenuTag tag);
+// Removes and deletes the menu's own items with the tag; returns how many.
+int removeItemsWithTag(QMenu *menu, MenuTag tag);
+
+// The first item with the tag in the menu or, depth first in menu order, its submenus.
+QAction *findItem(const QMenu *menu, MenuTag tag);
+
+// Every tagged item of the tree, first match per tag as findItem would give it; one pass, for callers
+// that look up many items at once.
+QHash<MenuTag, QAction *> indexTree(const QMenu *menu);
+
+// Removes and deletes every item, submenus included.
+void clear(QMenu *menu);
+
+} // namespace MenuItems
+
+} // namespace plimsy
+
+Q_DECLARE_METATYPE(plimsy::MenuTag)

@@ -1,0 +1,164 @@
+#include "platform/PropertyList.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QXmlStreamReader>
+
+namespace plimsy::PropertyList {
+
+namespace {
+
+struct Failure
+{
+};
+
+class Reader
+{
+public:
+    explicit Reader(QIODevice &device)
+        : m_xml(&device)
+    {
+    }
+
+    QVariantMap document()
+    {
+        if (!nextElement() || m_xml.name() != u"plist" || !nextElement() || m_xml.name() != u"dict") {
+            throw Failure{};
+        }
+        QVariantMap top = dictionary();
+        if (nextElement() || m_xml.hasError()) {
+            throw Failure{}; // a second top-level value, or trailing garbage
+        }
+        return top;
+    }
+
+private:
+    // Advances to the next start element; false at the end of the enclosing element.
+    bool nextElement()
+    {
+        while (!m_xml.atEnd()) {
+            switch (m_xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                return true;
+            case QXmlStreamReader::EndElement:
+                return false;
+            case QXmlStreamReader::Characters:
+                if (!m_xml.isWhitespace()) {
+                    throw Failure{};
+                }
+                break;
+            case QXmlStreamReader::Invalid:
+                throw Failure{};
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+    QString text()
+    {
+        const QString content = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
+        if (m_xml.hasError()) {
+            throw Failure{};
+        }
+        return content;
+    }
+
+    QVariantMap dictionary()
+    {
+        QVariantMap entries;
+        while (nextElement()) {
+            if (m_xml.name() != u"key") {
+                throw Failure{};
+            }
+            const QString key = text();
+            if (!nextElement()) {
+                throw Failure{};
+            }
+            entries.insert(key, value());
+        }
+        return entries;
+    }
+
+    QVariantList array()
+    {
+        QVariantList items;
+        while (nextElement()) {
+            items.append(value());
+        }
+        return items;
+    }
+
+    QVariant value()
+    {
+        const auto name = m_xml.name();
+        if (name == u"dict") {
+            return dictionary();
+        }
+        if (name == u"array") {
+            return array();
+        }
+        if (name == u"true" || name == u"false") {
+            const bool flag = name == u"true";
+            if (nextElement()) {
+                throw Failure{};
+            }
+            return flag;
+        }
+        if (name == u"string") {
+            return text();
+        }
+        if (name == u"integer") {
+            bool ok = false;
+            const qint64 number = text().trimmed().toLongLong(&ok);
+            if (!ok) {
+                throw Failure{};
+            }
+            return number;
+        }
+        if (name == u"real") {
+            bool ok = false;
+            const double number = text().trimmed().toDouble(&ok);
+            if (!ok) {
+                throw Failure{};
+            }
+            return number;
+        }
+        if (name == u"date") {
+            const QDateTime date = QDateTime::fromString(text().trimmed(), Qt::ISODate);
+            if (!date.isValid()) {
+                throw Failure{};
+            }
+            return date.toUTC();
+        }
+        if (name == u"data") {
+            return QByteArray::fromBase64(text().simplified().remove(QLatin1Char(' ')).toLatin1());
+        }
+        throw Failure{};
+    }
+
+    QXmlStreamReader m_xml;
+};
+
+} // namespace
+
+std::optional<QVariantMap> readDictionary(QIODevice &device)
+{
+    try {
+        return Reader(device).document();
+    } catch (const Failure &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<QVariantMap> readDictionaryFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    return readDictionary(file);
+}
+
+} // namespace plimsy::PropertyList

@@ -1,0 +1,90 @@
+#include "platform/SystemAlertPresenter.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace plimsy {
+
+namespace {
+
+QMessageBox::Icon iconFor(Alert::Style style)
+{
+    switch (style) {
+    case Alert::Style::Informational:
+        return QMessageBox::Information;
+    case Alert::Style::Critical:
+        return QMessageBox::Critical;
+    case Alert::Style::Warning:
+        break;
+    }
+    return QMessageBox::Warning;
+}
+
+} // namespace
+
+SystemAlertPresenter::SystemAlertPresenter(QObject *parent)
+    : AlertPresenter(parent)
+{
+}
+
+AlertPresenter::AlertId SystemAlertPresenter::show(const Alert &alert)
+{
+    const AlertId id = m_nextId++;
+    auto *box = new QMessageBox;
+    box->setObjectName(QStringLiteral("alertMessageBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setIcon(iconFor(alert.style));
+    box->setText(alert.messageText);
+    box->setInformativeText(alert.informativeText);
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    QList<QAbstractButton *> buttons;
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        // Roles only decide placement; the answer is the index of the button clicked.
+        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+        QPushButton *button = box->addButton(titles.at(i), role);
+        if (i == 0) {
+            box->setDefaultButton(button);
+        }
+        buttons.append(button);
+    }
+    connect(box, &QMessageBox::buttonClicked, this, [this, id, buttons](QAbstractButton *clicked) {
+        finish(id, static_cast<int>(buttons.indexOf(clicked)));
+    });
+    // Escape or the window's close button: the last button, as the usual cancel.
+    connect(
+        box, &QDialog::rejected, this, [this, id, count = titles.size()] { finish(id, static_cast<int>(count - 1)); });
+    m_boxes.insert(id, box);
+    box->open();
+    return id;
+}
+
+void SystemAlertPresenter::close(AlertId id)
+{
+    const QPointer<QMessageBox> box = m_boxes.take(id);
+    if (!box) {
+        return;
+    }
+    box->disconnect(this);
+    box->close();
+    Q_EMIT answered(id, Closed);
+}
+
+bool SystemAlertPresenter::isShowing(AlertId id) const
+{
+    const QPointer<QMessageBox> box = m_boxes.value(id);
+    return box && box->isVisible();
+}
+
+void SystemAlertPresenter::finish(AlertId id, int button)
+{
+    const QPointer<QMessageBox> box = m_boxes.take(id);
+    if (!box) {
+        return;
+    }
+    box->disconnect(this);
+    Q_EMIT answered(id, button);
+}
+
+} // namespace plimsy

@@ -1,0 +1,59 @@
+#include "platform/PropertyList.h"
+
+#include <QBuffer>
+#include <QDateTime>
+
+using namespace plimsy;
+
+namespace {
+
+std::optional<QVariantMap> read(const QByteArray &xml)
+{
+    QBuffer buffer;
+    buffer.setData(xml);
+    buffer.open(QIODevice::ReadOnly);
+    return PropertyList::readDictionary(buffer);
+}
+
+} // namespace
+
+TEST(PropertyListTest, ReadsEveryValueKind)
+{
+    const auto values = read(R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+    <key>autoRefreshInterval</key><integer>10</integer>
+    <key>monitorSites</key><true/>
+    <key>verboseLogging</key><false/>
+    <key>ratio</key><real>0.5</real>
+    <key>name</key><string>Plimsy &amp; co</string>
+    <key>when</key><date>2001-01-01T00:00:00Z</date>
+    <key>blob</key><data>aGVs
+bG8=</data>
+    <key>list</key><array><integer>1</integer><string>two</string></array>
+    <key>nested</key><dict><key>empty</key><string/></dict>
+</dict>
+</plist>)");
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(values->value("autoRefreshInterval").toLongLong(), 10);
+    EXPECT_EQ(values->value("monitorSites"), QVariant(true));
+    EXPECT_EQ(values->value("verboseLogging"), QVariant(false));
+    EXPECT_DOUBLE_EQ(values->value("ratio").toDouble(), 0.5);
+    EXPECT_EQ(values->value("name").toString(), QStringLiteral("Plimsy & co"));
+    EXPECT_EQ(values->value("when").toDateTime(), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
+    EXPECT_EQ(values->value("blob").toByteArray(), QByteArray("hello"));
+    EXPECT_EQ(values->value("list").toList(), (QVariantList{qint64(1), QStringLiteral("two")}));
+    EXPECT_EQ(values->value("nested").toMap().value("empty").toString(), QString());
+}
+
+TEST(PropertyListTest, RefusesWhatIsNotADictionaryPropertyList)
+{
+    EXPECT_FALSE(read("").has_value());
+    EXPECT_FALSE(read("<plist><array/></plist>").has_value());
+    EXPECT_FALSE(read("<plist><dict><key>a</key></dict></plist>").has_value());
+    EXPECT_FALSE(read("<plist><dict><string>no key</string></dict></plist>").has_value());
+    EXPECT_FALSE(read("<plist><dict><key>n</key><integer>ten</integer></dict></plist>").has_value());
+    EXPECT_FALSE(read("<plist><dict><key>a</key><string>x</string>").has_value());
+    EXPECT_FALSE(PropertyList::readDictionaryFile(QStringLiteral("/nonexistent/DefaultPreferences.plist")));
+}

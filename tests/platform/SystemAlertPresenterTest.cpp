@@ -1,0 +1,83 @@
+#include "platform/SystemAlertPresenter.h"
+
+#include "Await.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+
+using namespace plimsy;
+
+namespace {
+
+QList<QMessageBox *> openBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible()) {
+            boxes << box;
+        }
+    }
+    return boxes;
+}
+
+QAbstractButton *buttonTitled(QMessageBox *box, const QString &title)
+{
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() == title) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(SystemAlertPresenterTest, AnswersWithTheIndexOfTheButtonClicked)
+{
+    SystemAlertPresenter presenter;
+    QSignalSpy answered(&presenter, &AlertPresenter::answered);
+    const auto id = presenter.show(
+        {QStringLiteral("Are you sure?"), QStringLiteral("detail"), Alert::Style::Warning, {"Deploy Now", "Cancel"}});
+    ASSERT_EQ(openBoxes().size(), 1);
+    QMessageBox *box = openBoxes().constFirst();
+    EXPECT_EQ(box->text(), QStringLiteral("Are you sure?"));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("detail"));
+    EXPECT_TRUE(presenter.isShowing(id));
+
+    buttonTitled(box, QStringLiteral("Cancel"))->click();
+    ASSERT_EQ(answered.size(), 1);
+    EXPECT_EQ(answered.at(0).at(0).value<AlertPresenter::AlertId>(), id);
+    EXPECT_EQ(answered.at(0).at(1).toInt(), 1);
+    EXPECT_FALSE(presenter.isShowing(id));
+}
+
+TEST(SystemAlertPresenterTest, CloseEndsOnlyItsOwnAlert)
+{
+    SystemAlertPresenter presenter;
+    const auto confirmation =
+        presenter.show({QStringLiteral("Reboot?"), {}, Alert::Style::Warning, {"Reboot", "Cancel"}});
+    const auto error = presenter.show({QStringLiteral("An error occured"), {}, Alert::Style::Warning, {}});
+    QSignalSpy answered(&presenter, &AlertPresenter::answered);
+
+    presenter.close(error);
+    presenter.close(error);
+    ASSERT_EQ(answered.size(), 1);
+    EXPECT_EQ(answered.at(0).at(1).toInt(), AlertPresenter::Closed);
+    EXPECT_TRUE(presenter.isShowing(confirmation));
+    EXPECT_FALSE(presenter.isShowing(error));
+    presenter.close(confirmation);
+}
+
+TEST(SystemAlertPresenterTest, AskResumesWithTheAnswer)
+{
+    SystemAlertPresenter presenter;
+    QTimer::singleShot(0, &presenter, [] {
+        QMessageBox *box = openBoxes().constLast();
+        buttonTitled(box, QStringLiteral("OK"))->click();
+    });
+    EXPECT_EQ(
+        test::await(presenter.ask({QStringLiteral("Signed In Successfully"), {}, Alert::Style::Informational, {}})), 0);
+}
