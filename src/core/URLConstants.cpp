@@ -1,0 +1,105 @@
+#include "core/URLConstants.h"
+
+namespace plimsy::URLConstants {
+
+namespace {
+
+QString fromEnvironment(const char *name, const char *fallback)
+{
+    const QString value = qEnvironmentVariable(name);
+    return value.isEmpty() ? QString::fromLatin1(fallback) : value;
+}
+
+} // namespace
+
+bool isDevBackend(const QStringList &arguments)
+{
+    return arguments.contains(QLatin1String(DevBackendArgument), Qt::CaseSensitive);
+}
+
+QString forgeAPIBase()
+{
+    return fromEnvironment("PLIMSY_FORGE_API_BASE", "https://forge.laravel.com/api/");
+}
+
+QString forgeWebBase()
+{
+    return fromEnvironment("PLIMSY_FORGE_WEB_BASE", "https://forge.laravel.com/servers/");
+}
+
+QString productWebBase()
+{
+    return fromEnvironment("PLIMSY_WEB_BASE", "https://plimsy.tindrel.com");
+}
+
+QString devWebBase()
+{
+    return fromEnvironment("PLIMSY_DEV_WEB_BASE", "http://plimsy.test");
+}
+
+QString productAPIBase()
+{
+    return fromEnvironment("PLIMSY_API_BASE", "https://api.plimsy.tindrel.com/v1");
+}
+
+QString devAPIBase()
+{
+    return fromEnvironment("PLIMSY_DEV_API_BASE", "http://api.plimsy.test/v1");
+}
+
+QString statsURL()
+{
+    return fromEnvironment("PLIMSY_STATS_URL", "https://stats.tindrel.com/api/v1/stats");
+}
+
+QString relayBase()
+{
+    return fromEnvironment("PLIMSY_RELAY_BASE", "https://relay.tindrel.com/api/v2/");
+}
+
+QString updateFeedURL()
+{
+    return fromEnvironment("PLIMSY_UPDATE_FEED_URL", "https://plimsy.tindrel.com/appcast.xml");
+}
+
+QString webBase(const QStringList &arguments)
+{
+    return isDevBackend(arguments) ? devWebBase() : productWebBase();
+}
+
+QString apiBase(const QStringList &arguments)
+{
+    return isDevBackend(arguments) ? devAPIBase() : productAPIBase();
+}
+
+} // namespace plimsy::URLConstants
+
+namespace plimsy {
+
+QString webURL(const QString &path, const QStringList &arguments)
+{
+    return URLConstants::webBase(arguments) + path;
+}
+
+QString apiKeyHelpURL(const QStringList &arguments)
+{
+    return webURL(QStringLiteral("/help/api-key"), arguments);
+}
+
+QString dashboardURL(const QStringList &arguments)
+{
+    return webURL(QStringLiteral("/dashboard"), arguments);
+}
+
+QString announcementsURL(const QStringList &arguments)
+{
+    return URLConstants::apiBase(arguments) + QStringLiteral("/announcements");
+}
+
+QString forgeSiteURL(qint64 serverId, qint64 siteId)
+{
+    return URLConstants::forgeWebBase() + QString::number(serverId) + QStringLiteral("/sites/")
+           + QString::number(siteId);
+}
+
+} // namespace plimsy
