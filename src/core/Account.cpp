@@ -1,23 +1,12 @@
 #include "core/Account.h"
 
+#include "core/JsonFields.h"
+
 #include <QJsonArray>
 
 namespace plimsy {
 
 namespace {
-
-std::optional<qint64> integerOf(const QJsonValue &value)
-{
-    if (!value.isDouble()) {
-        return std::nullopt;
-    }
-    // toInteger() answers its default for fractions and out-of-range numbers; two defaults tell.
-    const qint64 first = value.toInteger(0);
-    if (first != value.toInteger(1)) {
-        return std::nullopt;
-    }
-    return first;
-}
 
 std::optional<QString> textOf(const QJsonValue &value)
 {
@@ -31,7 +20,7 @@ std::optional<QList<qint64>> integerListOf(const QJsonValue &value)
     }
     QList<qint64> ids;
     for (const QJsonValue &element : value.toArray()) {
-        const auto id = integerOf(element);
+        const auto id = json::integerValue(element);
         if (!id) {
             return std::nullopt;
         }
