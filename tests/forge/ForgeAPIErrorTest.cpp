@@ -16,6 +16,11 @@ struct StatusRow
     const char *description;
 };
 
+void PrintTo(const StatusRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class ForgeStatusMapTest : public ::testing::TestWithParam<StatusRow>
 {
 };

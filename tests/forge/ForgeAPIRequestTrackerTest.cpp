@@ -163,6 +163,11 @@ struct NumberRow
     std::optional<double> seconds;
 };
 
+void PrintTo(const NumberRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
 class ForgeNumbersTest : public ::testing::TestWithParam<NumberRow>
 {
 };
