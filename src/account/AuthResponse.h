@@ -1,0 +1,23 @@
+#pragma once
+
+#include "account/User.h"
+
+#include <QJsonObject>
+#include <QString>
+
+namespace plimsy {
+
+// What a completed sign-in delivers: who signed in and the access token issued for this device.
+struct AuthResponse
+{
+    User user;
+    QString accessToken;
+
+    bool operator==(const AuthResponse &) const = default;
+
+    // Members "user" and "access_token". Throws DecodingError.
+    static AuthResponse fromJson(const QJsonObject &json, const QString &path = QString());
+    QJsonObject toJson() const;
+};
+
+} // namespace plimsy

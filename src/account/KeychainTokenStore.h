@@ -1,0 +1,62 @@
+#pragma once
+
+#include "account/TokenStore.h"
+#include "core/KeychainProtocol.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace plimsy {
+
+// The access token and device id as one JSON item ("auth_data") of the secret store. The item is read
+// once, on first use; later changes by other processes are not seen until the next launch.
+// GUI thread only.
+class KeychainTokenStore final : public TokenStore
+{
+public:
+    static constexpr auto Service = "com.tindrel.plimsy.auth";
+    static constexpr auto Account = "auth_data";
+
+    // The store's items under Service.
+    KeychainTokenStore();
+    explicit KeychainTokenStore(std::unique_ptr<KeychainProtocol> keychain);
+
+    std::optional<QString> accessToken() override;
+    void setAccessToken(std::optional<QString> token) override;
+    std::optional<QString> deviceId() override;
+    void setDeviceId(std::optional<QString> deviceId) override;
+    void clear() override;
+
+private:
+    struct AuthData
+    {
+        std::optional<QString> accessToken;
+        std::optional<QString> deviceId;
+    };
+
+    enum class Read
+    {
+        Found,
+        Absent,
+        Failed,
+    };
+
+    void write(std::optional<QString> AuthData::*field, std::optional<QString> value);
+    void loadIfNeeded();
+    Read readItem(KeychainProtocol::Kind kind, QString &text) const;
+    bool moveLegacyItem(const QString &text);
+    void save();
+
+    std::unique_ptr<KeychainProtocol> m_keychain;
+    std::optional<AuthData> m_cache;
+    bool m_hasLoadedFromKeychain = false;
+    bool m_canWrite = false; // false until the stored item was read (or found absent) or cleared
+    bool m_reportedUnavailable = false;
+
+    KeychainTokenStore(const KeychainTokenStore &) = delete;
+    KeychainTokenStore &operator=(const KeychainTokenStore &) = delete;
+};
+
+} // namespace plimsy
