@@ -1,9 +1,8 @@
 #include "platform/SecretStore.h"
 
-#include <QDir>
-#include <QFile>
+#include "EmptySessionBus.h"
+
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -76,40 +75,7 @@ TEST_F(SecretStoreTest, ListsEveryAccountAndRemovesAll)
 class SecretStoreWithoutServiceTest : public ::testing::Test
 {
 protected:
-    QTemporaryDir folder;
-    QProcess bus;
-
-    void TearDown() override
-    {
-        bus.kill();
-        bus.waitForFinished(5000);
-    }
-
-    QString startEmptyBus()
-    {
-        const QString config = QDir(folder.path()).filePath("bus.conf");
-        QFile file(config);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=)"
-                   + folder.path().toUtf8() + R"(</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)");
-        file.close();
-        bus.start("dbus-daemon", {"--nofork", "--print-address=1", "--config-file=" + config});
-        EXPECT_TRUE(bus.waitForStarted(5000));
-        EXPECT_TRUE(bus.waitForReadyRead(5000));
-        return QString::fromUtf8(bus.readLine()).trimmed();
-    }
+    plimsy::test::EmptySessionBus bus;
 
     QStringList runProbe(const QString &busAddress)
     {
@@ -128,14 +94,14 @@ const QStringList AllUnavailable{"get unavailable", "set unavailable", "remove u
 
 TEST_F(SecretStoreWithoutServiceTest, ABusWithoutSecretServiceIsReportedUnavailable)
 {
-    const QString address = startEmptyBus();
+    const QString address = bus.start();
     ASSERT_FALSE(address.isEmpty());
     EXPECT_EQ(runProbe(address), AllUnavailable);
 }
 
 TEST_F(SecretStoreWithoutServiceTest, NoBusAtAllIsReportedUnavailable)
 {
-    EXPECT_EQ(runProbe("unix:path=" + folder.path() + "/no-such-bus"), AllUnavailable);
+    EXPECT_EQ(runProbe(bus.missingAddress()), AllUnavailable);
 }
 
 } // namespace
