@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrix {
+
+// Error codes of the encoder; 0 is success. Anything the add-data callback returns is passed on.
+enum KXJSONError : int
+{
+    KXJSONOk = 0,
+    KXJSONErrorInvalidCharacter = 1,
+    KXJSONErrorCannotAddData = 2,
+    KXJSONErrorIncomplete = 3,
+    KXJSONErrorInvalidData = 4,
+};
+
+// Text of an error code, "(unknown error)" for codes the encoder does not know.
+const char *kxjsonStringForError(int error);
+
+// Receives the encoded text; returns 0 on success or an error code that stops the operation.
+using KXJSONAddDataFunc = int (*)(const char *data, size_t length, void *userData);
+
+// A length of all ones means "up to the terminating zero".
+inline constexpr size_t KXJSONSizeAutomatic = static_cast<size_t>(-1);
+
+// Level 0 is the top and takes no key, so at most this many minus one containers nest.
+inline constexpr int KXJSONMaxContainerLevel = 200;
+
+// Streaming JSON encoder for the crash path: no heap, no locks, async-signal-safe. Every buffer it
+// needs lives on the caller's stack. Operations return 0 or the first error; the encoder keeps no
+// error state, so a caller may stop or go on after a failure.
+class KXJSONEncoder
+{
+public:
+    void beginEncoding(bool prettyPrint, KXJSONAddDataFunc addData, void *userData);
+    // Ends every open container.
+    int endEncoding();
+
+    int beginObject(const char *key);
+    int beginArray(const char *key);
+    int endContainer();
+
+    int addBool(const char *key, bool value);
+    int addNull(const char *key);
+    int addInteger(const char *key, int64_t value);
+    int addUInteger(const char *key, uint64_t value);
+    // Non-finite values have no JSON form and are written as null.
+    int addDouble(const char *key, double value);
+    int addString(const char *key, const char *value, size_t length = KXJSONSizeAutomatic);
+
+    int beginString(const char *key);
+    int appendStringElement(const char *value, size_t length = KXJSONSizeAutomatic);
+    int endString();
+
+    // Bytes as upper-case hexadecimal inside a string.
+    int addData(const char *key, const char *value, size_t length);
+    int beginData(const char *key);
+    int appendData(const char *value, size_t length);
+    int endData();
+
+    // Writes already encoded JSON unchanged. Refused (code 4) unless it is one value whose brackets
+    // and quotes balance, so that a bad element cannot break the rest of the document.
+    int addRawJSON(const char *key, const char *value, size_t length = KXJSONSizeAutomatic);
+
+    int containerLevel() const { return m_containerLevel; }
+
+    // The number formats of the encoder, for other crash-time text. Both write a terminating zero
+    // and return the length; `out` needs 32 bytes for doubles and 17 for hexadecimal.
+    static size_t formatDouble(double value, int significantDigits, char *out);
+    static size_t formatHex(uint64_t value, int minDigits, char *out);
+
+    // Whether `value` is one balanced JSON value as accepted by addRawJSON.
+    static bool isAcceptableRawJSON(const char *value, size_t length);
+
+private:
+    int add(const char *data, size_t length);
+    int addText(const char *text);
+    int beginElement(const char *key);
+    int beginContainer(const char *key, bool isObject);
+    int addDecimal(const char *key, uint64_t magnitude, bool isNegative);
+    int addEscapedString(const char *value, size_t length);
+    int addQuotedEscapedString(const char *value, size_t length);
+    int addIndent();
+
+    KXJSONAddDataFunc m_addData = nullptr;
+    void *m_userData = nullptr;
+    int m_containerLevel = 0;
+    char m_isObject[KXJSONMaxContainerLevel] = {};
+    bool m_containerIsEmpty = true;
+    bool m_prettyPrint = false;
+};
+
+} // namespace kestrix
