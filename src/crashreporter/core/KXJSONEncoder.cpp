@@ -9,8 +9,6 @@ namespace {
 
 constexpr size_t StringChunkSize = 512;
 constexpr size_t EscapeFlushThreshold = 507;
-// Raw JSON may nest deeper than our own containers; the bracket kinds are tracked in these bits.
-constexpr int RawJSONMaxDepth = 512;
 
 bool isBlank(char c)
 {
@@ -461,90 +459,97 @@ int KXJSONEncoder::endData()
     return endString();
 }
 
-bool KXJSONEncoder::isAcceptableRawJSON(const char *value, size_t length)
+void KXJSONRawValidator::feed(const char *text, size_t length)
 {
-    size_t i = 0;
-    while (i < length && isBlank(value[i])) {
-        i++;
-    }
-    if (i == length) {
-        return false;
-    }
-    const char first = value[i];
-    if (!(first == '"' || first == '-' || (first >= '0' && first <= '9') || first == '[' || first == '{' || first == 't'
-          || first == 'f' || first == 'n')) {
-        return false;
-    }
-    uint64_t kinds[RawJSONMaxDepth / 64] = {}; // bit set: the open bracket at that depth is "{"
-    int depth = 0;
-    bool inString = false;
-    bool valueEnded = false;
-    for (; i < length; i++) {
-        const char c = value[i];
-        if (inString) {
-            if (c == '\\') {
-                if (++i == length) {
-                    return false;
-                }
+    for (size_t i = 0; i < length && !m_failed; i++) {
+        const char c = text[i];
+        if (!m_started) {
+            if (isBlank(c)) {
+                continue;
+            }
+            m_started = true;
+            if (!(c == '"' || c == '-' || (c >= '0' && c <= '9') || c == '[' || c == '{' || c == 't' || c == 'f'
+                  || c == 'n')) {
+                m_failed = true;
+                return;
+            }
+        }
+        if (m_inString) {
+            if (m_escaped) {
+                m_escaped = false;
+            } else if (c == '\\') {
+                m_escaped = true;
             } else if (c == '"') {
-                inString = false;
-                valueEnded = depth == 0;
+                m_inString = false;
+                m_valueEnded = m_depth == 0;
             } else if (static_cast<unsigned char>(c) < 0x20) {
-                return false;
+                m_failed = true;
+            }
+            continue;
+        }
+        const bool isStructural = c == '"' || c == '{' || c == '[' || c == '}' || c == ']' || c == ',' || c == ':';
+        if (m_inLiteral) {
+            // A bare literal or number at the top ends at a blank; nothing may follow it.
+            if (isBlank(c)) {
+                m_inLiteral = false;
+                m_valueEnded = true;
+            } else if (isStructural) {
+                m_failed = true;
             }
             continue;
         }
         if (isBlank(c)) {
             continue;
         }
-        if (valueEnded) {
-            return false; // something follows the one value
+        if (m_valueEnded) {
+            m_failed = true;
+            return;
         }
         switch (c) {
         case '"':
-            inString = true;
+            m_inString = true;
             break;
         case '{':
         case '[':
-            if (depth >= RawJSONMaxDepth) {
-                return false;
+            if (m_depth >= MaxDepth) {
+                m_failed = true;
+                return;
             }
             if (c == '{') {
-                kinds[depth / 64] |= uint64_t(1) << (depth % 64);
+                m_kinds[m_depth / 64] |= uint64_t(1) << (m_depth % 64);
             } else {
-                kinds[depth / 64] &= ~(uint64_t(1) << (depth % 64));
+                m_kinds[m_depth / 64] &= ~(uint64_t(1) << (m_depth % 64));
             }
-            depth++;
+            m_depth++;
             break;
         case '}':
         case ']': {
-            if (depth == 0) {
-                return false;
+            if (m_depth == 0) {
+                m_failed = true;
+                return;
             }
-            depth--;
-            const bool openIsObject = (kinds[depth / 64] >> (depth % 64)) & 1;
-            if (openIsObject != (c == '}')) {
-                return false;
-            }
-            valueEnded = depth == 0;
+            m_depth--;
+            const bool openIsObject = (m_kinds[m_depth / 64] >> (m_depth % 64)) & 1;
+            m_failed = openIsObject != (c == '}');
+            m_valueEnded = m_depth == 0;
             break;
         }
         default:
-            if (depth == 0) {
-                // A bare literal or number: consume it whole so that trailing text can be refused.
-                while (i + 1 < length && !isBlank(value[i + 1])) {
-                    const char next = value[i + 1];
-                    if (next == '"' || next == '{' || next == '[' || next == '}' || next == ']' || next == ','
-                        || next == ':') {
-                        return false;
-                    }
-                    i++;
-                }
-                valueEnded = true;
-            }
+            m_inLiteral = m_depth == 0;
         }
     }
-    return !inString && depth == 0;
+}
+
+bool KXJSONRawValidator::finish() const
+{
+    return m_started && !m_failed && !m_inString && m_depth == 0;
+}
+
+bool KXJSONEncoder::isAcceptableRawJSON(const char *value, size_t length)
+{
+    KXJSONRawValidator validator;
+    validator.feed(value, length);
+    return validator.finish();
 }
 
 int KXJSONEncoder::addRawJSON(const char *key, const char *value, size_t length)

@@ -30,6 +30,26 @@ inline constexpr int KXJSONMaxContainerLevel = 200;
 // Streaming JSON encoder for the crash path: no heap, no locks, async-signal-safe. Every buffer it
 // needs lives on the caller's stack. Operations return 0 or the first error; the encoder keeps no
 // error state, so a caller may stop or go on after a failure.
+// Checks, piece by piece and without allocating, that text is one JSON value whose brackets and
+// quotes balance and that nothing follows it.
+class KXJSONRawValidator
+{
+public:
+    void feed(const char *text, size_t length);
+    bool finish() const;
+
+private:
+    static constexpr int MaxDepth = 512;
+    uint64_t m_kinds[MaxDepth / 64] = {}; // bit set: the open bracket at that depth is "{"
+    int m_depth = 0;
+    bool m_started = false;
+    bool m_inString = false;
+    bool m_escaped = false;
+    bool m_inLiteral = false;
+    bool m_valueEnded = false;
+    bool m_failed = false;
+};
+
 class KXJSONEncoder
 {
 public:
@@ -62,6 +82,10 @@ public:
     // Writes already encoded JSON unchanged. Refused (code 4) unless it is one value whose brackets
     // and quotes balance, so that a bad element cannot break the rest of the document.
     int addRawJSON(const char *key, const char *value, size_t length = KXJSONSizeAutomatic);
+
+    // Raw JSON streamed in pieces, for text a KXJSONRawValidator has already accepted whole.
+    int beginRawJSON(const char *key) { return beginElement(key); }
+    int appendRawJSON(const char *value, size_t length) { return add(value, length); }
 
     int containerLevel() const { return m_containerLevel; }
 

@@ -1,0 +1,148 @@
+#include "crashreporter/core/KXBacktrace.h"
+
+#include "crashreporter/core/KXBinaryImages.h"
+
+namespace kestrix {
+
+namespace {
+
+// How far above the stack pointer return addresses are looked for before the first frame record.
+constexpr uintptr_t ScanLimitBytes = 16384;
+
+class Walk
+{
+public:
+    Walk(const KXStackBounds &bounds, uintptr_t *addresses, int skip, int max)
+        : m_bounds(bounds)
+        , m_addresses(addresses)
+        , m_skip(skip)
+        , m_max(max)
+    {
+    }
+
+    void emit(uintptr_t address)
+    {
+        if (m_total >= m_skip && m_stored < m_max && m_addresses != nullptr) {
+            m_addresses[m_stored++] = address;
+        }
+        m_total++;
+    }
+
+    bool read(uintptr_t address, uintptr_t *value) const
+    {
+        if (address % sizeof(uintptr_t) != 0 || address < m_bounds.low || address > m_bounds.high - sizeof(uintptr_t)) {
+            return false;
+        }
+        *value = *reinterpret_cast<const uintptr_t *>(address);
+        return true;
+    }
+
+    // A frame record: {previous frame pointer, return address}, inside the stack, above `floor`.
+    bool isRecord(uintptr_t frame, uintptr_t floor) const
+    {
+        uintptr_t returnAddress;
+        return frame >= floor && read(frame, &returnAddress) && read(frame + sizeof(uintptr_t), &returnAddress)
+               && kximagesIsReturnAddress(returnAddress);
+    }
+
+    void chain(uintptr_t frame)
+    {
+        uintptr_t floor = frame;
+        while (isRecord(frame, floor)) {
+            uintptr_t next = 0;
+            uintptr_t returnAddress = 0;
+            read(frame, &next);
+            read(frame + sizeof(uintptr_t), &returnAddress);
+            emit(returnAddress);
+            if (next <= frame) {
+                break; // pointers must rise, or a cyclic chain would never end
+            }
+            if (kximagesLacksFrameRecords(returnAddress)) {
+                // Its frames lie between this record and the next; their return addresses are all we have.
+                scanBetween(frame + 2 * sizeof(uintptr_t), next);
+            }
+            floor = frame + 2 * sizeof(uintptr_t);
+            frame = next;
+        }
+    }
+
+    void scanBetween(uintptr_t from, uintptr_t to)
+    {
+        to = to - from > ScanLimitBytes ? from + ScanLimitBytes : to;
+        for (uintptr_t at = from; at + sizeof(uintptr_t) <= to; at += sizeof(uintptr_t)) {
+            uintptr_t word = 0;
+            if (read(at, &word) && kximagesIsReturnAddress(word)) {
+                emit(word);
+            }
+        }
+    }
+
+    // Scans upwards for return addresses until a frame record that leads on is found, and
+    // returns that record (0 when none).
+    uintptr_t scan(uintptr_t from)
+    {
+        from = (from + sizeof(uintptr_t) - 1) & ~(sizeof(uintptr_t) - 1);
+        const uintptr_t limit = from + ScanLimitBytes < m_bounds.high ? from + ScanLimitBytes : m_bounds.high;
+        for (uintptr_t at = from; at + sizeof(uintptr_t) <= limit; at += sizeof(uintptr_t)) {
+            uintptr_t next = 0;
+            if (isRecord(at, from) && read(at, &next) && next > at && isRecord(next, at + 2 * sizeof(uintptr_t))) {
+                return at;
+            }
+            uintptr_t word = 0;
+            if (read(at, &word) && kximagesIsReturnAddress(word)) {
+                emit(word);
+            }
+        }
+        return 0;
+    }
+
+    int stored() const { return m_stored; }
+    int total() const { return m_total; }
+
+private:
+    KXStackBounds m_bounds;
+    uintptr_t *m_addresses;
+    int m_skip;
+    int m_max;
+    int m_stored = 0;
+    int m_total = 0;
+};
+
+} // namespace
+
+int kxbtBacktrace(
+    const KXMachineContext *context, const KXStackBounds &bounds, uintptr_t *addresses, int skip, int max, int *total)
+{
+    Walk walk(bounds, addresses, skip, max);
+    const uintptr_t pc = kxmcProgramCounter(context);
+    if (pc != 0) {
+        walk.emit(pc);
+        const uintptr_t sp = kxmcStackPointer(context);
+        const uintptr_t lr = kxmcLinkRegister(context);
+        uintptr_t fp = kxmcFramePointer(context);
+        if (walk.isRecord(fp, sp)) {
+            if (kximagesLacksFrameRecords(pc)) {
+                walk.scanBetween(sp, fp);
+            }
+        } else {
+            if (lr != 0) {
+                walk.emit(lr);
+            }
+            fp = walk.scan(sp);
+        }
+        walk.chain(fp);
+    }
+    if (total != nullptr) {
+        *total = walk.total();
+    }
+    return walk.stored();
+}
+
+int kxbtBacktraceFromFrame(const void *frame, const KXStackBounds &bounds, uintptr_t *addresses, int max)
+{
+    Walk walk(bounds, addresses, 0, max);
+    walk.chain(reinterpret_cast<uintptr_t>(frame));
+    return walk.stored();
+}
+
+} // namespace kestrix

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrix {
+
+// One loaded image, read from the dynamic linker while the process is healthy and never freed,
+// so that the crash path can walk the list without locks.
+struct KXBinaryImage
+{
+    uintptr_t address;   // where the ELF header is mapped
+    uint64_t vmAddress;  // link-time address of the executable segment
+    uint64_t size;       // size of the executable segment
+    uintptr_t textStart; // mapped range of the executable segment
+    uintptr_t textEnd;
+    const uint8_t *uuid; // the GNU build id (first 16 bytes), or null
+    const char *name;    // path
+    uintptr_t slide;     // load bias
+    int32_t cpuType;
+    int32_t cpuSubtype;
+    bool isExecutable;
+    // Most of its exported functions set up frame records (it was built with frame pointers).
+    bool keepsFrameRecords;
+    // The dynamic symbol table, the only one that is mapped at run time.
+    const void *symbols;
+    size_t symbolCount;
+    const char *strings;
+    size_t stringsSize;
+    std::atomic<bool> removed;
+    std::atomic<bool> used; // a written backtrace frame lies in it
+    std::atomic<KXBinaryImage *> next;
+};
+
+// Reads the images loaded now; later calls bring the list up to date (new images appended,
+// unloaded ones marked removed). Not for the crash path.
+void kximagesRefresh();
+
+// Lock-free readers, safe at crash time.
+KXBinaryImage *kximagesFirst();
+KXBinaryImage *kximagesMain();
+KXBinaryImage *kximagesForAddress(uintptr_t address);
+KXBinaryImage *kximagesForName(const char *name);
+void kximagesClearUsed();
+
+struct KXSymbolInfo
+{
+    KXBinaryImage *image;
+    uintptr_t symbolAddress;
+    const char *symbolName;
+};
+
+// The image and dynamic symbol holding `address`, without dladdr and without allocation.
+bool kximagesLookup(uintptr_t address, KXSymbolInfo *info);
+
+// Whether the function holding `address` is known and starts without setting up a frame record.
+bool kximagesLacksFrameRecords(uintptr_t address);
+
+// Whether `address` is a return address: inside a known executable segment, right after a call.
+bool kximagesIsReturnAddress(uintptr_t address);
+
+} // namespace kestrix

@@ -1,0 +1,21 @@
+#include "crashreporter/core/KXCrashCoreContext.h"
+
+namespace kestrix {
+
+KXCrashCoreContext *kxcoreContext()
+{
+    static KXCrashCoreContext context = {};
+    return &context;
+}
+
+void kxcoreOnCrash(KXCrashCoreContext *context)
+{
+    kxstateNotifyCrash(&context->state);
+    if (context->sentry.crashedDuringCrashHandling) {
+        kxreportWriteMinimal(context, context->recrashReportPath);
+    } else {
+        kxreportWriteStandard(context, context->crashReportPath);
+    }
+}
+
+} // namespace kestrix

@@ -1,0 +1,401 @@
+#include "crashreporter/core/KXThreads.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+namespace kestrix {
+
+namespace {
+
+enum SlotState : int
+{
+    SlotFree = 0,
+    SlotStopRequested,
+    SlotStopped,
+    SlotGaveUp,
+    SlotLeft,
+    SlotStackRequested,
+    SlotStackTaken,
+    SlotStackDeclined,
+};
+
+struct Slot
+{
+    std::atomic<pid_t> thread;
+    std::atomic<int> state;
+    KXMachineContext context;
+    void *stack;
+    size_t stackSize;
+};
+
+Slot s_slots[KXMaxThreads];
+int s_slotCount = 0;
+std::atomic<int> s_resumeGeneration{0};
+std::atomic<bool> s_stopInForce{false};
+int s_controlSignal = 0;
+
+long futex(std::atomic<int> *address, int operation, int value, const timespec *timeout)
+{
+    return syscall(SYS_futex, reinterpret_cast<int *>(address), operation, value, timeout, nullptr, 0);
+}
+
+int64_t nowNanoseconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Waits until the slot leaves `from` or the deadline passes; returns the state seen last.
+int waitWhile(Slot &slot, int from, int64_t deadline)
+{
+    for (;;) {
+        const int state = slot.state.load(std::memory_order_acquire);
+        if (state != from) {
+            return state;
+        }
+        const int64_t left = deadline - nowNanoseconds();
+        if (left <= 0) {
+            return state;
+        }
+        const timespec timeout = {static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+        futex(&slot.state, FUTEX_WAIT, from, &timeout);
+    }
+}
+
+Slot *slotFor(pid_t thread)
+{
+    for (int i = 0; i < s_slotCount; i++) {
+        if (s_slots[i].thread.load(std::memory_order_acquire) == thread) {
+            return &s_slots[i];
+        }
+    }
+    return nullptr;
+}
+
+void handleControlSignal(int, siginfo_t *, void *userContext)
+{
+    const int savedErrno = errno;
+    Slot *slot = slotFor(kxthreadCurrent());
+    if (slot == nullptr) {
+        errno = savedErrno;
+        return;
+    }
+    if (slot->state.load(std::memory_order_acquire) == SlotStackRequested) {
+        stack_t current;
+        int answer = SlotStackDeclined; // it has one of its own already
+        if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) != 0) {
+            stack_t stack = {};
+            stack.ss_sp = slot->stack;
+            stack.ss_size = slot->stackSize;
+            if (sigaltstack(&stack, nullptr) == 0) {
+                answer = SlotStackTaken;
+            }
+        }
+        // Should the provider have given up meanwhile, it keeps the stack mapped: using it stays safe.
+        int expected = SlotStackRequested;
+        slot->state.compare_exchange_strong(expected, answer);
+        futex(&slot->state, FUTEX_WAKE, INT_MAX, nullptr);
+        errno = savedErrno;
+        return;
+    }
+    const int generation = s_resumeGeneration.load(std::memory_order_acquire);
+    kxmcFromUserContext(userContext, &slot->context);
+    int expected = SlotStopRequested;
+    if (!slot->state.compare_exchange_strong(expected, SlotStopped)) {
+        errno = savedErrno;
+        return; // the stopper gave up on us
+    }
+    futex(&slot->state, FUTEX_WAKE, INT_MAX, nullptr);
+    while (s_resumeGeneration.load(std::memory_order_acquire) == generation) {
+        futex(&s_resumeGeneration, FUTEX_WAIT, generation, nullptr);
+    }
+    slot->state.store(SlotLeft, std::memory_order_release);
+    futex(&slot->state, FUTEX_WAKE, INT_MAX, nullptr);
+    errno = savedErrno;
+}
+
+bool signalThread(pid_t thread)
+{
+    return syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
+}
+
+bool isDecimal(const char *text)
+{
+    if (*text == 0) {
+        return false;
+    }
+    for (; *text != 0; text++) {
+        if (*text < '0' || *text > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+pid_t parseDecimal(const char *text)
+{
+    pid_t value = 0;
+    for (; *text != 0; text++) {
+        value = value * 10 + (*text - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+pid_t kxthreadCurrent()
+{
+    return static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+int kxthreadsList(pid_t *threads, int max)
+{
+    const int fd = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    int count = 0;
+    alignas(8) char buffer[4096];
+    for (;;) {
+        const long n = syscall(SYS_getdents64, fd, buffer, sizeof(buffer));
+        if (n <= 0) {
+            break;
+        }
+        for (long offset = 0; offset < n;) {
+            struct Entry
+            {
+                uint64_t inode;
+                int64_t next;
+                unsigned short length;
+                unsigned char type;
+                char name[1];
+            };
+            const auto *entry = reinterpret_cast<const Entry *>(buffer + offset);
+            if (isDecimal(entry->name) && count < max) {
+                threads[count++] = parseDecimal(entry->name);
+            }
+            offset += entry->length;
+        }
+    }
+    close(fd);
+    return count;
+}
+
+uint32_t kxthreadRunState(pid_t thread)
+{
+    char path[64] = "/proc/self/task/";
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + thread % 10);
+        thread /= 10;
+    } while (thread > 0);
+    size_t length = strlen(path);
+    while (n > 0) {
+        path[length++] = digits[--n];
+    }
+    memcpy(path + length, "/stat", 6);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return KXThreadRunStateUnknown;
+    }
+    char buffer[512];
+    const ssize_t read = ::read(fd, buffer, sizeof(buffer) - 1);
+    close(fd);
+    if (read <= 0) {
+        return KXThreadRunStateUnknown;
+    }
+    buffer[read] = 0;
+    // "tid (name) S ...": the name may hold anything, so look after its last parenthesis.
+    const char *close = strrchr(buffer, ')');
+    if (close == nullptr || close[1] != ' ') {
+        return KXThreadRunStateUnknown;
+    }
+    switch (close[2]) {
+    case 'R':
+        return 1;
+    case 'T':
+    case 't':
+        return 2;
+    case 'S':
+    case 'I':
+        return 3;
+    case 'D':
+        return 4;
+    case 'Z':
+    case 'X':
+        return 5;
+    default:
+        return KXThreadRunStateUnknown;
+    }
+}
+
+const char *kxthreadRunStateName(uint32_t state)
+{
+    static const char *const names[] = {
+        "TH_STATE_RUNNING", "TH_STATE_STOPPED", "TH_STATE_WAITING", "TH_STATE_UNINTERRUPTIBLE", "TH_STATE_HALTED"};
+    return state >= 1 && state <= 5 ? names[state - 1] : nullptr;
+}
+
+bool kxthreadCurrentName(char *buffer, size_t size)
+{
+    char name[17] = {};
+    if (size == 0 || prctl(PR_GET_NAME, name) != 0 || name[0] == 0) {
+        return false;
+    }
+    const size_t length = strnlen(name, sizeof(name) - 1);
+    const size_t copied = length < size - 1 ? length : size - 1;
+    memcpy(buffer, name, copied);
+    buffer[copied] = 0;
+    return true;
+}
+
+bool kxthreadsInstallControlSignal()
+{
+    static std::atomic<bool> installed{false};
+    if (installed.load()) {
+        return true;
+    }
+    s_controlSignal = SIGRTMIN + 6;
+    struct sigaction action = {};
+    action.sa_sigaction = handleControlSignal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(s_controlSignal, &action, nullptr) != 0) {
+        return false;
+    }
+    installed.store(true);
+    return true;
+}
+
+int kxthreadsControlSignal()
+{
+    return s_controlSignal;
+}
+
+int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMilliseconds)
+{
+    bool expected = false;
+    if (s_controlSignal == 0 || !s_stopInForce.compare_exchange_strong(expected, true)) {
+        return 0;
+    }
+    s_slotCount = 0;
+    for (int i = 0; i < count && s_slotCount < KXMaxThreads; i++) {
+        if (threads[i] == except || threads[i] <= 0) {
+            continue;
+        }
+        Slot &slot = s_slots[s_slotCount++];
+        slot.context.isValid = false;
+        slot.state.store(SlotStopRequested, std::memory_order_release);
+        slot.thread.store(threads[i], std::memory_order_release);
+    }
+    for (int i = 0; i < s_slotCount; i++) {
+        if (!signalThread(s_slots[i].thread.load())) {
+            int requested = SlotStopRequested;
+            s_slots[i].state.compare_exchange_strong(requested, SlotGaveUp); // the thread has gone
+        }
+    }
+    const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
+    int stopped = 0;
+    for (int i = 0; i < s_slotCount; i++) {
+        Slot &slot = s_slots[i];
+        if (waitWhile(slot, SlotStopRequested, deadline) == SlotStopped) {
+            stopped++;
+            continue;
+        }
+        int requested = SlotStopRequested;
+        if (!slot.state.compare_exchange_strong(requested, SlotGaveUp) && requested == SlotStopped) {
+            stopped++; // answered just in time
+        }
+    }
+    return stopped;
+}
+
+bool kxthreadsStoppedContext(pid_t thread, KXMachineContext *context)
+{
+    Slot *slot = slotFor(thread);
+    if (slot == nullptr || slot->state.load(std::memory_order_acquire) != SlotStopped || !slot->context.isValid) {
+        return false;
+    }
+    *context = slot->context;
+    return true;
+}
+
+void kxthreadsResume()
+{
+    if (!s_stopInForce.load()) {
+        return;
+    }
+    s_resumeGeneration.fetch_add(1, std::memory_order_acq_rel);
+    futex(&s_resumeGeneration, FUTEX_WAKE, INT_MAX, nullptr);
+    // Let every stopped thread leave its handler before the slots can be used again.
+    const int64_t deadline = nowNanoseconds() + 1000000000;
+    for (int i = 0; i < s_slotCount; i++) {
+        waitWhile(s_slots[i], SlotStopped, deadline);
+        s_slots[i].thread.store(0, std::memory_order_release);
+    }
+    s_slotCount = 0;
+    s_stopInForce.store(false);
+}
+
+int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
+{
+    bool expected = false;
+    if (s_controlSignal == 0 || !s_stopInForce.compare_exchange_strong(expected, true)) {
+        return 0;
+    }
+    static pid_t threads[KXMaxThreads];
+    const int count = kxthreadsList(threads, KXMaxThreads);
+    const pid_t self = kxthreadCurrent();
+    s_slotCount = 0;
+    for (int i = 0; i < count; i++) {
+        if (threads[i] == self) {
+            continue;
+        }
+        void *stack = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (stack == MAP_FAILED) {
+            break;
+        }
+        Slot &slot = s_slots[s_slotCount++];
+        slot.stack = stack;
+        slot.stackSize = size;
+        slot.state.store(SlotStackRequested, std::memory_order_release);
+        slot.thread.store(threads[i], std::memory_order_release);
+        if (!signalThread(threads[i])) {
+            slot.state.store(SlotGaveUp);
+        }
+    }
+    const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
+    int taken = 0;
+    for (int i = 0; i < s_slotCount; i++) {
+        Slot &slot = s_slots[i];
+        waitWhile(slot, SlotStackRequested, deadline);
+        int requested = SlotStackRequested;
+        if (slot.state.compare_exchange_strong(requested, SlotGaveUp) || requested == SlotGaveUp) {
+            continue; // never answered: the stack stays mapped in case it answers late
+        }
+        if (requested == SlotStackTaken) {
+            taken++;
+        } else {
+            munmap(slot.stack, slot.stackSize);
+        }
+        slot.thread.store(0, std::memory_order_release);
+    }
+    s_slotCount = 0;
+    s_stopInForce.store(false);
+    return taken;
+}
+
+} // namespace kestrix
