@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QCoro/QCoroTask>
+#include <QEvent>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 
 #include <chrono>
 #include <exception>
@@ -28,12 +32,14 @@ template <typename T> struct AwaitState
     bool done = false;
     std::exception_ptr error;
     std::optional<T> value;
+    QEventLoop *loop = nullptr;
 };
 
 template <> struct AwaitState<void>
 {
     bool done = false;
     std::exception_ptr error;
+    QEventLoop *loop = nullptr;
 };
 
 template <typename T> QCoro::Task<> collect(QCoro::Task<T> task, std::shared_ptr<AwaitState<T>> state)
@@ -48,6 +54,9 @@ template <typename T> QCoro::Task<> collect(QCoro::Task<T> task, std::shared_ptr
         state->error = std::current_exception();
     }
     state->done = true;
+    if (state->loop) {
+        state->loop->quit();
+    }
 }
 
 } // namespace detail
@@ -58,7 +67,19 @@ template <typename T> T await(QCoro::Task<T> task, std::chrono::milliseconds lim
 {
     auto state = std::make_shared<detail::AwaitState<T>>();
     detail::collect(std::move(task), state);
-    if (!QTest::qWaitFor([&state] { return state->done; }, static_cast<int>(limit.count()))) {
+    if (!state->done) {
+        // An event loop that wakes when the task ends: polling would add a pause to every turn.
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        deadline.start(limit);
+        state->loop = &loop;
+        loop.exec();
+        state->loop = nullptr;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    if (!state->done) {
         throw AwaitTimeout("task did not finish within " + std::to_string(limit.count()) + " ms");
     }
     if (state->error) {
