@@ -2,8 +2,10 @@
 
 #include "core/APIKeyManager.h"
 #include "core/Logger.h"
+#include "core/RequestBodies.h"
 #include "core/URLConstants.h"
 #include "forge/ForgeAPIRequestTracker.h"
+#include "forge/ForgeNumbers.h"
 #include "forge/WebhookOperationsActor.h"
 #include "platform/Clock.h"
 #include "platform/NetworkError.h"
@@ -11,6 +13,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QSysInfo>
@@ -26,6 +29,11 @@ namespace {
 
 const QString PlimsyCategory = QStringLiteral("Plimsy");
 constexpr std::chrono::milliseconds ConnectionRetryPause{2000};
+constexpr std::chrono::milliseconds WebhookListingPause{500};
+constexpr std::chrono::milliseconds ConcurrentWebhookPause{2000};
+constexpr int ListPageLimit = 10;
+constexpr int OrganizationSitesPageLimit = 200;
+const QString FirstPageQuery = QStringLiteral("?page%5Bsize%5D=50");
 
 void logTrace(const QString &text)
 {
@@ -187,6 +195,7 @@ struct ForgeAPIController::State
     const Clock *clock = nullptr;
     Sleeper *sleeper = nullptr;
     std::function<QString()> computerName;
+    std::optional<QList<Organization>> cachedOrganizations;
 
     QString rateLimitKey() const { return account.uuid.value_or(QStringLiteral("default")); }
 };
@@ -231,6 +240,11 @@ QString ForgeAPIController::keyUsername() const
 QString ForgeAPIController::rateLimitKey() const
 {
     return d->rateLimitKey();
+}
+
+std::optional<QList<Organization>> ForgeAPIController::cachedOrganizations() const
+{
+    return d->cachedOrganizations;
 }
 
 // --- Request core ------------------------------------------------------------------------------------
@@ -369,6 +383,23 @@ void ForgeAPIController::mapHTTPStatus(int statusCode)
     }
 }
 
+void ForgeAPIController::reportDecodingFailure(const QString &typeName,
+                                               const DecodingError &error,
+                                               const QByteArray &data,
+                                               const QString &path)
+{
+    const QString line =
+        QStringLiteral("[ForgeAPI] Decoding failed for type ") + typeName + QStringLiteral(": ") + error.userMessage();
+    printLine(line);
+    logTrace(line);
+    const std::optional<QString> text = utf8Text(data);
+    if (!text || isContentPath(path) || !isVerbose()) {
+        return;
+    }
+    printLine(QStringLiteral("[ForgeAPI] Raw response: ") + firstCharacters(*text, 1000));
+    logTrace(QStringLiteral("[ForgeAPI] Raw response: ") + firstCharacters(*text, 2000));
+}
+
 // --- Helpers -----------------------------------------------------------------------------------------
 
 std::optional<QString> ForgeAPIController::relativeAPIPath(const std::optional<QString> &link)
@@ -439,6 +470,370 @@ QString ForgeAPIController::sitePath(qint64 serverId, qint64 siteId, const QStri
     return serverPath(serverId, organizationSlug) + QStringLiteral("/sites/") + QString::number(siteId);
 }
 
+// --- Listings ----------------------------------------------------------------------------------------
+
+namespace {
+
+// How diagnostic lines name a failure: a Forge error by its case, anything else by its own text.
+QString describe(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ForgeAPIError &forge) {
+        return forge.caseName();
+    } catch (const std::exception &other) {
+        return QString::fromUtf8(other.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
+bool isCancellation(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const NetworkError &network) {
+        return network.code() == NetworkError::Code::Cancelled;
+    } catch (...) {
+        return false;
+    }
+}
+
+void logTruncation(const QString &what, qsizetype collected, int pageLimit)
+{
+    plimsy::log(QStringLiteral("[ForgeAPI] ⚠️ %1 has more than %2 entries, showing the first %3 pages only")
+                    .arg(what)
+                    .arg(collected)
+                    .arg(pageLimit));
+}
+
+std::optional<qint64> serverIdOf(const JSONAPIResource<Site> &resource)
+{
+    if (!resource.relationships) {
+        return std::nullopt;
+    }
+    const auto server = resource.relationships->constFind(QStringLiteral("server"));
+    if (server == resource.relationships->constEnd() || server->data.isEmpty()) {
+        return std::nullopt;
+    }
+    return parseForgeInteger(QStringView(server->data.first().id));
+}
+
+// The first webhook whose address is the given one, white space at the ends aside.
+std::optional<Webhook> matchingWebhook(const QList<Webhook> &webhooks, const QString &url)
+{
+    const QString wanted = url.trimmed();
+    for (const Webhook &webhook : webhooks) {
+        if (webhook.url.trimmed() == wanted) {
+            return webhook;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+template <typename A>
+QCoro::Task<bool> ForgeAPIController::forEachPage(std::shared_ptr<State> state,
+                                                  QString firstPath,
+                                                  int pageLimit,
+                                                  QPointer<CancellationToken> cancel,
+                                                  std::function<bool(const JSONAPIResponse<A> &, int)> onPage)
+{
+    QString path = firstPath;
+    for (int pageNumber = 1;; ++pageNumber) {
+        const JSONAPIResponse<A> page = co_await requestDecoded<JSONAPIResponse<A>>(
+            state, path, HTTPMethod::GET, std::nullopt, listTypeName<A>(), cancel);
+        if (!onPage(page, pageNumber)) {
+            co_return false;
+        }
+        const std::optional<QString> next = relativeAPIPath(page.links ? page.links->next : std::nullopt);
+        if (!next) {
+            co_return false;
+        }
+        if (pageNumber + 1 > pageLimit) {
+            co_return true;
+        }
+        path = *next;
+    }
+}
+
+QCoro::Task<QList<Organization>> ForgeAPIController::fetchOrganizations()
+{
+    return fetchOrganizationsWith(d);
+}
+
+QCoro::Task<QList<Organization>> ForgeAPIController::fetchOrganizationsWith(std::shared_ptr<State> state)
+{
+    if (state->cachedOrganizations) {
+        co_return *state->cachedOrganizations;
+    }
+    QList<Organization> organizations;
+    const std::function<bool(const JSONAPIResponse<Organization> &, int)> collect =
+        [&organizations](const JSONAPIResponse<Organization> &page, int) {
+            for (const auto &resource : page.data) {
+                organizations.append(resource.attributes);
+            }
+            return !page.data.isEmpty();
+        };
+    if (co_await forEachPage<Organization>(
+            state, QStringLiteral("orgs") + FirstPageQuery, ListPageLimit, {}, collect)) {
+        logTruncation(QStringLiteral("The organisation list"), organizations.size(), ListPageLimit);
+    }
+    state->cachedOrganizations = organizations;
+    co_return organizations;
+}
+
+QCoro::Task<QList<Server>> ForgeAPIController::fetchServers(QString organizationSlug)
+{
+    return fetchServersWith(d, std::move(organizationSlug), {});
+}
+
+QCoro::Task<QList<Server>> ForgeAPIController::fetchServersWith(std::shared_ptr<State> state,
+                                                                QString organizationSlug,
+                                                                QPointer<CancellationToken> cancel)
+{
+    QList<Server> servers;
+    const QString slug = organizationSlug;
+    const std::function<bool(const JSONAPIResponse<Server> &, int)> collect =
+        [&servers, &slug](const JSONAPIResponse<Server> &page, int pageNumber) {
+            QStringList names;
+            for (const auto &resource : page.data) {
+                Server server = resource.attributes;
+                server.organizationSlug = slug;
+                names.append(server.name.value_or(QStringLiteral("?")) + QStringLiteral("(id=%1)").arg(server.id));
+                servers.append(std::move(server));
+            }
+            if (isVerbose()) {
+                logTrace(QStringLiteral("[ForgeAPI] Org '%1' page %2: %3 servers - %4")
+                             .arg(slug)
+                             .arg(pageNumber)
+                             .arg(page.data.size())
+                             .arg(names.join(QStringLiteral(", "))));
+            }
+            return !page.data.isEmpty();
+        };
+    std::exception_ptr failure;
+    try {
+        const QString first = QStringLiteral("orgs/") + pathSegment(slug) + QStringLiteral("/servers") + FirstPageQuery;
+        if (co_await forEachPage<Server>(state, first, ListPageLimit, cancel, collect)) {
+            logTruncation(
+                QStringLiteral("The server list of organisation '%1'").arg(slug), servers.size(), ListPageLimit);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // A listing that a failed sibling cancelled is not a failure of its own.
+        if (!isCancellation(failure)) {
+            plimsy::log(
+                QStringLiteral("[ForgeAPI] ❌ Failed to decode servers for org '%1': %2").arg(slug, describe(failure)));
+        }
+        std::rethrow_exception(failure);
+    }
+    co_return servers;
+}
+
+struct ForgeAPIController::ServerGroup
+{
+    QList<Server> servers; // in the order the listings finish
+    std::exception_ptr firstError;
+    CancellationToken cancel;
+};
+
+QCoro::Task<QList<Server>> ForgeAPIController::fetchAllServers()
+{
+    return fetchAllServersWith(d);
+}
+
+QCoro::Task<QList<Server>> ForgeAPIController::fetchAllServersWith(std::shared_ptr<State> state)
+{
+    const QList<Organization> organizations = co_await fetchOrganizationsWith(state);
+    auto group = std::make_shared<ServerGroup>();
+    std::vector<QCoro::Task<>> listings;
+    listings.reserve(size_t(organizations.size()));
+    for (const Organization &organization : organizations) {
+        listings.push_back(fetchServersInto(state, organization.slug, group));
+    }
+    for (QCoro::Task<> &listing : listings) {
+        co_await std::move(listing);
+    }
+    if (group->firstError) {
+        std::rethrow_exception(group->firstError);
+    }
+    QList<Server> servers = group->servers;
+    for (Server &server : servers) {
+        server.accountId = state->account.uuid;
+    }
+    co_return servers;
+}
+
+QCoro::Task<> ForgeAPIController::fetchServersInto(std::shared_ptr<State> state,
+                                                   QString organizationSlug,
+                                                   std::shared_ptr<ServerGroup> group)
+{
+    try {
+        const QList<Server> servers =
+            co_await fetchServersWith(state, organizationSlug, QPointer<CancellationToken>(&group->cancel));
+        group->servers.append(servers);
+    } catch (...) {
+        if (!group->firstError) {
+            group->firstError = std::current_exception();
+            group->cancel.cancel();
+        }
+    }
+}
+
+QCoro::Task<QList<Site>> ForgeAPIController::fetchSites(qint64 serverId, QString organizationSlug)
+{
+    return fetchSitesWith(d, serverId, std::move(organizationSlug));
+}
+
+QCoro::Task<QList<Site>>
+ForgeAPIController::fetchSitesWith(std::shared_ptr<State> state, qint64 serverId, QString organizationSlug)
+{
+    QList<Site> sites;
+    const QString slug = organizationSlug;
+    const std::function<bool(const JSONAPIResponse<Site> &, int)> collect =
+        [&sites, &slug, serverId](const JSONAPIResponse<Site> &page, int) {
+            qsizetype kept = 0;
+            for (const auto &resource : page.data) {
+                const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
+                if (!id) {
+                    continue;
+                }
+                Site site = resource.attributes;
+                site.id = *id;
+                site.serverId = serverId;
+                site.organizationSlug = slug;
+                sites.append(std::move(site));
+                ++kept;
+            }
+            return kept > 0;
+        };
+    if (co_await forEachPage<Site>(state,
+                                   serverPath(serverId, slug) + QStringLiteral("/sites") + FirstPageQuery,
+                                   ListPageLimit,
+                                   {},
+                                   collect)) {
+        logTruncation(QStringLiteral("The site list of server %1").arg(serverId), sites.size(), ListPageLimit);
+    }
+    co_return sites;
+}
+
+QCoro::Task<QList<Site>> ForgeAPIController::fetchOrganizationSites(QString organizationSlug)
+{
+    return fetchOrganizationSitesWith(d, std::move(organizationSlug));
+}
+
+QCoro::Task<QList<Site>> ForgeAPIController::fetchOrganizationSitesWith(std::shared_ptr<State> state,
+                                                                        QString organizationSlug)
+{
+    QList<Site> sites;
+    const QString slug = organizationSlug;
+    const std::function<bool(const JSONAPIResponse<Site> &, int)> collect =
+        [&sites, &slug](const JSONAPIResponse<Site> &page, int) {
+            for (const auto &resource : page.data) {
+                const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
+                if (!id) {
+                    continue;
+                }
+                const std::optional<qint64> serverId = serverIdOf(resource);
+                if (!serverId) {
+                    throw ForgeAPIError(ForgeAPIError::Case::IncompleteResult);
+                }
+                Site site = resource.attributes;
+                site.id = *id;
+                site.serverId = serverId;
+                site.organizationSlug = slug;
+                sites.append(std::move(site));
+            }
+            return !page.data.isEmpty();
+        };
+    const QString first = QStringLiteral("orgs/") + pathSegment(slug) + QStringLiteral("/sites") + FirstPageQuery
+                          + QStringLiteral("&include=server");
+    if (co_await forEachPage<Site>(state, first, OrganizationSitesPageLimit, {}, collect)) {
+        plimsy::log(
+            QStringLiteral("[ForgeAPI] ⚠️ Organization '%1' has more than %2 sites, giving up after %3 pages")
+                .arg(slug)
+                .arg(sites.size())
+                .arg(OrganizationSitesPageLimit));
+        throw ForgeAPIError(ForgeAPIError::Case::IncompleteResult);
+    }
+    co_return sites;
+}
+
+// --- Site and server texts -------------------------------------------------------------------------
+
+QCoro::Task<QString> ForgeAPIController::fetchContent(std::shared_ptr<State> state, QString path)
+{
+    const auto response = co_await requestDecoded<JSONAPISingleResponse<ContentAttributes>>(
+        state, path, HTTPMethod::GET, std::nullopt, singleTypeName<ContentAttributes>(), {});
+    co_return response.data.attributes.content;
+}
+
+QCoro::Task<QList<JSONAPIResource<DeploymentAttributes>>>
+ForgeAPIController::fetchDeployments(qint64 serverId, qint64 siteId, QString organizationSlug)
+{
+    return fetchDeploymentsWith(d, sitePath(serverId, siteId, organizationSlug));
+}
+
+QCoro::Task<QList<JSONAPIResource<DeploymentAttributes>>>
+ForgeAPIController::fetchDeploymentsWith(std::shared_ptr<State> state, QString sitePath)
+{
+    const auto response =
+        co_await requestDecoded<JSONAPIResponse<DeploymentAttributes>>(state,
+                                                                       sitePath + QStringLiteral("/deployments"),
+                                                                       HTTPMethod::GET,
+                                                                       std::nullopt,
+                                                                       listTypeName<DeploymentAttributes>(),
+                                                                       {});
+    co_return response.data;
+}
+
+QCoro::Task<QString> ForgeAPIController::fetchDeploymentLog(qint64 serverId, qint64 siteId, QString organizationSlug)
+{
+    return fetchDeploymentLogWith(d, sitePath(serverId, siteId, organizationSlug));
+}
+
+QCoro::Task<QString> ForgeAPIController::fetchDeploymentLogWith(std::shared_ptr<State> state, QString sitePath)
+{
+    const auto deployments = co_await fetchDeploymentsWith(state, sitePath);
+    if (deployments.isEmpty()) {
+        throw ForgeAPIError(ForgeAPIError::Case::NotFound);
+    }
+    const QString path =
+        sitePath + QStringLiteral("/deployments/") + pathSegment(deployments.first().id) + QStringLiteral("/log");
+    const auto response = co_await requestDecoded<JSONAPISingleResponse<DeploymentOutputAttributes>>(
+        state, path, HTTPMethod::GET, std::nullopt, singleTypeName<DeploymentOutputAttributes>(), {});
+    co_return response.data.attributes.output;
+}
+
+QCoro::Task<QString> ForgeAPIController::fetchDeploymentScript(qint64 serverId, qint64 siteId, QString organizationSlug)
+{
+    return fetchContent(d, sitePath(serverId, siteId, organizationSlug) + QStringLiteral("/deployments/script"));
+}
+
+QCoro::Task<QString> ForgeAPIController::fetchEnvironment(qint64 serverId, qint64 siteId, QString organizationSlug)
+{
+    return fetchContent(d, sitePath(serverId, siteId, organizationSlug) + QStringLiteral("/environment"));
+}
+
+QCoro::Task<QString> ForgeAPIController::fetchNginxConfig(qint64 serverId, qint64 siteId, QString organizationSlug)
+{
+    return fetchContent(d, sitePath(serverId, siteId, organizationSlug) + QStringLiteral("/nginx"));
+}
+
+QCoro::Task<QString> ForgeAPIController::fetchSiteLog(qint64 serverId, qint64 siteId, QString organizationSlug)
+{
+    return fetchContent(d, sitePath(serverId, siteId, organizationSlug) + QStringLiteral("/logs/application"));
+}
+
+QCoro::Task<QString> ForgeAPIController::fetchServerLog(qint64 serverId, QString organizationSlug, QString kind)
+{
+    return fetchContent(d, serverPath(serverId, organizationSlug) + QStringLiteral("/logs/") + pathSegment(kind));
+}
+
 // --- Actions -----------------------------------------------------------------------------------------
 
 QCoro::Task<> ForgeAPIController::deploy(qint64 serverId, qint64 siteId, QString organizationSlug)
@@ -447,6 +842,126 @@ QCoro::Task<> ForgeAPIController::deploy(qint64 serverId, qint64 siteId, QString
                            sitePath(serverId, siteId, organizationSlug) + QStringLiteral("/deployments"),
                            HTTPMethod::POST,
                            std::nullopt);
+}
+
+QCoro::Task<QList<Webhook>> ForgeAPIController::fetchWebhooks(qint64 serverId, qint64 siteId, QString organizationSlug)
+{
+    return fetchWebhooksWith(d, sitePath(serverId, siteId, organizationSlug));
+}
+
+QCoro::Task<QList<Webhook>> ForgeAPIController::fetchWebhooksWith(std::shared_ptr<State> state, QString sitePath)
+{
+    const auto response = co_await requestDecoded<JSONAPIResponse<Webhook>>(
+        state, sitePath + QStringLiteral("/webhooks"), HTTPMethod::GET, std::nullopt, listTypeName<Webhook>(), {});
+    QList<Webhook> webhooks;
+    for (const auto &resource : response.data) {
+        if (const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id))) {
+            Webhook webhook = resource.attributes;
+            webhook.id = *id;
+            webhooks.append(std::move(webhook));
+        }
+    }
+    co_return webhooks;
+}
+
+QCoro::Task<Webhook>
+ForgeAPIController::createWebhook(qint64 serverId, qint64 siteId, QString organizationSlug, QString url)
+{
+    return createWebhookWith(d, sitePath(serverId, siteId, organizationSlug), siteId, std::move(url));
+}
+
+QCoro::Task<Webhook>
+ForgeAPIController::createWebhookWith(std::shared_ptr<State> state, QString sitePath, qint64 siteId, QString url)
+{
+    if (!state->webhookOperations->tryBegin(siteId)) {
+        co_return co_await awaitOtherWebhookCreation(state, sitePath, url);
+    }
+    std::optional<Webhook> created;
+    std::exception_ptr failure;
+    try {
+        created = co_await createWebhookBegun(state, sitePath, url);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    state->webhookOperations->end(siteId);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    co_return *created;
+}
+
+QCoro::Task<Webhook> ForgeAPIController::createWebhookBegun(std::shared_ptr<State> state, QString sitePath, QString url)
+{
+    if (const auto existing = matchingWebhook(co_await fetchWebhooksWith(state, sitePath), url)) {
+        co_return *existing;
+    }
+    co_await requestVoidWith(state, sitePath + QStringLiteral("/webhooks"), HTTPMethod::POST, WebhookBody{url});
+    co_await state->sleeper->sleep(WebhookListingPause);
+    // Trimmed here as in the first check, so a webhook Forge stored without a trailing line break is
+    // still recognised instead of being reported as failed and left behind.
+    if (const auto listed = matchingWebhook(co_await fetchWebhooksWith(state, sitePath), url)) {
+        co_return *listed;
+    }
+    throw ForgeAPIError(ForgeAPIError::Case::WebhookCreationFailed);
+}
+
+QCoro::Task<Webhook>
+ForgeAPIController::awaitOtherWebhookCreation(std::shared_ptr<State> state, QString sitePath, QString url)
+{
+    co_await state->sleeper->sleep(ConcurrentWebhookPause);
+    if (const auto listed = matchingWebhook(co_await fetchWebhooksWith(state, sitePath), url)) {
+        co_return *listed;
+    }
+    throw ForgeAPIError(ForgeAPIError::Case::WebhookCreationFailed);
+}
+
+QCoro::Task<> ForgeAPIController::uploadSSHKey(qint64 serverId, QString organizationSlug, QString publicKey)
+{
+    static const QRegularExpression lineBreaks(QStringLiteral("[\\n\\r\\v\\f\\x{85}\\x{2028}\\x{2029}]+"));
+    const QString key = publicKey.trimmed().split(lineBreaks, Qt::SkipEmptyParts).join(u' ');
+    QString host = d->computerName();
+    if (host.isEmpty()) {
+        host = QStringLiteral("Plimsy");
+    }
+    // A fixed pattern in the POSIX locale: the name must not change with the user's language.
+    const QString stamp = QLocale::c().toString(d->clock->now().toLocalTime(), QStringLiteral("yyyyMMdd-HHmmss"));
+    const SSHKeyBody body{sanitizedSSHKeyName(host) + u'-' + stamp, key, d->keyUsername};
+    return requestVoidWith(
+        d, serverPath(serverId, organizationSlug) + QStringLiteral("/ssh-keys"), HTTPMethod::POST, body);
+}
+
+QCoro::Task<> ForgeAPIController::rebootPHP(qint64 serverId, QString organizationSlug, QString phpVersion)
+{
+    return requestVoidWith(d,
+                           serverPath(serverId, organizationSlug) + QStringLiteral("/services/php/actions"),
+                           HTTPMethod::POST,
+                           PHPActionBody{QStringLiteral("reboot"), normalizedPHPVersion(phpVersion)});
+}
+
+QCoro::Task<> ForgeAPIController::rebootWith(std::shared_ptr<State> state, QString path)
+{
+    return requestVoidWith(
+        std::move(state), std::move(path), HTTPMethod::POST, ServerActionBody{QStringLiteral("reboot")});
+}
+
+QCoro::Task<> ForgeAPIController::rebootServer(qint64 serverId, QString organizationSlug)
+{
+    return rebootWith(d, serverPath(serverId, organizationSlug) + QStringLiteral("/actions"));
+}
+
+QCoro::Task<> ForgeAPIController::rebootMySQL(qint64 serverId, QString organizationSlug)
+{
+    return rebootWith(d, serverPath(serverId, organizationSlug) + QStringLiteral("/services/mysql/actions"));
+}
+
+QCoro::Task<> ForgeAPIController::rebootNginx(qint64 serverId, QString organizationSlug)
+{
+    return rebootWith(d, serverPath(serverId, organizationSlug) + QStringLiteral("/services/nginx/actions"));
+}
+
+QCoro::Task<> ForgeAPIController::rebootPostgres(qint64 serverId, QString organizationSlug)
+{
+    return rebootWith(d, serverPath(serverId, organizationSlug) + QStringLiteral("/services/postgres/actions"));
 }
 
 } // namespace plimsy

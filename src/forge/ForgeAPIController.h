@@ -1,6 +1,12 @@
 #pragma once
 
 #include "core/Account.h"
+#include "core/DecodingError.h"
+#include "core/ForgeAttributes.h"
+#include "core/JSONAPI.h"
+#include "core/Organization.h"
+#include "core/Server.h"
+#include "core/Site.h"
 #include "forge/AnyEncodable.h"
 #include "forge/ForgeAPIError.h"
 #include "platform/CancellationToken.h"
@@ -35,6 +41,16 @@ enum class HTTPMethod
 };
 
 QByteArray httpMethodText(HTTPMethod method);
+
+// The attribute record's name in diagnostic lines ("JSONAPIResponse<Server>").
+template <typename A> inline constexpr const char *ForgeAttributeName = "Attributes";
+template <> inline constexpr const char *ForgeAttributeName<Organization> = "Organization";
+template <> inline constexpr const char *ForgeAttributeName<Server> = "Server";
+template <> inline constexpr const char *ForgeAttributeName<Site> = "Site";
+template <> inline constexpr const char *ForgeAttributeName<DeploymentAttributes> = "DeploymentAttributes";
+template <> inline constexpr const char *ForgeAttributeName<DeploymentOutputAttributes> = "DeploymentOutputAttributes";
+template <> inline constexpr const char *ForgeAttributeName<ContentAttributes> = "ContentAttributes";
+template <> inline constexpr const char *ForgeAttributeName<Webhook> = "Webhook";
 
 // The client of the Forge API for one account. Made for one use (a refresh, an action, a window) and
 // dropped afterwards; copies share the organisation cache. Operations may outlive the controller that
@@ -76,8 +92,25 @@ public:
     // The key of the account's allowance in the tracker: its uuid, or "default".
     QString rateLimitKey() const;
 
+    // The organisation list once fetched by this controller or a copy of it.
+    std::optional<QList<Organization>> cachedOrganizations() const;
+
     // --- Request core ---------------------------------------------------------------------------
     // `path` is relative to the API root ("orgs?page%5Bsize%5D=50"), already percent-encoded.
+    template <typename A>
+    QCoro::Task<JSONAPIResponse<A>>
+    request(QString path, HTTPMethod method = HTTPMethod::GET, std::optional<AnyEncodable> body = std::nullopt)
+    {
+        return requestDecoded<JSONAPIResponse<A>>(
+            d, std::move(path), method, std::move(body), listTypeName<A>(), QPointer<CancellationToken>());
+    }
+    template <typename A>
+    QCoro::Task<JSONAPISingleResponse<A>>
+    requestSingle(QString path, HTTPMethod method = HTTPMethod::GET, std::optional<AnyEncodable> body = std::nullopt)
+    {
+        return requestDecoded<JSONAPISingleResponse<A>>(
+            d, std::move(path), method, std::move(body), singleTypeName<A>(), QPointer<CancellationToken>());
+    }
     QCoro::Task<> requestVoid(QString path, HTTPMethod method, std::optional<AnyEncodable> body = std::nullopt);
 
     // Throws the ForgeAPIError of a status outside 200 to 299, after logging its line.
@@ -94,8 +127,42 @@ public:
     static QString serverPath(qint64 serverId, const QString &organizationSlug);
     static QString sitePath(qint64 serverId, qint64 siteId, const QString &organizationSlug);
 
+    // --- Listings -------------------------------------------------------------------------------
+    // Page by page, 50 a page. Organisations, the servers of an organisation and the sites of a server
+    // stop after 10 pages, the sites of an organisation after 200 (then incompleteResult).
+    QCoro::Task<QList<Organization>> fetchOrganizations();
+    // Every organisation's servers, listed in parallel; the first failure cancels the others.
+    QCoro::Task<QList<Server>> fetchAllServers();
+    QCoro::Task<QList<Server>> fetchServers(QString organizationSlug);
+    QCoro::Task<QList<Site>> fetchSites(qint64 serverId, QString organizationSlug);
+    // Throws incompleteResult when a site does not name its server.
+    QCoro::Task<QList<Site>> fetchOrganizationSites(QString organizationSlug);
+
+    // --- Site and server texts ------------------------------------------------------------------
+    QCoro::Task<QList<JSONAPIResource<DeploymentAttributes>>>
+    fetchDeployments(qint64 serverId, qint64 siteId, QString organizationSlug);
+    // The output of the site's latest deployment; notFound when it has none.
+    QCoro::Task<QString> fetchDeploymentLog(qint64 serverId, qint64 siteId, QString organizationSlug);
+    QCoro::Task<QString> fetchDeploymentScript(qint64 serverId, qint64 siteId, QString organizationSlug);
+    QCoro::Task<QString> fetchEnvironment(qint64 serverId, qint64 siteId, QString organizationSlug);
+    QCoro::Task<QString> fetchNginxConfig(qint64 serverId, qint64 siteId, QString organizationSlug);
+    QCoro::Task<QString> fetchSiteLog(qint64 serverId, qint64 siteId, QString organizationSlug);
+    // `kind`: "nginx-access" or "nginx-error".
+    QCoro::Task<QString> fetchServerLog(qint64 serverId, QString organizationSlug, QString kind);
+
     // --- Actions --------------------------------------------------------------------------------
     QCoro::Task<> deploy(qint64 serverId, qint64 siteId, QString organizationSlug);
+    QCoro::Task<QList<Webhook>> fetchWebhooks(qint64 serverId, qint64 siteId, QString organizationSlug);
+    // Returns the site's webhook with this URL, creating it unless it exists. Two creations for one site
+    // never both post: the later one waits and looks for the earlier one's webhook.
+    QCoro::Task<Webhook> createWebhook(qint64 serverId, qint64 siteId, QString organizationSlug, QString url);
+    // Adds the key for the user "forge", named after this computer and the time.
+    QCoro::Task<> uploadSSHKey(qint64 serverId, QString organizationSlug, QString publicKey);
+    QCoro::Task<> rebootPHP(qint64 serverId, QString organizationSlug, QString phpVersion);
+    QCoro::Task<> rebootServer(qint64 serverId, QString organizationSlug);
+    QCoro::Task<> rebootMySQL(qint64 serverId, QString organizationSlug);
+    QCoro::Task<> rebootNginx(qint64 serverId, QString organizationSlug);
+    QCoro::Task<> rebootPostgres(qint64 serverId, QString organizationSlug);
 
 private:
     struct State;
@@ -121,6 +188,71 @@ private:
                                           QPointer<CancellationToken> cancel);
     static QCoro::Task<>
     requestVoidWith(std::shared_ptr<State> state, QString path, HTTPMethod method, std::optional<AnyEncodable> body);
+
+    template <typename Response>
+    static QCoro::Task<Response> requestDecoded(std::shared_ptr<State> state,
+                                                QString path,
+                                                HTTPMethod method,
+                                                std::optional<AnyEncodable> body,
+                                                QString typeName,
+                                                QPointer<CancellationToken> cancel)
+    {
+        const HttpResponse response = co_await exchange(state, path, method, std::move(body), cancel);
+        co_return decode<Response>(response.body, typeName, path);
+    }
+
+    template <typename Response>
+    static Response decode(const QByteArray &data, const QString &typeName, const QString &path)
+    {
+        try {
+            return Response::decode(data);
+        } catch (const DecodingError &error) {
+            reportDecodingFailure(typeName, error, data, path);
+            throw;
+        }
+    }
+    static void reportDecodingFailure(const QString &typeName,
+                                      const DecodingError &error,
+                                      const QByteArray &data,
+                                      const QString &path);
+
+    template <typename A> static QString listTypeName()
+    {
+        return QStringLiteral("JSONAPIResponse<") + QLatin1String(ForgeAttributeName<A>) + u'>';
+    }
+    template <typename A> static QString singleTypeName()
+    {
+        return QStringLiteral("JSONAPISingleResponse<") + QLatin1String(ForgeAttributeName<A>) + u'>';
+    }
+
+    // Requests the pages of one listing in turn, handing each to `onPage` until it returns false or
+    // no next page is named. True when the page limit cut the listing short.
+    template <typename A>
+    static QCoro::Task<bool> forEachPage(std::shared_ptr<State> state,
+                                         QString firstPath,
+                                         int pageLimit,
+                                         QPointer<CancellationToken> cancel,
+                                         std::function<bool(const JSONAPIResponse<A> &, int)> onPage);
+    static QCoro::Task<QList<Organization>> fetchOrganizationsWith(std::shared_ptr<State> state);
+    static QCoro::Task<QList<Server>> fetchAllServersWith(std::shared_ptr<State> state);
+    static QCoro::Task<QList<Server>>
+    fetchServersWith(std::shared_ptr<State> state, QString organizationSlug, QPointer<CancellationToken> cancel);
+    struct ServerGroup;
+    static QCoro::Task<>
+    fetchServersInto(std::shared_ptr<State> state, QString organizationSlug, std::shared_ptr<ServerGroup> group);
+    static QCoro::Task<QList<Site>>
+    fetchSitesWith(std::shared_ptr<State> state, qint64 serverId, QString organizationSlug);
+    static QCoro::Task<QList<Site>> fetchOrganizationSitesWith(std::shared_ptr<State> state, QString organizationSlug);
+    static QCoro::Task<QString> fetchContent(std::shared_ptr<State> state, QString path);
+    static QCoro::Task<QList<JSONAPIResource<DeploymentAttributes>>> fetchDeploymentsWith(std::shared_ptr<State> state,
+                                                                                          QString sitePath);
+    static QCoro::Task<QString> fetchDeploymentLogWith(std::shared_ptr<State> state, QString sitePath);
+    static QCoro::Task<QList<Webhook>> fetchWebhooksWith(std::shared_ptr<State> state, QString sitePath);
+    static QCoro::Task<Webhook>
+    createWebhookWith(std::shared_ptr<State> state, QString sitePath, qint64 siteId, QString url);
+    static QCoro::Task<Webhook> createWebhookBegun(std::shared_ptr<State> state, QString sitePath, QString url);
+    static QCoro::Task<> rebootWith(std::shared_ptr<State> state, QString path);
+    static QCoro::Task<Webhook> awaitOtherWebhookCreation(std::shared_ptr<State> state, QString sitePath, QString url);
 
     std::shared_ptr<State> d;
 };

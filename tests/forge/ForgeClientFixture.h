@@ -98,4 +98,27 @@ protected:
     }
 };
 
+// The same with an account of one organisation ("org-1"), one server and one site.
+class ForgeOneSiteTest : public ForgeClientTest
+{
+protected:
+    void SetUp() override
+    {
+        ForgeClientTest::SetUp();
+        forge.buildAccount(1, 1, 1);
+        serverId = forge.servers().front().id;
+        siteId = forge.sites().front().id;
+    }
+
+    // The API's path of the site, plus `rest`.
+    QString siteRoute(const QString &rest = {}) const
+    {
+        return QStringLiteral("/api/orgs/org-1/servers/%1/sites/%2").arg(serverId).arg(siteId) + rest;
+    }
+
+    const QString slug = QStringLiteral("org-1");
+    qint64 serverId = 0;
+    qint64 siteId = 0;
+};
+
 } // namespace plimsy::test

@@ -11,24 +11,10 @@ using Case = ForgeAPIError::Case;
 
 namespace {
 
-class ForgeRequestCoreTest : public ForgeClientTest
+class ForgeRequestCoreTest : public ForgeOneSiteTest
 {
 protected:
-    void SetUp() override
-    {
-        ForgeClientTest::SetUp();
-        forge.buildAccount(1, 1, 1);
-        serverId = forge.servers().front().id;
-        siteId = forge.sites().front().id;
-    }
-
-    qint64 serverId = 0;
-    qint64 siteId = 0;
-
-    QString deploymentsPath() const
-    {
-        return QStringLiteral("/api/orgs/org-1/servers/%1/sites/%2/deployments").arg(serverId).arg(siteId);
-    }
+    QString deploymentsPath() const { return siteRoute(QStringLiteral("/deployments")); }
 };
 
 TEST_F(ForgeRequestCoreTest, EveryRequestCarriesItsHeadersAndTheTraceHidesTheKey)
