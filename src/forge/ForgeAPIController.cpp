@@ -9,6 +9,7 @@
 #include "forge/WebhookOperationsActor.h"
 #include "platform/Clock.h"
 #include "platform/NetworkError.h"
+#include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
 
 #include <QJsonArray>
@@ -16,7 +17,6 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
-#include <QSysInfo>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -214,7 +214,7 @@ ForgeAPIController::ForgeAPIController(Account account, Services services)
     d->clock = services.clock ? services.clock : &Clock::system();
     d->sleeper = services.sleeper ? services.sleeper : &Sleeper::system();
     d->baseURL = services.baseURL.value_or(URLConstants::forgeAPIBase());
-    d->computerName = services.computerName ? services.computerName : [] { return QSysInfo::machineHostName(); };
+    d->computerName = services.computerName ? services.computerName : [] { return SystemInfo::computerName(); };
     APIKeyManager &keys = services.apiKeys ? *services.apiKeys : APIKeyManager::shared();
     if (account.uuid) {
         d->apiKey = keys.apiKey(*account.uuid);
