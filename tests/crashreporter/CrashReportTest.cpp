@@ -1,3 +1,5 @@
+#include "crashreporter/support/KX_CrashDoctor.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -260,6 +262,13 @@ TEST_P(CrashReportTest, writesOneReportAndHandsTheFaultOn)
     if (row.isOverflow) {
         EXPECT_EQ(crashed[QStringLiteral("backtrace")][QStringLiteral("contents")].toArray().size(), 150);
         EXPECT_GT(crashed[QStringLiteral("backtrace")][QStringLiteral("skipped")].toInt(), 0);
+    }
+
+    const auto diagnosis = kestrix::KX_CrashDoctor::diagnoseCrash(*report);
+    if (row.isOverflow) {
+        EXPECT_EQ(diagnosis.value_or(QString()), QStringLiteral("Stack overflow in crashStackOverflow"));
+    } else if (std::string(row.name) == "null_write") {
+        EXPECT_EQ(diagnosis.value_or(QString()), QStringLiteral("Attempted to dereference null pointer."));
     }
 
     const QString childPath = QString::fromLatin1(PLIMSY_CRASH_CHILD);

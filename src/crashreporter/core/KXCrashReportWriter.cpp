@@ -12,6 +12,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/sysinfo.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -414,6 +415,8 @@ void writeSystemAtCrash(const KXCrashReportWriter *writer, const KXCrashCoreCont
     writer->beginObject(writer, "memory");
     if (run != nullptr) {
         writer->addUIntegerElement(writer, "free", __atomic_load_n(&run->hostMemoryFree, __ATOMIC_RELAXED));
+    } else if (struct sysinfo info; sysinfo(&info) == 0) {
+        writer->addUIntegerElement(writer, "free", static_cast<uint64_t>(info.freeram) * info.mem_unit);
     }
     writer->endContainer(writer);
     writer->beginObject(writer, "application_stats");
