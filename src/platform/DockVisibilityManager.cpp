@@ -1,5 +1,7 @@
 #include "platform/DockVisibilityManager.h"
 
+#include "platform/ApplicationActivation.h"
+
 #include <algorithm>
 
 namespace plimsy {
@@ -8,14 +10,11 @@ namespace {
 
 qint64 s_windowCount = 0;
 DockVisibilityManager::ApplyState s_applyState;
-QPointer<QWidget> s_newestWindow;
-
 void applyDefault(ApplicationTransformState state)
 {
-    // A tray application has no Dock to join: coming forward means raising the window that opened.
-    if (state == ApplicationTransformState::Foreground && s_newestWindow) {
-        s_newestWindow->raise();
-        s_newestWindow->activateWindow();
+    // A tray application has no Dock to join: coming forward means raising its newest window.
+    if (state == ApplicationTransformState::Foreground) {
+        ApplicationActivation::activate();
     }
 }
 
@@ -40,11 +39,8 @@ void DockVisibilityManager::applyState(ApplicationTransformState state)
     }
 }
 
-void DockVisibilityManager::countWindowOpened(QWidget *window)
+void DockVisibilityManager::countWindowOpened()
 {
-    if (window) {
-        s_newestWindow = window;
-    }
     s_windowCount += 1;
     if (s_windowCount == 1) {
         applyState(ApplicationTransformState::Foreground);
@@ -60,13 +56,13 @@ void DockVisibilityManager::countWindowClosed()
     }
 }
 
-void WindowVisibilityTracker::windowShown(QWidget *window)
+void WindowVisibilityTracker::windowShown()
 {
     if (m_isTrackedAsOpen) {
         return;
     }
     m_isTrackedAsOpen = true;
-    DockVisibilityManager::countWindowOpened(window);
+    DockVisibilityManager::countWindowOpened();
 }
 
 void WindowVisibilityTracker::windowClosed()

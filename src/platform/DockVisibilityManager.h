@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -23,13 +22,12 @@ public:
     static qint64 windowCount();
 
     // Replaces the action run at the edges; an empty function restores the default, which raises and
-    // activates the newest counted window for Foreground and does nothing for UIElement.
+    // activates the newest window for Foreground and does nothing for UIElement.
     static void setApplyState(ApplyState apply);
     static void applyState(ApplicationTransformState state);
 
-    // One more open window; Foreground when the count has just become 1. `window`, when given, is the
-    // one the default action brings to the front.
-    static void countWindowOpened(QWidget *window = nullptr);
+    // One more open window; Foreground when the count has just become 1.
+    static void countWindowOpened();
     // One fewer, never below 0; UIElement whenever the count is then 0.
     static void countWindowClosed();
 };
@@ -39,7 +37,7 @@ class WindowVisibilityTracker
 {
 public:
     bool isTrackedAsOpen() const { return m_isTrackedAsOpen; }
-    void windowShown(QWidget *window = nullptr);
+    void windowShown();
     void windowClosed();
 
 private:

@@ -1,5 +1,7 @@
 #include "platform/DockVisibilityManager.h"
 
+#include <QWidget>
+
 using namespace plimsy;
 
 namespace {
@@ -49,7 +51,7 @@ TEST_F(DockVisibilityManagerTest, DefaultActionBringsTheNewestWindowForward)
     DockVisibilityManager::setApplyState({});
     QWidget window;
     window.show();
-    DockVisibilityManager::countWindowOpened(&window);
+    DockVisibilityManager::countWindowOpened();
     EXPECT_EQ(DockVisibilityManager::windowCount(), 1);
     DockVisibilityManager::countWindowClosed();
     EXPECT_EQ(DockVisibilityManager::windowCount(), 0);
