@@ -1,7 +1,6 @@
+#include "app/AppDelegate.h"
+
 #include <QApplication>
-#include <QIcon>
-#include <QMenu>
-#include <QSystemTrayIcon>
 
 #include <cstdio>
 
@@ -28,11 +27,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QSystemTrayIcon tray(QIcon(QStringLiteral(":/images/MenuBarIcon.svg")));
-    QMenu menu;
-    QAction *quit = menu.addAction(QStringLiteral("Quit Plimsy"));
-    QObject::connect(quit, &QAction::triggered, &app, &QCoreApplication::quit);
-    tray.setContextMenu(&menu);
-    tray.show();
+    plimsy::AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "menu/CustomServerStore.h"
 
+#include "core/NotificationNames.h"
 #include "platform/JsonFields.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -21,7 +22,7 @@ QList<CustomServer> CustomServerStore::load() const
 void CustomServerStore::save(const QList<CustomServer> &servers)
 {
     m_defaults.setJson(QLatin1String(Key), JsonFields::encodeEach(servers));
-    NotificationCenter::defaultCenter().post(QStringLiteral("customServersDidChange"));
+    NotificationCenter::defaultCenter().post(NotificationNames::customServersDidChange);
 }
 
 void CustomServerStore::update(const CustomServer &server)

@@ -1,5 +1,6 @@
 #include "menu/FavoriteSitesStore.h"
 
+#include "core/NotificationNames.h"
 #include "platform/JsonFields.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -21,7 +22,7 @@ QList<FavoriteSite> FavoriteSitesStore::load() const
 void FavoriteSitesStore::save(const QList<FavoriteSite> &favorites)
 {
     m_defaults.setJson(QLatin1String(Key), JsonFields::encodeEach(favorites));
-    NotificationCenter::defaultCenter().post(QStringLiteral("favoriteSitesDidChange"));
+    NotificationCenter::defaultCenter().post(NotificationNames::favoriteSitesDidChange);
 }
 
 std::optional<qsizetype> FavoriteSitesStore::contains(const QString &accountId,

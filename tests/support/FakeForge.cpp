@@ -162,7 +162,7 @@ QString FakeForge::slugFor(const QString &name) const
 
 FakeForge::Organization &FakeForge::addOrganization(const QString &name, const QString &slug)
 {
-    m_organizations.push_back(Organization{m_nextOrganizationId++, name, slug.isEmpty() ? slugFor(name) : slug});
+    m_organizations.push_back(Organization{m_nextOrganizationId++, name, slug.isEmpty() ? slugFor(name) : slug, {}});
     return m_organizations.back();
 }
 
@@ -424,11 +424,24 @@ FakeResponse FakeForge::handle(const RecordedRequest &request)
     return *response;
 }
 
-std::optional<FakeResponse> FakeForge::checkKey(const RecordedRequest &request) const
+namespace {
+
+QString bearerToken(const RecordedRequest &request)
 {
     const QByteArray authorization = request.header("authorization");
-    const QString token =
-        authorization.startsWith("Bearer") ? QString::fromUtf8(authorization.mid(6)).trimmed() : QString();
+    return authorization.startsWith("Bearer") ? QString::fromUtf8(authorization.mid(6)).trimmed() : QString();
+}
+
+bool isVisibleTo(const FakeForge::Organization &organization, const RecordedRequest &request)
+{
+    return organization.keys.isEmpty() || organization.keys.contains(bearerToken(request));
+}
+
+} // namespace
+
+std::optional<FakeResponse> FakeForge::checkKey(const RecordedRequest &request) const
+{
+    const QString token = bearerToken(request);
     if (!token.isEmpty() && (m_validKeys.isEmpty() || m_validKeys.contains(token))) {
         return std::nullopt;
     }
@@ -486,6 +499,9 @@ FakeResponse FakeForge::answer(const RecordedRequest &request, const QStringList
             }
             QList<QJsonObject> resources;
             for (const Organization &org : m_organizations) {
+                if (!isVisibleTo(org, request)) {
+                    continue;
+                }
                 resources.append(resource(QString::number(org.id),
                                           QStringLiteral("organizations"),
                                           QJsonObject{{QStringLiteral("id"), org.id},
@@ -495,7 +511,7 @@ FakeResponse FakeForge::answer(const RecordedRequest &request, const QStringList
             return page(request, resources, false);
         }
         const QString slug = segments[1];
-        if (!organization(slug) || segments.size() < 3) {
+        if (!organization(slug) || !isVisibleTo(*organization(slug), request) || segments.size() < 3) {
             return notFound();
         }
         if (segments.size() == 3 && segments[2] == QLatin1String("servers")) {

@@ -43,6 +43,9 @@ public:
         qint64 id = 0;
         QString name;
         QString slug;
+        // When not empty, only requests with one of these bearer keys see the organisation, so one
+        // FakeForge can hold the contents of several accounts.
+        QStringList keys;
     };
 
     struct Deployment

@@ -1,0 +1,50 @@
+#include "app/AppDelegate.h"
+
+#include "account/AuthService.h"
+#include "account/ServiceContainer.h"
+#include "core/AccountManager.h"
+#include "core/Logger.h"
+#include "menu/StatusMenuController.h"
+#include "platform/UserDefaults.h"
+
+#include <QTimer>
+
+namespace plimsy {
+
+AppDelegate::AppDelegate(QObject *parent)
+    : QObject(parent)
+    , m_statusMenuController(std::make_unique<StatusMenuController>(m_state))
+{
+    LoadedRecords::setCurrent(&m_state);
+}
+
+AppDelegate::~AppDelegate()
+{
+    LoadedRecords::setCurrent(nullptr);
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    m_statusMenuController->setup();
+    QTimer::singleShot(0, this, &AppDelegate::routeStartup);
+}
+
+void AppDelegate::routeStartup()
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    const bool hasAccounts = !AccountManager::loadAccounts(defaults).isEmpty();
+    if (!defaults.boolValue(QStringLiteral("hasCompletedOnboarding"))) {
+        if (!hasAccounts) {
+            log(QStringLiteral("[Startup] Onboarding is needed, but this build has no onboarding window yet"));
+            return;
+        }
+        defaults.setValue(QStringLiteral("hasCompletedOnboarding"), true);
+    }
+    if (!ServiceContainer::shared().authService().isAuthenticated()) {
+        log(QStringLiteral("[Startup] Not signed in, but this build has no welcome window yet"));
+        return;
+    }
+    m_statusMenuController->updateServers();
+}
+
+} // namespace plimsy

@@ -1,0 +1,10 @@
+#include "menu/AppState.h"
+
+#include "menu/WindowController.h"
+
+namespace plimsy {
+
+AppState::AppState() = default;
+AppState::~AppState() = default;
+
+} // namespace plimsy

@@ -1,0 +1,312 @@
+#include "menu/LoadServers.h"
+
+#include "core/Logger.h"
+#include "core/Puny.h"
+#include "core/RunDetached.h"
+#include "forge/ForgeAPIController.h"
+#include "forge/ForgeAPIError.h"
+#include "menu/MenuLog.h"
+#include "menu/ServerMenu.h"
+#include "menu/StatusMenuController.h"
+#include "platform/NetworkError.h"
+#include "platform/TemplateImage.h"
+
+#include <QAction>
+#include <QHash>
+#include <QMenu>
+#include <QSet>
+
+#include <algorithm>
+#include <exception>
+
+namespace plimsy {
+
+namespace {
+
+QString nameOr(const std::optional<QString> &name, const QString &fallback)
+{
+    return name.value_or(fallback);
+}
+
+QString idText(qint64 id)
+{
+    return QString::number(id);
+}
+
+bool listHolds(const std::optional<QList<qint64>> &list, qint64 id)
+{
+    return list && list->contains(id);
+}
+
+// The error as diagnostic lines print it: a Forge error by its case, anything else by its text.
+QString plainDescription(const std::exception &error)
+{
+    if (const auto *forge = dynamic_cast<const ForgeAPIError *>(&error)) {
+        return forge->caseName();
+    }
+    return QString::fromUtf8(error.what());
+}
+
+template <typename T> void stableSortByName(QList<T> &items, const std::function<QString(const T &)> &nameOf)
+{
+    // Each name is worked out once; the sort then compares the ready keys.
+    QList<std::pair<QString, T>> keyed;
+    keyed.reserve(items.size());
+    for (T &item : items) {
+        keyed.append({nameOf(item), std::move(item)});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) {
+        return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
+    });
+    items.clear();
+    for (auto &entry : keyed) {
+        items.append(std::move(entry.second));
+    }
+}
+
+} // namespace
+
+LoadServers::LoadServers(StatusMenuController *delegate, QMenu *parentMenu, std::optional<int> targetPosition)
+    : m_delegate(delegate)
+    , m_parentMenu(parentMenu)
+    , m_targetPosition(targetPosition)
+    , m_generation(delegate ? delegate->refreshGeneration() : 0)
+{
+}
+
+void LoadServers::start(const Account &account)
+{
+    if (m_delegate) {
+        verboseLog(m_delegate->defaults(),
+                   QStringLiteral("[LoadServers] === Starting for account: ") + nameOr(account.name, "unknown")
+                       + QStringLiteral(" ==="));
+    }
+    auto forge = std::make_shared<ForgeAPIController>(
+        account, m_delegate ? m_delegate->forgeServices() : ForgeAPIController::Services{});
+    runDetached(load(shared_from_this(), std::move(forge), std::make_shared<const Account>(account)));
+}
+
+bool LoadServers::checkCompletion() const
+{
+    if (m_expectedServerCount >= 1 && m_processedServerCount >= m_expectedServerCount) {
+        if (m_delegate) {
+            verboseLog(
+                m_delegate->defaults(),
+                QStringLiteral("Account servers loaded: %1/%2").arg(m_processedServerCount).arg(m_expectedServerCount));
+        }
+        return true;
+    }
+    return false;
+}
+
+QList<Site> LoadServers::applyAccountSettings(QList<Site> sites, const Account &account)
+{
+    stableSortByName<Site>(sites, [](const Site &site) {
+        return site.name ? decodeIDNADomain(*site.name).value_or(QString()) : QString();
+    });
+    for (Site &site : sites) {
+        site.accountId = account.uuid;
+        site.disableMonitoring = listHolds(account.ignoredMonitoringSites, site.id);
+        site.URLAlias = account.aliasSiteToURL ? account.aliasSiteToURL->value(site.id) : QString();
+    }
+    return sites;
+}
+
+StatusMenuController *LoadServers::currentDelegate() const
+{
+    if (!m_delegate || m_delegate->refreshGeneration() != m_generation) {
+        return nullptr;
+    }
+    return m_delegate;
+}
+
+void LoadServers::reportCompletion(const Account &account, const QString &line)
+{
+    StatusMenuController *delegate = currentDelegate();
+    if (m_hasNotifiedCompletion || !delegate) {
+        return;
+    }
+    m_hasNotifiedCompletion = true;
+    verboseLog(delegate->defaults(), line);
+    delegate->didFinishLoading(account);
+}
+
+void LoadServers::addServerItem(
+    const QString &title, qint64 id, bool isHidden, bool monitoring, QMenu *submenu, int index)
+{
+    QAction *item = MenuItems::makeItem(m_parentMenu, title, MenuTag::server(id));
+    item->setVisible(!isHidden);
+    if (monitoring) {
+        MenuItems::setStateImage(item, MenuItemState::On, TemplateImage::named(QStringLiteral("OnState")));
+    }
+    if (m_targetPosition) {
+        MenuItems::insertItem(m_parentMenu, *m_targetPosition + index, item);
+    } else {
+        m_parentMenu->addAction(item);
+    }
+    item->setMenu(submenu);
+}
+
+QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
+                                std::shared_ptr<ForgeAPIController> forge,
+                                std::shared_ptr<const Account> account)
+{
+    const QString accountName = nameOr(account->name, "unknown");
+    QList<Server> listed;
+    try {
+        listed = co_await forge->fetchAllServers();
+    } catch (const ForgeAPIError &error) {
+        log(QStringLiteral("[LoadServers] ❌ ForgeAPIError: ") + error.errorDescription());
+        if (StatusMenuController *delegate = self->currentDelegate()) {
+            delegate->handleAPIError(*account, error);
+        }
+        co_return;
+    } catch (const NetworkError &error) {
+        // No connection, a time-out, a lost connection: the connection class, which is retried.
+        log(QStringLiteral("[LoadServers] ❌ Unexpected error: ") + QString::fromUtf8(error.what()));
+        if (StatusMenuController *delegate = self->currentDelegate()) {
+            delegate->handleAPIError(*account, ForgeAPIError::unknownError(0));
+        }
+        co_return;
+    } catch (const std::exception &error) {
+        // An answer that does not decode is no connection problem: it must not look like an empty menu.
+        log(QStringLiteral("[LoadServers] ❌ Unexpected error: ") + QString::fromUtf8(error.what()));
+        if (StatusMenuController *delegate = self->currentDelegate()) {
+            delegate->handleLoadFailure(*account, QString::fromUtf8(error.what()));
+        }
+        co_return;
+    }
+
+    StatusMenuController *delegate = self->currentDelegate();
+    if (!delegate) {
+        co_return;
+    }
+    const UserDefaults &defaults = delegate->defaults();
+    verboseLog(defaults, QStringLiteral("[LoadServers] Fetched %1 servers (unfiltered)").arg(listed.size()));
+    QList<Server> servers;
+    for (Server &server : listed) {
+        if (!server.revoked) {
+            servers.append(std::move(server));
+        }
+    }
+    if (const qsizetype revoked = listed.size() - servers.size(); revoked > 0) {
+        verboseLog(defaults, QStringLiteral("[LoadServers] Filtered out %1 revoked servers").arg(revoked));
+    }
+    stableSortByName<Server>(servers, [](const Server &server) { return server.name.value_or(QString()); });
+    QStringList described;
+    for (const Server &server : servers) {
+        described << nameOr(server.name, "?") + QStringLiteral("(id=") + idText(server.id) + QLatin1Char(')');
+    }
+    verboseLog(defaults,
+               QStringLiteral("[LoadServers] Account '%1' has %2 active servers: %3")
+                   .arg(accountName)
+                   .arg(servers.size())
+                   .arg(described.join(QStringLiteral(", "))));
+
+    self->m_expectedServerCount = servers.size();
+    AppState &state = delegate->appState();
+    state.loadedServers = state.loadedServers.value_or(0) + servers.size();
+    if (servers.isEmpty()) {
+        self->reportCompletion(*account,
+                               QStringLiteral("🚀 Account '") + accountName
+                                   + QStringLiteral("' has no servers - marking as loaded"));
+        co_return;
+    }
+
+    QStringList slugs;
+    for (const Server &server : servers) {
+        if (server.organizationSlug && !slugs.contains(*server.organizationSlug)) {
+            slugs.append(*server.organizationSlug);
+        }
+    }
+    QHash<qint64, QList<Site>> sitesByServer;
+    QSet<QString> loadedOrganizations;
+    for (const QString &slug : slugs) {
+        try {
+            const QList<Site> sites = co_await forge->fetchOrganizationSites(slug);
+            for (const Site &site : sites) {
+                if (site.serverId) {
+                    sitesByServer[*site.serverId].append(site);
+                }
+            }
+            loadedOrganizations.insert(slug);
+        } catch (const std::exception &error) {
+            log(QStringLiteral("[LoadServers] ❌ Failed to load sites for org '") + slug
+                + QStringLiteral("', falling back to per-server requests: ") + plainDescription(error));
+        }
+        if (!self->currentDelegate()) {
+            co_return;
+        }
+    }
+
+    for (qsizetype i = 0; i < servers.size(); ++i) {
+        delegate = self->currentDelegate();
+        if (!delegate || !self->m_parentMenu) {
+            co_return;
+        }
+        Server server = servers.at(i);
+        const QString serverName = nameOr(server.name, "unknown");
+        server.accountId = account->uuid;
+        server.isHidden = listHolds(account->hiddenServers, server.id);
+        server.usePrivateIp = listHolds(account->useInternalIpForServers, server.id);
+        verboseLog(
+            defaults,
+            QStringLiteral("At server %1 (id=%2) for account %3").arg(serverName, idText(server.id), accountName));
+        delegate->appState().serverList.append(server);
+
+        QPointer<QMenu> submenu = new QMenu(self->m_parentMenu);
+        ServerMenu serverMenu(server.id, delegate, account, submenu);
+        serverMenu.build();
+        const QString title = nameOr(server.name, "Unknown Server");
+        if (*server.isHidden) {
+            log(QStringLiteral("[LoadServers] ⚠️ Server '%1' (id=%2) is HIDDEN").arg(title, idText(server.id)));
+        } else {
+            verboseLog(defaults,
+                       QStringLiteral("[LoadServers] ✓ Adding '%1' (id=%2) to menu").arg(title, idText(server.id)));
+        }
+        const bool monitoring = defaults.boolValue(QStringLiteral("monitorSites"));
+        self->addServerItem(title, server.id, *server.isHidden, monitoring, submenu, static_cast<int>(i));
+
+        std::optional<QList<Site>> sites;
+        if (!server.organizationSlug) {
+            log(QStringLiteral("❌ Failed to load sites for server '%1' (id=%2): missingOrganization")
+                    .arg(serverName, idText(server.id)));
+        } else if (loadedOrganizations.contains(*server.organizationSlug)) {
+            sites = sitesByServer.value(server.id);
+        } else {
+            try {
+                sites = co_await forge->fetchSites(server.id, *server.organizationSlug);
+            } catch (const std::exception &error) {
+                log(QStringLiteral("❌ Failed to load sites for server '%1' (id=%2): ")
+                        .arg(serverName, idText(server.id))
+                    + plainDescription(error));
+            }
+            delegate = self->currentDelegate();
+            if (!delegate || !submenu) {
+                co_return;
+            }
+        }
+        if (sites) {
+            verboseLog(defaults,
+                       QStringLiteral("📦 Loaded %1 sites for server '%2' (id=%3)")
+                           .arg(QString::number(sites->size()), serverName, idText(server.id)));
+            ServerMenu(server.id, delegate, account, submenu)
+                .addSiteItems(applyAccountSettings(*sites, *account), server.id);
+        }
+        self->m_processedServerCount += 1;
+
+        verboseLog(defaults,
+                   QStringLiteral("   → appDelegate.sites now has %1 total sites (account %2: %3/%4 servers)")
+                       .arg(QString::number(delegate->appState().siteList.size()),
+                            accountName,
+                            QString::number(self->m_processedServerCount),
+                            QString::number(self->m_expectedServerCount)));
+        if (!self->m_hasNotifiedCompletion && self->checkCompletion()) {
+            self->reportCompletion(*account,
+                                   QStringLiteral("🚀 Account '%1' finished loading all %2 servers")
+                                       .arg(accountName, QString::number(self->m_expectedServerCount)));
+        }
+    }
+}
+
+} // namespace plimsy

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace plimsy {
+
+// What the status menu keeps of an open configuration or log window until it posts "windowClosed".
+class LogWindowProtocol
+{
+public:
+    virtual ~LogWindowProtocol() = default;
+    virtual QString uuid() const = 0;
+};
+
+} // namespace plimsy

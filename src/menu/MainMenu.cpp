@@ -1,0 +1,157 @@
+#include "menu/MainMenu.h"
+
+#include "core/AccountManager.h"
+#include "menu/CustomServerStore.h"
+#include "menu/FavoriteSitesStore.h"
+#include "menu/MenuAction.h"
+#include "menu/MenuTags.h"
+#include "menu/ServerMenu.h"
+#include "menu/SiteMenu.h"
+#include "menu/StatusMenuController.h"
+
+#include <QAction>
+#include <QHash>
+#include <QMenu>
+
+#include <memory>
+
+namespace plimsy {
+
+MainMenu::MainMenu(StatusMenuController *target, QMenu *menu)
+    : m_target(target)
+    , m_menu(menu)
+{
+}
+
+void MainMenu::build()
+{
+    using C = StatusMenuController;
+    MenuItems::clear(m_menu);
+    QAction *terminalHere =
+        MenuActions::add(m_menu, QStringLiteral("Open Terminal Here"), m_target, &C::openTerminalHere);
+    QAction *copyPath = MenuActions::add(m_menu, QStringLiteral("Copy Path"), m_target, &C::copyFinderWindowPath);
+    MenuItems::setAlternate(m_menu, terminalHere, copyPath);
+    MenuActions::add(m_menu, QStringLiteral("Refresh"), m_target, &C::refresh);
+    MenuActions::addSeparator(m_menu);
+    m_menu->addAction(MenuItems::makeSeparator(m_menu, MenuTags::ServerAreaEnd));
+    MenuActions::add(m_menu, QStringLiteral("Preferences\u2026"), m_target, &C::preferences);
+    updateCustomServers();
+    MenuActions::addSeparator(m_menu);
+    MenuActions::add(m_menu, QStringLiteral("About\u2026"), m_target, &C::aboutClicked);
+    MenuActions::add(m_menu, QStringLiteral("Quit"), m_target, &C::quit);
+}
+
+void MainMenu::updateCustomServers()
+{
+    MenuItems::removeItemsWithTag(m_menu, MenuTags::CustomServers);
+    MenuItems::removeItemsWithTag(m_menu, MenuTags::CustomServersSeparator);
+    const QList<CustomServer> servers = CustomServerStore(m_target->defaults()).load();
+    QAction *end = MenuItems::itemWithTag(m_menu, MenuTags::ServerAreaEnd);
+    if (servers.isEmpty() || !end) {
+        return;
+    }
+    const int index = MenuItems::indexOf(m_menu, end);
+    QAction *item = MenuItems::makeItem(m_menu, QStringLiteral("Custom Servers"), MenuTags::CustomServers);
+    auto *submenu = new QMenu(m_menu);
+    for (const CustomServer &server : servers) {
+        MenuActions::add(submenu,
+                         server.name,
+                         m_target,
+                         &StatusMenuController::openCustomServerTerminal,
+                         QVariant::fromValue(server));
+    }
+    item->setMenu(submenu);
+    MenuItems::insertItem(m_menu, index, MenuItems::makeSeparator(m_menu, MenuTags::CustomServersSeparator));
+    MenuItems::insertItem(m_menu, index + 1, item);
+}
+
+QAction *MainMenu::favoritesHeader()
+{
+    QAction *header = MenuItems::makeItem(m_menu, QStringLiteral("Favorites"), MenuTags::Favorites);
+    header->setEnabled(false);
+    return header;
+}
+
+void MainMenu::updateSites()
+{
+    MenuItems::removeItemsWithTag(m_menu, MenuTags::Favorites);
+    MenuItems::removeItemsWithTag(m_menu, MenuTags::FavoritesSeparator);
+    const QList<FavoriteSite> favorites = FavoriteSitesStore(m_target->defaults()).load();
+    if (favorites.isEmpty()) {
+        return;
+    }
+    const QList<Site> &sites = m_target->appState().siteList;
+    QHash<qint64, const Site *> firstSiteById;
+    for (const Site &site : sites) {
+        if (!firstSiteById.contains(site.id)) {
+            firstSiteById.insert(site.id, &site);
+        }
+    }
+    const QList<Account> accounts = AccountManager::loadAccounts(m_target->defaults());
+    const SiteMenuContext context = SiteMenuContext::load(*m_target);
+
+    QList<QAction *> items;
+    for (const FavoriteSite &favorite : favorites) {
+        const Site *site = firstSiteById.value(favorite.siteId);
+        const auto account = std::find_if(accounts.begin(), accounts.end(), [&](const Account &candidate) {
+            return candidate.uuid == favorite.accountId;
+        });
+        if (!site || account == accounts.end()) {
+            continue;
+        }
+        const QString title = site->name ? ServerMenu::siteTitle(*site) : QStringLiteral("Site");
+        QAction *item = MenuItems::makeItem(m_menu, title, MenuTags::Favorites);
+        const SiteMenu siteMenu(favorite.serverId, favorite.siteId, std::make_shared<const Account>(*account));
+        item->setMenu(siteMenu.buildMenu(m_target, m_menu, context, site));
+        items.append(item);
+    }
+    if (items.isEmpty()) {
+        return;
+    }
+    const int start = static_cast<int>(MenuTags::ServerItemsStart);
+    MenuItems::insertItem(m_menu, start, favoritesHeader());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        MenuItems::insertItem(m_menu, start + 1 + static_cast<int>(i), items.at(i));
+    }
+    MenuItems::insertItem(m_menu,
+                          start + 1 + static_cast<int>(items.size()),
+                          MenuItems::makeSeparator(m_menu, MenuTags::FavoritesSeparator));
+}
+
+void MainMenu::reorderAccounts(QMenu *menu, const QStringList &accountIds)
+{
+    QList<QAction *> current;
+    const QList<QAction *> all = menu->actions();
+    for (QAction *item : all) {
+        if (MenuItems::tag(item) == MenuTags::AccountItem) {
+            current.append(item);
+        }
+    }
+    if (current.size() < 2) {
+        return;
+    }
+    QHash<QString, QAction *> byId;
+    for (QAction *item : current) {
+        if (const auto id = MenuItems::representedObject<QString>(item)) {
+            byId.insert(*id, item);
+        }
+    }
+    QList<QAction *> ordered;
+    for (const QString &id : accountIds) {
+        if (QAction *item = byId.value(id)) {
+            ordered.append(item);
+        }
+    }
+    if (ordered.size() != current.size() || ordered == current) {
+        return;
+    }
+    const int first = MenuItems::indexOf(menu, current.constFirst());
+    for (QAction *item : ordered) {
+        menu->removeAction(item);
+    }
+    for (qsizetype i = 0; i < ordered.size(); ++i) {
+        MenuItems::insertItem(menu, first + static_cast<int>(i), ordered.at(i));
+    }
+}
+
+} // namespace plimsy

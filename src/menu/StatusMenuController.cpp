@@ -1,0 +1,913 @@
+#include "menu/StatusMenuController.h"
+
+#include "account/AuthManager.h"
+#include "account/AuthResponse.h"
+#include "account/AuthService.h"
+#include "account/ServiceContainer.h"
+#include "core/APIKeyManager.h"
+#include "core/AccountManager.h"
+#include "core/Logger.h"
+#include "core/NotificationNames.h"
+#include "core/Reachability.h"
+#include "core/RunDetached.h"
+#include "core/SimpleKeychain.h"
+#include "core/URLConstants.h"
+#include "forge/ForgeAPIError.h"
+#include "forge/ForgeAPIRequestTracker.h"
+#include "menu/LoadServers.h"
+#include "menu/MainMenu.h"
+#include "menu/MenuAction.h"
+#include "menu/MenuBarIconManager.h"
+#include "menu/MenuLog.h"
+#include "menu/MenuResources.h"
+#include "menu/MenuTags.h"
+#include "notifications/NotificationManager.h"
+#include "notifications/SiteMonitoringStore.h"
+#include "notifications/WebhookStorage.h"
+#include "platform/ApplicationActivation.h"
+#include "platform/BundleInfo.h"
+#include "platform/Clock.h"
+#include "platform/DockVisibilityManager.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PropertyList.h"
+#include "platform/StatusItem.h"
+#include "platform/TemplateImage.h"
+#include "platform/UrlOpener.h"
+#include "platform/UserDefaults.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
+#include <variant>
+
+namespace plimsy {
+
+namespace {
+
+// A well-known, highly available public host.
+const QString ReachabilityHost = QStringLiteral("www.google.com");
+
+const QList<qint64> AutoRefreshIntervals{5, 10, 15, 30, 60};
+const QList<qint64> MonitorIntervals{10, 30, 60, 720, 1440};
+
+QString accountName(const Account &account)
+{
+    return account.name.value_or(QStringLiteral("unknown"));
+}
+
+// A window of a subsystem that this build does not have yet: says so instead of pretending.
+class UnavailableWindow final : public WindowController
+{
+public:
+    UnavailableWindow(AlertPresenter &alerts, QString title, QString text)
+        : m_alerts(alerts)
+        , m_title(std::move(title))
+        , m_text(std::move(text))
+    {
+    }
+
+    void showWindow() override { m_alerts.show({m_title, m_text, Alert::Style::Informational, {}}); }
+
+private:
+    AlertPresenter &m_alerts;
+    QString m_title;
+    QString m_text;
+};
+
+} // namespace
+
+StatusMenuController::StatusMenuController(AppState &appState, StatusMenuServices services, QObject *parent)
+    : QObject(parent)
+    , m_appState(appState)
+    , m_services(std::move(services))
+    , m_defaults(m_services.defaults ? m_services.defaults : &UserDefaults::standard())
+    , m_clock(m_services.clock ? m_services.clock : &Clock::system())
+    , m_sleeper(m_services.sleeper ? m_services.sleeper : &Sleeper::system())
+    , m_alerts(m_services.alerts ? m_services.alerts : &AlertPresenter::system())
+    , m_monitoringStore(m_services.monitoringStore ? m_services.monitoringStore : &SiteMonitoringStore::shared())
+    , m_webhookStorage(m_services.webhookStorage ? m_services.webhookStorage : &WebhookStorage::shared())
+    , m_authService(m_services.authService ? m_services.authService : &ServiceContainer::shared().authService())
+    , m_statusMenu(std::make_unique<QMenu>())
+    , m_statusItem(new StatusItem(this))
+{
+    ensureMenuResources();
+    m_statusMenu->setObjectName(QStringLiteral("statusMenu"));
+    m_lastUserActivity = m_clock->now();
+    m_lastReachabilityUpdate = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
+    if (!m_services.makePreferencesWindow) {
+        m_services.makePreferencesWindow = [this] {
+            return std::make_unique<UnavailableWindow>(
+                *m_alerts,
+                QStringLiteral("Preferences"),
+                QStringLiteral("The Preferences window is not part of this build yet."));
+        };
+    }
+    if (!m_services.makeAboutWindow) {
+        m_services.makeAboutWindow = [this] {
+            return std::make_unique<UnavailableWindow>(
+                *m_alerts,
+                QString::fromLatin1(BundleInfo::Name),
+                QStringLiteral("Version %1 (%2)")
+                    .arg(QString::fromLatin1(BundleInfo::ShortVersion), QString::fromLatin1(BundleInfo::BuildNumber)));
+        };
+    }
+    if (!m_services.showLogsFolder) {
+        m_services.showLogsFolder = [] {
+            if (const auto folder = Logger::shared().logDirectory()) {
+                UrlOpener::system().openUrl(QUrl::fromLocalFile(*folder));
+            }
+        };
+    }
+    connect(m_statusItem, &StatusItem::menuWillOpen, this, &StatusMenuController::menuWillOpen);
+    connect(m_statusItem, &StatusItem::menuDidClose, this, &StatusMenuController::menuDidClose);
+    connect(m_alerts, &AlertPresenter::answered, this, [this](AlertPresenter::AlertId id, int) {
+        handleAlertAnswered(id);
+    });
+}
+
+StatusMenuController::~StatusMenuController()
+{
+    // The timers are coroutines: moving their generations on makes every pending one end quietly.
+    ++m_retryGeneration;
+    ++m_autoRefreshGeneration;
+    ++m_monitorGeneration;
+    ++m_alertGeneration;
+    if (m_alertWindow) {
+        m_alerts->close(*m_alertWindow);
+    }
+    if (m_reachability) {
+        m_reachability->stopNotifier();
+    }
+    m_statusItem->setMenu(nullptr);
+}
+
+QMenu *StatusMenuController::statusMenu() const
+{
+    return m_statusMenu.get();
+}
+
+StatusItem *StatusMenuController::statusItem() const
+{
+    return m_statusItem;
+}
+
+WindowController &StatusMenuController::preferencesWindow()
+{
+    if (!m_preferencesWindow) {
+        m_preferencesWindow = m_services.makePreferencesWindow();
+    }
+    return *m_preferencesWindow;
+}
+
+MenuBarIconManager &StatusMenuController::iconManager()
+{
+    if (!m_iconManager) {
+        m_iconManager = std::make_unique<MenuBarIconManager>(m_statusItem);
+    }
+    return *m_iconManager;
+}
+
+void StatusMenuController::verbose(const QString &line) const
+{
+    verboseLog(*m_defaults, line);
+}
+
+// --- Set-up ------------------------------------------------------------------------------------
+
+void StatusMenuController::setup()
+{
+    if (m_isSetUp) {
+        return;
+    }
+    m_isSetUp = true;
+    StatusMenuControllerHolder::shared().controller = this;
+    registerDefaultPreferences();
+    migrateLegacyKey();
+    registerObservers();
+    m_statusItem->setMenu(m_statusMenu.get());
+    iconManager().hasError = false;
+    iconManager().apply(iconManager().currentState());
+    MainMenu(this, m_statusMenu.get()).build();
+    m_appState.aboutWindow = m_services.makeAboutWindow();
+    if (m_services.buildApplicationMenu) {
+        m_services.buildApplicationMenu(*this);
+    }
+    postAPIKeyNoticeIfNeeded();
+    scheduleAutoRefreshTimer();
+    NotificationCenter::defaultCenter().addObserver(NotificationNames::autoRefreshIntervalChanged,
+                                                    this,
+                                                    [this](const Notification &) { scheduleAutoRefreshTimer(); });
+    // After the queued first image, so the tray never shows an empty item.
+    QTimer::singleShot(0, m_statusItem, &StatusItem::show);
+    startReachability();
+}
+
+void StatusMenuController::registerDefaultPreferences()
+{
+    // Registered defaults live in memory only, so the shipped values are registered at every launch;
+    // "launchedBefore" still records the first one.
+    if (const auto defaults = PropertyList::readDictionaryFile(QStringLiteral(":/DefaultPreferences.plist"))) {
+        m_defaults->registerDefaults(*defaults);
+    }
+    if (!m_defaults->boolValue(QStringLiteral("launchedBefore"))) {
+        m_defaults->setValue(QStringLiteral("launchedBefore"), true);
+    }
+}
+
+void StatusMenuController::migrateLegacyKey()
+{
+    SimpleKeychain keychain(QString::fromLatin1(APIKeyManager::Service));
+    if (const auto key = AccountManager::migrateToMultiAccountIfNeeded(keychain, *m_defaults)) {
+        APIKeyManager &keys = m_services.forge.apiKeys ? *m_services.forge.apiKeys : APIKeyManager::shared();
+        AccountManager::migrateLegacyAPIKey(*key, keychain, keys, *m_defaults);
+    }
+}
+
+void StatusMenuController::registerObservers()
+{
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    center.addObserver(
+        NotificationNames::monitoringSettingsChanged, this, [this](const Notification &) { initMonitoringIfNeeded(); });
+    center.addObserver(NotificationNames::accountsChanged, this, [this](const Notification &) { updateServers(); });
+    center.addObserver(
+        NotificationNames::accountsReordered, this, [this](const Notification &) { accountsReordered(); });
+    center.addObserver(NotificationNames::windowClosed, this, [this](const Notification &notification) {
+        removeWindowWithNotification(notification);
+    });
+    center.addObserver(NotificationNames::allSitesLoaded, this, [this](const Notification &) { allSitesDidLoad(); });
+    center.addObserver(NotificationNames::customServersDidChange, this, [this](const Notification &) {
+        QTimer::singleShot(0, this, [this] { MainMenu(this, m_statusMenu.get()).updateCustomServers(); });
+    });
+    center.addObserver(NotificationNames::favoriteSitesDidChange, this, [this](const Notification &) {
+        QTimer::singleShot(0, this, [this] { MainMenu(this, m_statusMenu.get()).updateSites(); });
+    });
+}
+
+void StatusMenuController::postAPIKeyNoticeIfNeeded()
+{
+    if (!AccountManager::loadAccounts(*m_defaults).isEmpty()) {
+        return;
+    }
+    NotificationManager::shared().postNotification(QStringLiteral("Add Laravel Forge API Key"),
+                                                   QStringLiteral("You need to add an Laravel Forge API key"),
+                                                   QStringLiteral("accountsChanged"),
+                                                   {{QStringLiteral("action"), QStringLiteral("needAPIKeyNotice")}},
+                                                   QStringLiteral("Help…"));
+    preferencesWindow().showWindow();
+}
+
+// --- Menu delegate -----------------------------------------------------------------------------
+
+void StatusMenuController::menuWillOpen()
+{
+    m_isMenuOpen = true;
+    m_lastUserActivity = m_clock->now();
+    m_menuOpenedAt = m_lastUserActivity;
+}
+
+void StatusMenuController::menuDidClose()
+{
+    m_isMenuOpen = false;
+    m_lastUserActivity = m_clock->now();
+}
+
+void StatusMenuController::noteUserActivity()
+{
+    m_lastUserActivity = m_clock->now();
+}
+
+void StatusMenuController::removeWindowWithNotification(const Notification &notification)
+{
+    const QVariant uuid = notification.userInfo.value(QStringLiteral("uuid"));
+    if (notification.userInfo.isEmpty() || uuid.typeId() != QMetaType::QString) {
+        return;
+    }
+    const auto found = std::find_if(m_configWindows.begin(), m_configWindows.end(), [&](const auto &window) {
+        return window->uuid() == uuid.toString();
+    });
+    if (found == m_configWindows.end()) {
+        return;
+    }
+    m_configWindows.erase(found);
+    DockVisibilityManager::countWindowClosed();
+}
+
+// --- The refresh road --------------------------------------------------------------------------
+
+QString StatusMenuController::text(UpdateBlockReason reason)
+{
+    switch (reason) {
+    case UpdateBlockReason::NoNetwork:
+        return QStringLiteral("no network");
+    case UpdateBlockReason::OnboardingNotCompleted:
+        return QStringLiteral("onboarding not completed");
+    case UpdateBlockReason::AlreadyLoading:
+        return QStringLiteral("already loading");
+    case UpdateBlockReason::NotAuthenticated:
+        break;
+    }
+    return QStringLiteral("not authenticated");
+}
+
+std::optional<StatusMenuController::UpdateBlockReason> StatusMenuController::updateBlockReason() const
+{
+    if (!m_hasNetwork) {
+        return UpdateBlockReason::NoNetwork;
+    }
+    if (!m_defaults->boolValue(QStringLiteral("hasCompletedOnboarding"))) {
+        return UpdateBlockReason::OnboardingNotCompleted;
+    }
+    if (m_appState.loadingData) {
+        return UpdateBlockReason::AlreadyLoading;
+    }
+    if (!m_authService->isAuthenticated()) {
+        return UpdateBlockReason::NotAuthenticated;
+    }
+    return std::nullopt;
+}
+
+void StatusMenuController::updateServers()
+{
+    if (const auto reason = updateBlockReason()) {
+        log(QStringLiteral("[StatusMenu] updateServers() BLOCKED - ") + text(*reason));
+        return;
+    }
+    verbose(QStringLiteral("[StatusMenu] === updateServers() STARTING ==="));
+    ForgeAPIRequestTracker::shared().resetRefreshCounters();
+    ++m_refreshGeneration;
+    m_appState.loadingData = true;
+    MainMenu(this, m_statusMenu.get()).build();
+    // The rebuild took any error marker away; a failure of this refresh may place a new one.
+    m_hasErrors = false;
+    m_appState.siteList.clear();
+    m_appState.serverList.clear();
+    m_appState.loadedServers.reset();
+    m_appState.expectedSiteCount = 0;
+    m_appState.allSitesLoadedFired = false;
+    m_monitoringStore->removeAll();
+
+    const QList<Account> accounts = AccountManager::loadAccounts(*m_defaults);
+    m_accountsToLoad = accounts.size();
+    m_accountsLoaded = 0;
+    if (accounts.size() == 1) {
+        startLoader(accounts.constFirst(), m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart));
+        return;
+    }
+    if (accounts.isEmpty()) {
+        m_appState.loadingData = false;
+        return;
+    }
+    // Each account item goes to the same index, last account first, so they end up in stored order.
+    for (qsizetype i = accounts.size() - 1; i >= 0; --i) {
+        const Account &account = accounts.at(i);
+        QAction *item =
+            MenuItems::makeItem(m_statusMenu.get(), account.name.value_or(QString()), MenuTags::AccountItem);
+        if (account.uuid) {
+            MenuItems::setRepresentedObject(item, *account.uuid);
+        }
+        auto *submenu = new QMenu(m_statusMenu.get());
+        MenuItems::insertItem(m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart), item);
+        item->setMenu(submenu);
+        startLoader(account, submenu, std::nullopt);
+    }
+}
+
+void StatusMenuController::startLoader(const Account &account, QMenu *parentMenu, std::optional<int> targetPosition)
+{
+    std::erase_if(m_loaders, [](const std::weak_ptr<LoadServers> &loader) { return loader.expired(); });
+    auto loader = std::make_shared<LoadServers>(this, parentMenu, targetPosition);
+    m_loaders.push_back(loader);
+    loader->start(account);
+}
+
+bool StatusMenuController::hasRunningLoaders() const
+{
+    return std::any_of(
+        m_loaders.begin(), m_loaders.end(), [](const std::weak_ptr<LoadServers> &loader) { return !loader.expired(); });
+}
+
+void StatusMenuController::didFinishLoading(const Account &account)
+{
+    m_accountsLoaded += 1;
+    verbose(QStringLiteral("[StatusMenu] Account '%1' loaded (%2/%3) - %4 servers, %5 sites")
+                .arg(accountName(account))
+                .arg(m_accountsLoaded)
+                .arg(m_accountsToLoad)
+                .arg(m_appState.serverList.size())
+                .arg(m_appState.siteList.size()));
+    if (m_accountsLoaded < m_accountsToLoad) {
+        return;
+    }
+    qsizetype hidden = 0;
+    QStringList described;
+    for (const Server &server : std::as_const(m_appState.serverList)) {
+        const bool isHidden = server.isHidden.value_or(false);
+        hidden += isHidden ? 1 : 0;
+        described << server.name.value_or(QStringLiteral("?"))
+                         + QStringLiteral("(id=%1, hidden=%2)")
+                               .arg(QString::number(server.id),
+                                    isHidden ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+    const qsizetype total = m_appState.serverList.size();
+    log(QStringLiteral("[StatusMenu] Load complete: %1 servers (%2 visible, %3 hidden)")
+            .arg(total)
+            .arg(total - hidden)
+            .arg(hidden));
+    log(QStringLiteral("[AutoRefresh] ") + ForgeAPIRequestTracker::shared().refreshSummary());
+    verbose(QStringLiteral("[StatusMenu] Servers: ") + described.join(QStringLiteral(", ")));
+    m_appState.loadingData = false;
+    NotificationCenter::defaultCenter().post(NotificationNames::allSitesLoaded);
+    iconManager().hasError = false;
+    iconManager().apply(iconManager().currentState());
+    m_hasErrors = false;
+    ++m_retryGeneration;
+    m_retryPending = false;
+    if (m_firstRun) {
+        m_firstRun = false;
+        initMonitoringIfNeeded();
+    }
+}
+
+void StatusMenuController::handleAPIError(const Account &account, const ForgeAPIError &error)
+{
+    m_appState.loadingData = false;
+    NotificationCenter::defaultCenter().post(NotificationNames::allSitesLoaded);
+    const QString description = error.errorDescription();
+    const auto plimsy = [](const QString &line) { plimsyLog(line); };
+    using Case = ForgeAPIError::Case;
+    switch (error.errorCase()) {
+    case Case::UnknownError:
+        if (error.statusCode() != 0) {
+            break;
+        }
+        plimsy(QStringLiteral("Network request failed (no connection) for ") + accountName(account));
+        scheduleRetry();
+        return;
+    case Case::BadGateway:
+    case Case::ServiceUnavailable:
+    case Case::GatewayTimeout:
+        plimsy(QStringLiteral("Forge temporarily unavailable (%1)").arg(description));
+        scheduleRetry();
+        return;
+    case Case::NoValidKey:
+    case Case::NoResponse:
+    case Case::EmptyResponseCode: {
+        const QString title =
+            error.errorCase() == Case::NoValidKey   ? QStringLiteral("API-Key seems not valid. Expired?")
+            : error.errorCase() == Case::NoResponse ? QStringLiteral("An error occured (No response)")
+                                                    : QStringLiteral("An error occured (Empty Response Code)");
+        reportError(title, description);
+        plimsy(title);
+        scheduleRetry();
+        return;
+    }
+    case Case::NotFound:
+        reportError(QStringLiteral("An error occured (404)"), description);
+        plimsy(QStringLiteral("An error occured  (404)"));
+        scheduleRetry();
+        return;
+    case Case::Forbidden: {
+        const QString host = QUrl(URLConstants::forgeWebBase()).host();
+        reportError(QStringLiteral("API key needs to be regenerated"),
+                    QStringLiteral("Your Forge API key may not have the required permissions. Please create a new API "
+                                   "token at %1 and update it in Preferences.")
+                        .arg(host));
+        plimsy(QStringLiteral("HTTP 403 - API key lacks required permissions for ") + accountName(account));
+        return;
+    }
+    default:
+        break;
+    }
+    showErrorAlert(account, QStringLiteral("An error occured (unknown)"), description);
+    plimsy(QStringLiteral("An error occured (default): ") + description);
+}
+
+void StatusMenuController::handleLoadFailure(const Account &, const QString &description)
+{
+    m_appState.loadingData = false;
+    NotificationCenter::defaultCenter().post(NotificationNames::allSitesLoaded);
+    reportError(QStringLiteral("An error occured (unknown)"), description);
+    plimsyLog(QStringLiteral("An error occured (default): ") + description);
+}
+
+void StatusMenuController::scheduleRetry()
+{
+    QTimer::singleShot(0, this, &StatusMenuController::scheduleRetryConnection);
+}
+
+void StatusMenuController::scheduleRetryConnection()
+{
+    m_retryPending = true;
+    runDetached(runTimer(&StatusMenuController::m_retryGeneration,
+                         ++m_retryGeneration,
+                         RetryInterval,
+                         false,
+                         &StatusMenuController::retryConnectionFired));
+}
+
+void StatusMenuController::retryConnectionFired()
+{
+    m_retryPending = false;
+    updateServers();
+}
+
+QCoro::Task<> StatusMenuController::runTimer(quint64 StatusMenuController::*counter,
+                                             quint64 generation,
+                                             std::chrono::seconds interval,
+                                             bool repeats,
+                                             void (StatusMenuController::*tick)())
+{
+    QPointer self(this);
+    Sleeper &sleeper = *m_sleeper;
+    do {
+        co_await sleeper.sleep(interval);
+        if (!self || generation != this->*counter) {
+            co_return;
+        }
+        (this->*tick)();
+    } while (repeats);
+}
+
+void StatusMenuController::accountsReordered()
+{
+    QTimer::singleShot(0, this, [this] {
+        QStringList ids;
+        for (const Account &account : AccountManager::loadAccounts(*m_defaults)) {
+            if (account.uuid) {
+                ids << *account.uuid;
+            }
+        }
+        MainMenu::reorderAccounts(m_statusMenu.get(), ids);
+    });
+}
+
+QAction *StatusMenuController::serverMenuItem(MenuTag tag, QMenu *menu) const
+{
+    return MenuItems::findItem(menu, tag);
+}
+
+// --- Timers and the network --------------------------------------------------------------------
+
+void StatusMenuController::scheduleAutoRefreshTimer()
+{
+    qint64 minutes = m_defaults->integer(QStringLiteral("autoRefreshInterval"));
+    if (!AutoRefreshIntervals.contains(minutes)) {
+        minutes = 10;
+    }
+    const std::chrono::seconds interval{minutes * 60};
+    runDetached(runTimer(&StatusMenuController::m_autoRefreshGeneration,
+                         ++m_autoRefreshGeneration,
+                         interval,
+                         true,
+                         &StatusMenuController::autoRefreshIfIdle));
+    verbose(QStringLiteral("[AutoRefresh] Timer scheduled every %1s").arg(interval.count()));
+}
+
+void StatusMenuController::autoRefreshIfIdle()
+{
+    const QDateTime now = m_clock->now();
+    const qint64 idle = m_lastUserActivity.secsTo(now);
+    // A host that never reports the menu closing must not stop auto-refresh for good.
+    const bool menuOpen =
+        m_isMenuOpen && m_menuOpenedAt.secsTo(now) <= qint64(std::chrono::seconds(MenuOpenLimit).count());
+    if (!menuOpen && idle >= AutoRefreshIdleThreshold) {
+        verbose(QStringLiteral("[AutoRefresh] Refreshing after %1s idle").arg(idle));
+        updateServers();
+        return;
+    }
+    verbose(QStringLiteral("[AutoRefresh] Skipped - menu open: %1, idle time: %2s")
+                .arg(menuOpen ? QStringLiteral("true") : QStringLiteral("false"))
+                .arg(idle));
+}
+
+void StatusMenuController::initMonitoringIfNeeded()
+{
+    const quint64 generation = ++m_monitorGeneration;
+    const qint64 minutes = SiteMonitorManager::setMonitorInterval(
+        m_defaults->integer(QStringLiteral("monitorSitesInterval")), MonitorIntervals, 60, *m_defaults);
+    if (!m_defaults->boolValue(QStringLiteral("monitorSites"))) {
+        return;
+    }
+    runDetached(runTimer(&StatusMenuController::m_monitorGeneration,
+                         generation,
+                         MonitorKickoffDelay,
+                         false,
+                         &StatusMenuController::monitorSites));
+    runDetached(runTimer(&StatusMenuController::m_monitorGeneration,
+                         generation,
+                         std::chrono::seconds{minutes * 60},
+                         true,
+                         &StatusMenuController::monitorSites));
+}
+
+void StatusMenuController::monitorSites()
+{
+    if (!m_defaults->boolValue(QStringLiteral("monitorSites"))) {
+        ++m_monitorGeneration;
+        return;
+    }
+    if (!m_hasNetwork || m_appState.loadingData || m_accountsLoaded < m_accountsToLoad) {
+        return;
+    }
+    if (!m_siteMonitorManager) {
+        m_siteMonitorManager = std::make_unique<SiteMonitorManager>(this);
+    }
+    m_siteMonitorManager->checkAllSites();
+}
+
+void StatusMenuController::allSitesDidLoad()
+{
+    MainMenu(this, m_statusMenu.get()).updateSites();
+    if (m_defaults->boolValue(QStringLiteral("monitorSites"))) {
+        monitorSites();
+    }
+}
+
+void StatusMenuController::siteMonitorDidFinish()
+{
+    // One pass over the menu tree instead of one search per site.
+    const QHash<MenuTag, QAction *> items = MenuItems::indexTree(m_statusMenu.get());
+    const QIcon offState = TemplateImage::named(QStringLiteral("OffState"));
+    const QIcon mixedState = TemplateImage::named(QStringLiteral("MixStateServer"));
+
+    struct Counts
+    {
+        qsizetype sites = 0;
+        qsizetype checked = 0;
+        qsizetype down = 0;
+    };
+    QHash<qint64, Counts> byServer;
+    for (const Site &site : std::as_const(m_appState.siteList)) {
+        if (site.disableMonitoring.value_or(false)) {
+            continue;
+        }
+        const MonitoringStatus status = m_monitoringStore->status(site.id);
+        QAction *item = items.value(MenuTag::site(site.id));
+        if (status.isUp() && item) {
+            MenuItems::setState(item, MenuItemState::On);
+        } else if (status.isDown()) {
+            if (item) {
+                MenuItems::setStateImage(item, MenuItemState::Off, offState);
+                MenuItems::setState(item, MenuItemState::Off);
+            }
+            if (status.error && site.name) {
+                Logger::shared().log(QStringLiteral("ERROR: %1: %2").arg(*site.name, *status.error),
+                                     QStringLiteral("SiteMonitor"));
+            }
+        }
+        if (site.serverId) {
+            Counts &counts = byServer[*site.serverId];
+            counts.sites += 1;
+            counts.checked += status.isUnchecked() ? 0 : 1;
+            counts.down += status.isDown() ? 1 : 0;
+        }
+    }
+    for (const Server &server : std::as_const(m_appState.serverList)) {
+        const auto counts = byServer.constFind(server.id);
+        QAction *item = items.value(MenuTag::server(server.id));
+        if (counts == byServer.cend() || counts->checked == 0 || !item) {
+            continue;
+        }
+        if (counts->down == 0) {
+            MenuItems::setState(item, MenuItemState::On);
+        } else if (counts->down < counts->sites) {
+            MenuItems::setStateImage(item, MenuItemState::Mixed, mixedState);
+            MenuItems::setState(item, MenuItemState::Mixed);
+        } else {
+            MenuItems::setStateImage(item, MenuItemState::Off, offState);
+            MenuItems::setState(item, MenuItemState::Off);
+        }
+    }
+}
+
+void StatusMenuController::startReachability()
+{
+    m_reachability =
+        m_services.makeReachability ? m_services.makeReachability() : Reachability::forHostName(ReachabilityHost);
+    if (!m_reachability) {
+        return;
+    }
+    QPointer self(this);
+    m_reachability->setWhenReachable([self](Reachability &reachability) {
+        if (!self) {
+            return;
+        }
+        QPointer<Reachability> monitor(&reachability);
+        QTimer::singleShot(0, self.data(), [self, monitor] {
+            if (self) {
+                self->networkBecameReachable(monitor);
+            }
+        });
+    });
+    m_reachability->setWhenUnreachable([self](Reachability &) {
+        if (!self) {
+            return;
+        }
+        QTimer::singleShot(0, self.data(), [self] {
+            if (self) {
+                self->networkBecameUnreachable();
+            }
+        });
+    });
+    try {
+        m_reachability->startNotifier();
+    } catch (const ReachabilityError &) {
+        std::fputs("Unable to start notifier\n", stdout);
+    }
+}
+
+void StatusMenuController::networkBecameReachable(Reachability *reachability)
+{
+    m_hasNetwork = true;
+    if (reachability && reachability->isReachable()) {
+        iconManager().hasError = false;
+        iconManager().apply(iconManager().currentState());
+    }
+    const QDateTime now = m_clock->now();
+    if (double(m_lastReachabilityUpdate.msecsTo(now)) / 1000.0 >= ReachabilityDebounceInterval) {
+        m_lastReachabilityUpdate = now;
+        updateServers();
+    }
+}
+
+void StatusMenuController::networkBecameUnreachable()
+{
+    iconManager().hasError = true;
+    iconManager().apply(iconManager().currentState());
+    m_hasNetwork = false;
+}
+
+// --- Failures ----------------------------------------------------------------------------------
+
+void StatusMenuController::showErrorAlert(const Account &account,
+                                          const QString &title,
+                                          const std::optional<QString> &detail)
+{
+    plimsyLog(title);
+    if (detail) {
+        plimsyLog(*detail);
+    }
+    QTimer::singleShot(0, this, [this, name = account.name, title, detail] {
+        if (m_alertWindow) {
+            // A newer alert replaces the one on screen.
+            m_alerts->close(*m_alertWindow);
+        }
+        QString informative;
+        if (detail) {
+            informative = name ? *detail + QStringLiteral(" for account: ") + *name : *detail;
+        }
+        DockVisibilityManager::countWindowOpened();
+        m_alertWindow = m_alerts->show({title, informative, Alert::Style::Warning, {}});
+        runDetached(runTimer(&StatusMenuController::m_alertGeneration,
+                             ++m_alertGeneration,
+                             AlertDisplayInterval,
+                             false,
+                             &StatusMenuController::closeAlertWindow));
+    });
+}
+
+void StatusMenuController::closeAlertWindow()
+{
+    ++m_alertGeneration;
+    if (m_alertWindow) {
+        // Only our own alert: a confirmation of another action on screen is left alone.
+        m_alerts->close(*m_alertWindow);
+    }
+}
+
+void StatusMenuController::handleAlertAnswered(AlertPresenter::AlertId id)
+{
+    if (!m_alertWindow || *m_alertWindow != id) {
+        return;
+    }
+    m_alertWindow.reset();
+    ++m_alertGeneration; // answered: its timer has nothing left to close
+    DockVisibilityManager::countWindowClosed();
+}
+
+void StatusMenuController::reportError(const QString &title, const std::optional<QString> &detail)
+{
+    plimsyLog(title);
+    if (detail) {
+        plimsyLog(*detail);
+    }
+    iconManager().hasError = true;
+    iconManager().apply(iconManager().currentState());
+    if (m_hasErrors) {
+        return;
+    }
+    m_hasErrors = true;
+    QAction *marker = MenuItems::makeItem(m_statusMenu.get(), title);
+    MenuActions::connect(marker, this, &StatusMenuController::showLogsFolder);
+    MenuItems::insertItem(m_statusMenu.get(), 0, marker);
+    MenuItems::insertItem(m_statusMenu.get(), 1, MenuItems::makeSeparator(m_statusMenu.get()));
+}
+
+// --- Menu actions of the controller itself -----------------------------------------------------
+
+void StatusMenuController::refresh(QAction *)
+{
+    noteUserActivity();
+    updateServers();
+}
+
+void StatusMenuController::updateClicked(QAction *)
+{
+    updateServers();
+}
+
+void StatusMenuController::preferences(QAction *)
+{
+    preferencesWindow().showWindow();
+    ApplicationActivation::activate();
+}
+
+void StatusMenuController::about(QAction *)
+{
+    ApplicationActivation::activate();
+    m_appState.aboutWindow = m_services.makeAboutWindow();
+    m_appState.aboutWindow->showWindow();
+}
+
+void StatusMenuController::aboutClicked(QAction *sender)
+{
+    about(sender);
+}
+
+void StatusMenuController::quit(QAction *)
+{
+    terminateApp();
+}
+
+void StatusMenuController::quitClicked(QAction *)
+{
+    terminateApp();
+}
+
+void StatusMenuController::terminateApp()
+{
+    QCoreApplication::quit();
+}
+
+void StatusMenuController::showLogsFolder(QAction *)
+{
+    m_services.showLogsFolder();
+}
+
+void StatusMenuController::plimsyLogsClicked(QAction *sender)
+{
+    showLogsFolder(sender);
+}
+
+void StatusMenuController::signIn(QAction *)
+{
+    AuthManager &auth = m_services.authManager ? *m_services.authManager : AuthManager::shared();
+    auth.startLogin(this, [this](const AuthManager::Result &result) {
+        // A failed or cancelled sign-in shows nothing from here.
+        if (const auto *signedIn = std::get_if<AuthResponse>(&result)) {
+            runDetached(signInCompleted(signedIn->user.email));
+        }
+    });
+}
+
+QCoro::Task<> StatusMenuController::signInCompleted(QString email)
+{
+    QPointer self(this);
+    updateServers();
+    NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
+    ApplicationActivation::activate();
+    // A named local: g++ 12 mishandles temporaries inside co_await expressions.
+    const Alert greeting{
+        QStringLiteral("Signed In Successfully"), QStringLiteral("Welcome, ") + email, Alert::Style::Informational, {}};
+    co_await m_alerts->ask(greeting);
+    if (self && AccountManager::loadAccounts(*m_defaults).isEmpty()) {
+        NotificationCenter::defaultCenter().post(NotificationNames::showAPIKeySetup);
+    }
+}
+
+void StatusMenuController::signOut(QAction *)
+{
+    runDetached(runSignOut());
+}
+
+QCoro::Task<> StatusMenuController::runSignOut()
+{
+    QPointer self(this);
+    co_await m_authService->logout();
+    if (self) {
+        updateServers();
+        NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
+    }
+}
+
+StatusMenuControllerHolder &StatusMenuControllerHolder::shared()
+{
+    static auto *s_holder = new StatusMenuControllerHolder;
+    return *s_holder;
+}
+
+} // namespace plimsy

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "forge/ForgeAPIController.h"
+#include "menu/WindowController.h"
+
+#include <functional>
+#include <memory>
+
+namespace plimsy {
+
+class AlertPresenter;
+class AuthManager;
+class AuthService;
+class Clock;
+class Reachability;
+class SiteMonitoringStore;
+class Sleeper;
+class StatusMenuController;
+class UserDefaults;
+class WebhookStorage;
+
+// What the status menu uses of the rest of the application. Every member left empty takes the
+// process-wide default; tests and the application shell hand in their own.
+struct StatusMenuServices
+{
+    UserDefaults *defaults = nullptr;
+    const Clock *clock = nullptr;
+    Sleeper *sleeper = nullptr;
+    AlertPresenter *alerts = nullptr;
+    SiteMonitoringStore *monitoringStore = nullptr;
+    WebhookStorage *webhookStorage = nullptr;
+    // What each refresh's Forge clients talk through.
+    ForgeAPIController::Services forge;
+
+    // The account backend's sign-in state and the browser sign-in.
+    AuthService *authService = nullptr;
+    AuthManager *authManager = nullptr;
+    // The Preferences and About windows of their own subsystems.
+    WindowFactory makePreferencesWindow;
+    WindowFactory makeAboutWindow;
+    // Installs the application's main menu with About, Preferences and Quit sent to the controller.
+    std::function<void(StatusMenuController &)> buildApplicationMenu;
+    // The network monitor; the default watches a well-known public host.
+    std::function<std::unique_ptr<Reachability>()> makeReachability;
+    // Shows the log folder in the file manager.
+    std::function<void()> showLogsFolder;
+};
+
+} // namespace plimsy
