@@ -2,13 +2,16 @@
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 
-.PHONY: run test build deps
+.PHONY: run test demo build deps
 
 run: build
 	$(BUILD_DIR)/bin/plimsy
 
 test: build
 	scripts/test $(BUILD_DIR)
+
+demo: build
+	scripts/demo $(BUILD_DIR)
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build --preset $(PRESET)
