@@ -1,0 +1,79 @@
+// Building the status menu's server and site items for growing accounts: the cost per item must stay
+// flat (linear in the number of items), never grow with the size of the menu.
+#include "BenchServices.h"
+#include "account/AuthService.h"
+#include "core/Account.h"
+#include "core/Site.h"
+#include "menu/AppState.h"
+#include "menu/ServerMenu.h"
+#include "menu/StatusMenuController.h"
+#include "platform/MenuItems.h"
+#include "platform/UserDefaults.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int SitesPerServer = 10;
+
+void BuildServerAndSiteItems(benchmark::State &state)
+{
+    const int servers = static_cast<int>(state.range(0));
+    plimsy::UserDefaults defaults(QDir::temp().filePath(QStringLiteral("menu-build-bench.conf")));
+    plimsy::AppState appState;
+    plimsy::StatusMenuServices services;
+    services.defaults = &defaults;
+    plimsy::bench::SignedInServices signedIn(defaults);
+    services.authService = &signedIn.container.authService();
+    plimsy::StatusMenuController controller(appState, services);
+    auto account = std::make_shared<const plimsy::Account>();
+    QList<QList<plimsy::Site>> sites(servers);
+    for (int s = 0; s < servers; ++s) {
+        for (int i = 0; i < SitesPerServer; ++i) {
+            plimsy::Site site;
+            site.id = 10'000 + s * SitesPerServer + i;
+            site.name = QStringLiteral("site-%1.example").arg(site.id);
+            sites[s].append(site);
+        }
+    }
+    for (auto _ : state) {
+        QMenu menu;
+        for (int i = 0; i < 6; ++i) {
+            menu.addAction(QStringLiteral("fixed"));
+        }
+        appState.siteList.clear();
+        for (int s = 0; s < servers; ++s) {
+            auto *submenu = new QMenu(&menu);
+            plimsy::ServerMenu serverMenu(s + 1, &controller, account, submenu);
+            serverMenu.build();
+            QAction *item =
+                plimsy::MenuItems::makeItem(&menu, QStringLiteral("server"), plimsy::MenuTag::server(s + 1));
+            plimsy::MenuItems::insertItem(&menu, 4 + s, item);
+            item->setMenu(submenu);
+            serverMenu.addSiteItems(sites[s], s + 1);
+        }
+        benchmark::DoNotOptimize(plimsy::MenuItems::indexTree(&menu).size());
+        plimsy::MenuItems::clear(&menu);
+    }
+    state.SetComplexityN(servers * (SitesPerServer + 1));
+    state.SetItemsProcessed(state.iterations() * servers * (SitesPerServer + 1));
+}
+BENCHMARK(BuildServerAndSiteItems)->RangeMultiplier(2)->Range(25, 400)->Complexity()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

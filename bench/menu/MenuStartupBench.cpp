@@ -1,0 +1,112 @@
+// bench_menu_startup: from process start to a tray menu holding every item of a 200-server, 2,000-site
+// account served by FakeForge, next to a bare Qt tray application started the same way. Prints the
+// median wall time and the peak resident memory of each over several runs.
+//
+//   bench_menu_startup [runs]     (default 5; the probe is looked up next to this program)
+#include "FakeForge.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Run
+{
+    double milliseconds = 0;
+    long rssKilobytes = 0;
+    long long items = 0;
+};
+
+std::optional<Run> runProbe(const QStringList &arguments)
+{
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const QString folder = home.filePath(QString::fromLatin1(name));
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(QString::fromLatin1(name), folder);
+    }
+    QProcess probe;
+    probe.setProcessEnvironment(environment);
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    probe.start(QCoreApplication::applicationDirPath() + QStringLiteral("/menu_startup_probe"), arguments);
+    // The fake Forge answers on this thread: keep its event loop turning while the probe runs. The time
+    // ends when the probe reports its full menu, before its teardown.
+    QString output;
+    double elapsed = 0;
+    while (probe.state() != QProcess::NotRunning || probe.bytesAvailable() > 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        probe.waitForReadyRead(1);
+        output += QString::fromUtf8(probe.readAllStandardOutput());
+        if (elapsed == 0 && output.contains(QLatin1Char('\n'))) {
+            elapsed = double(clock.nsecsElapsed()) / 1e6;
+        }
+    }
+    probe.waitForFinished();
+    const auto match = QRegularExpression(QStringLiteral("items=(\\d+) rss_kb=(\\d+)")).match(output);
+    if (probe.exitCode() != 0 || !match.hasMatch()) {
+        std::fprintf(stderr, "probe %s failed: %s\n", qUtf8Printable(arguments.join(' ')), qUtf8Printable(output));
+        return std::nullopt;
+    }
+    return Run{elapsed, match.captured(2).toLong(), match.captured(1).toLongLong()};
+}
+
+void summarise(const char *label, std::vector<Run> runs)
+{
+    std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.milliseconds < b.milliseconds; });
+    const Run &median = runs.at(runs.size() / 2);
+    long peak = 0;
+    for (const Run &run : runs) {
+        peak = std::max(peak, run.rssKilobytes);
+    }
+    std::printf("%-34s %9.1f ms (min %.1f, max %.1f) %9.1f MiB peak RSS %8lld menu items\n",
+                label,
+                median.milliseconds,
+                runs.front().milliseconds,
+                runs.back().milliseconds,
+                double(peak) / 1024.0,
+                median.items);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = std::max(
+        1, QCoreApplication::arguments().value(1).toInt() > 0 ? QCoreApplication::arguments().value(1).toInt() : 5);
+    plimsy::test::FakeForge forge;
+    forge.buildAccount(5, 200, 2000);
+
+    std::vector<Run> empty;
+    std::vector<Run> full;
+    for (int i = 0; i < runs; ++i) {
+        const auto bare = runProbe({QStringLiteral("--empty")});
+        const auto loaded = runProbe({QStringLiteral("--full"), forge.apiBase().toString()});
+        if (!bare || !loaded) {
+            return 1;
+        }
+        empty.push_back(*bare);
+        full.push_back(*loaded);
+    }
+    std::printf("Process start to full tray menu, %d runs each (median):\n", runs);
+    summarise("empty Qt tray application", empty);
+    summarise("200 servers, 2,000 sites", full);
+    std::printf("Requests served by FakeForge per full start: %lld\n",
+                static_cast<long long>(forge.requests().size() / runs));
+    return 0;
+}
