@@ -71,6 +71,8 @@ extern "C" {
 {
     writer->addStringElement(writer, "marker", "from the callback");
     writer->addBooleanElement(writer, "requiresAsyncSafety", requiresAsyncSafety);
+    writer->addJSONElement(writer, "good", "{\"list\":[1,2]}");
+    writer->addJSONElement(writer, "bad", "{\"list\":[1,2}");
     writer->beginObject(writer, "unclosed");
     writer->endContainer(writer);
     writer->endContainer(writer); // one too many: must not close the report's own containers

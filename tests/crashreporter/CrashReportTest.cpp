@@ -283,7 +283,12 @@ TEST_P(CrashReportTest, writesOneReportAndHandsTheFaultOn)
     EXPECT_EQ((*report)[QStringLiteral("system")][QStringLiteral("app_uuid")].toString(), mainUUID);
     EXPECT_EQ((*report)[QStringLiteral("user_atcrash")][QStringLiteral("marker")].toString(),
               QStringLiteral("from the callback"));
-    EXPECT_TRUE((*report)[QStringLiteral("user_atcrash")][QStringLiteral("requiresAsyncSafety")].toBool());
+    const QJsonObject user = (*report)[QStringLiteral("user_atcrash")].toObject();
+    EXPECT_TRUE(user[QStringLiteral("requiresAsyncSafety")].toBool());
+    EXPECT_EQ(user[QStringLiteral("good")][QStringLiteral("list")].toArray(), QJsonArray({1, 2}));
+    EXPECT_EQ(user[QStringLiteral("bad")][QStringLiteral("error")].toString(),
+              QStringLiteral("Invalid JSON data: Invalid data"));
+    EXPECT_EQ(user[QStringLiteral("bad")][QStringLiteral("json_data")].toString(), QStringLiteral("{\"list\":[1,2}"));
 
     const QString statePath = QDir(directory).filePath(QStringLiteral("Plimsy-CrashState.json"));
     const auto crashedState = readReport(statePath);
