@@ -339,6 +339,8 @@ TEST_F(RefreshRoadTest, ASecondFailureReplacesThePendingRetry)
     waitUntilIdle();
     QCoreApplication::processEvents();
     EXPECT_EQ(forge.requestCount("GET", "/api/orgs"), 2);
+    // The rebuild took the first marker away; the new failure puts its own back.
+    EXPECT_EQ(menu()->actions().first()->text(), QStringLiteral("An error occured (404)"));
 
     advanceClock(std::chrono::seconds(20)); // the first schedule's time: replaced, nothing happens
     EXPECT_FALSE(appState.isLoadingData());
