@@ -202,6 +202,7 @@ FakeForge::Server &FakeForge::addServer(const QString &organizationSlug, const Q
     server.nginxAccessLog =
         QStringLiteral("203.0.113.9 - - [08/Dec/2026:12:00:00 +0000] \"GET / HTTP/1.1\" 200 612 \"-\" \"probe\"\n");
     server.nginxErrorLog = QStringLiteral("2026/12/08 12:00:00 [error] 812#812: *1 upstream timed out\n");
+    m_serverIndex.insert(id, m_servers.size());
     m_servers.push_back(std::move(server));
     return m_servers.back();
 }
@@ -252,6 +253,7 @@ FakeForge::Site &FakeForge::addSite(qint64 serverId, const QString &name)
     site.nginxConfig =
         QStringLiteral("server {\n    listen 80;\n    server_name %1;\n    root %2/public;\n}\n").arg(name, home);
     site.applicationLog = QStringLiteral("[2026-12-08 12:00:00] production.INFO: %1 is up\n").arg(name);
+    m_siteIndex.insert(id, m_sites.size());
     m_sites.push_back(std::move(site));
     return m_sites.back();
 }
@@ -318,22 +320,14 @@ FakeForge::Organization *FakeForge::organization(const QString &slug)
 
 FakeForge::Server *FakeForge::server(qint64 id)
 {
-    for (Server &candidate : m_servers) {
-        if (candidate.id == id) {
-            return &candidate;
-        }
-    }
-    return nullptr;
+    const auto found = m_serverIndex.constFind(id);
+    return found == m_serverIndex.constEnd() ? nullptr : &m_servers[*found];
 }
 
 FakeForge::Site *FakeForge::site(qint64 id)
 {
-    for (Site &candidate : m_sites) {
-        if (candidate.id == id) {
-            return &candidate;
-        }
-    }
-    return nullptr;
+    const auto found = m_siteIndex.constFind(id);
+    return found == m_siteIndex.constEnd() ? nullptr : &m_sites[*found];
 }
 
 // --- Behaviour -----------------------------------------------------------------------------------
@@ -508,7 +502,7 @@ FakeResponse FakeForge::answer(const RecordedRequest &request, const QStringList
                                                       {QStringLiteral("name"), org.name},
                                                       {QStringLiteral("slug"), org.slug}}));
             }
-            return page(request, resources, false);
+            return page(request, resources);
         }
         const QString slug = segments[1];
         if (!organization(slug) || !isVisibleTo(*organization(slug), request) || segments.size() < 3) {
@@ -518,27 +512,32 @@ FakeResponse FakeForge::answer(const RecordedRequest &request, const QStringList
             if (request.method != "GET") {
                 return methodNotAllowed();
             }
-            QList<QJsonObject> resources;
+            QList<const Server *> listed;
             for (const Server &server : m_servers) {
                 if (server.organizationSlug == slug) {
-                    resources.append(serverResource(server));
+                    listed.append(&server);
                 }
             }
-            return page(request, resources, false);
+            return page(request, listed.size(), [&](qsizetype i) { return serverJson(*listed[i]); });
         }
         if (segments.size() == 3 && segments[2] == QLatin1String("sites")) {
             if (request.method != "GET") {
                 return methodNotAllowed();
             }
-            QList<QJsonObject> resources;
+            QList<const Site *> listed;
             for (const Site &site : m_sites) {
                 const Server *owner = server(site.serverId);
                 if (owner && owner->organizationSlug == slug) {
-                    resources.append(siteResource(site));
+                    listed.append(&site);
                 }
             }
             const bool include = queryValue(request, QStringLiteral("include")).split(u',').contains(u"server");
-            return page(request, resources, include);
+            const auto serverOf = [&listed](qsizetype i) { return listed[i]->serverId; };
+            return page(
+                request,
+                listed.size(),
+                [&](qsizetype i) { return siteJson(*listed[i]); },
+                include ? std::function<qint64(qsizetype)>(serverOf) : nullptr);
         }
         if (segments[2] != QLatin1String("servers") || segments.size() < 5) {
             return notFound();
@@ -562,13 +561,13 @@ FakeResponse FakeForge::answerServer(const RecordedRequest &request, Server &ser
         if (method != "GET") {
             return methodNotAllowed();
         }
-        QList<QJsonObject> resources;
+        QList<const Site *> listed;
         for (const Site &site : m_sites) {
             if (site.serverId == server.id) {
-                resources.append(siteResource(site));
+                listed.append(&site);
             }
         }
-        return page(request, resources, false);
+        return page(request, listed.size(), [&](qsizetype i) { return siteJson(*listed[i]); });
     }
     if (first == QLatin1String("sites")) {
         const auto siteId = idOf(rest[1]);
@@ -686,7 +685,7 @@ FakeResponse FakeForge::answerSite(const RecordedRequest &request, Server &, Sit
                                                       {QStringLiteral("startedAt"), deployment.startedAt},
                                                       {QStringLiteral("endedAt"), deployment.endedAt}}));
             }
-            return page(request, resources, false);
+            return page(request, resources);
         }
         if (method != "POST") {
             return methodNotAllowed();
@@ -731,7 +730,7 @@ FakeResponse FakeForge::answerSite(const RecordedRequest &request, Server &, Sit
                                           QStringLiteral("webhooks"),
                                           QJsonObject{{QStringLiteral("url"), webhook.url}}));
             }
-            return page(request, resources, false);
+            return page(request, resources);
         }
         if (method != "POST") {
             return methodNotAllowed();
@@ -772,33 +771,32 @@ FakeResponse FakeForge::answerSite(const RecordedRequest &request, Server &, Sit
     return notFound();
 }
 
-FakeResponse FakeForge::page(const RecordedRequest &request, const QList<QJsonObject> &resources, bool includeServers)
+FakeResponse FakeForge::page(const RecordedRequest &request, const QList<QJsonObject> &resources)
+{
+    return page(request, resources.size(), [&resources](qsizetype i) { return compact(resources[i]); });
+}
+
+FakeResponse FakeForge::page(const RecordedRequest &request,
+                             qsizetype count,
+                             const std::function<QByteArray(qsizetype)> &resourceAt,
+                             const std::function<qint64(qsizetype)> &includedServerAt)
 {
     const int requested = queryValue(request, QStringLiteral("page[size]")).toInt();
     const int size = std::min(requested > 0 ? requested : DefaultPageSize, m_maxPageSize);
-    const int pageCount = std::max<int>(1, int((resources.size() + size - 1) / size));
+    const int pageCount = std::max<int>(1, int((count + size - 1) / size));
     const int number = std::max(1, queryValue(request, QStringLiteral("page[number]"), QStringLiteral("1")).toInt());
 
-    QJsonArray data;
+    // Written piece by piece from each resource's cached text: large listings stay cheap to serve.
+    QByteArray body = "{\"data\":[";
     QList<qint64> includedServers;
-    for (qsizetype i = qsizetype(number - 1) * size;
-         i < std::min<qsizetype>(resources.size(), qsizetype(number) * size);
-         ++i) {
-        data.append(resources[i]);
-        if (includeServers) {
-            const qint64 serverId = resources[i]
-                                        .value(QStringLiteral("relationships"))
-                                        .toObject()
-                                        .value(QStringLiteral("server"))
-                                        .toObject()
-                                        .value(QStringLiteral("data"))
-                                        .toObject()
-                                        .value(QStringLiteral("id"))
-                                        .toString()
-                                        .toLongLong();
-            if (!includedServers.contains(serverId)) {
-                includedServers.append(serverId);
-            }
+    const qsizetype first = qsizetype(number - 1) * size;
+    for (qsizetype i = first; i < std::min<qsizetype>(count, qsizetype(number) * size); ++i) {
+        if (i > first) {
+            body += ',';
+        }
+        body += resourceAt(i);
+        if (includedServerAt && !includedServers.contains(includedServerAt(i))) {
+            includedServers.append(includedServerAt(i));
         }
     }
 
@@ -811,30 +809,49 @@ FakeResponse FakeForge::page(const RecordedRequest &request, const QList<QJsonOb
         }
     }
     const QString path = QString::fromLatin1(pathOf(request));
+    // Built by concatenation: escapes such as "%2F" in the path would read as placeholders of arg().
     const auto link = [&](int target) -> QJsonValue {
         return m_http
-            .url(QStringLiteral("%1?%2page%5Bnumber%5D=%3&page%5Bsize%5D=%4")
-                     .arg(path, otherItems)
-                     .arg(target)
-                     .arg(size))
+            .url(path + u'?' + otherItems + QStringLiteral("page%5Bnumber%5D=") + QString::number(target)
+                 + QStringLiteral("&page%5Bsize%5D=") + QString::number(size))
             .toString(QUrl::FullyEncoded);
     };
-    QJsonObject links{{QStringLiteral("first"), link(1)},
-                      {QStringLiteral("last"), link(pageCount)},
-                      {QStringLiteral("prev"), number > 1 ? link(number - 1) : QJsonValue::Null},
-                      {QStringLiteral("next"), number < pageCount ? link(number + 1) : QJsonValue::Null}};
-
-    QJsonObject body{{QStringLiteral("data"), data}, {QStringLiteral("links"), links}};
-    if (includeServers) {
-        QJsonArray included;
-        for (const qint64 id : includedServers) {
+    const QJsonObject links{{QStringLiteral("first"), link(1)},
+                            {QStringLiteral("last"), link(pageCount)},
+                            {QStringLiteral("prev"), number > 1 ? link(number - 1) : QJsonValue::Null},
+                            {QStringLiteral("next"), number < pageCount ? link(number + 1) : QJsonValue::Null}};
+    body += "],\"links\":" + compact(links);
+    if (includedServerAt) {
+        body += ",\"included\":[";
+        bool separate = false;
+        for (const qint64 id : std::as_const(includedServers)) {
             if (const Server *owner = server(id)) {
-                included.append(serverResource(*owner));
+                body += (separate ? "," : "") + serverJson(*owner);
+                separate = true;
             }
         }
-        body.insert(QStringLiteral("included"), included);
+        body += ']';
     }
-    return FakeResponse::json(compact(body));
+    body += '}';
+    return FakeResponse::json(body);
+}
+
+QByteArray FakeForge::serverJson(const Server &server) const
+{
+    CachedJson &cached = m_serverJson[server.id];
+    if (cached.json.isEmpty() || cached.attributes != server.attributes) {
+        cached = CachedJson{server.attributes, 0, compact(serverResource(server))};
+    }
+    return cached.json;
+}
+
+QByteArray FakeForge::siteJson(const Site &site) const
+{
+    CachedJson &cached = m_siteJson[site.id];
+    if (cached.json.isEmpty() || cached.serverId != site.serverId || cached.attributes != site.attributes) {
+        cached = CachedJson{site.attributes, site.serverId, compact(siteResource(site))};
+    }
+    return cached.json;
 }
 
 QJsonObject FakeForge::serverResource(const Server &server) const

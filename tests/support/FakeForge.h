@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -201,7 +202,15 @@ private:
     FakeResponse answerServer(const RecordedRequest &request, Server &server, const QStringList &rest);
     std::optional<FakeResponse> checkKey(const RecordedRequest &request) const;
     std::optional<FakeResponse> checkRateLimit(HeaderList &headers);
-    FakeResponse page(const RecordedRequest &request, const QList<QJsonObject> &resources, bool includeServers);
+    FakeResponse page(const RecordedRequest &request, const QList<QJsonObject> &resources);
+    // Serialises only the resources of the page asked for; with `includedServerAt`, adds the servers
+    // they name as "included".
+    FakeResponse page(const RecordedRequest &request,
+                      qsizetype count,
+                      const std::function<QByteArray(qsizetype)> &resourceAt,
+                      const std::function<qint64(qsizetype)> &includedServerAt = nullptr);
+    QByteArray serverJson(const Server &server) const;
+    QByteArray siteJson(const Site &site) const;
     QJsonObject serverResource(const Server &server) const;
     QJsonObject siteResource(const Site &site) const;
     QString slugFor(const QString &name) const;
@@ -211,6 +220,17 @@ private:
     std::deque<Server> m_servers;
     std::deque<Site> m_sites;
     std::deque<Fault> m_faults;
+    QHash<qint64, size_t> m_serverIndex;
+    QHash<qint64, size_t> m_siteIndex;
+    // Serialised resources, remade whenever a test has changed what they were made from.
+    struct CachedJson
+    {
+        QJsonObject attributes;
+        qint64 serverId = 0;
+        QByteArray json;
+    };
+    mutable QHash<qint64, CachedJson> m_serverJson;
+    mutable QHash<qint64, CachedJson> m_siteJson;
     qint64 m_nextOrganizationId = 1;
     qint64 m_nextServerId = 1001;
     qint64 m_nextSiteId = 10001;

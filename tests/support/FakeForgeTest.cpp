@@ -157,6 +157,24 @@ TEST_F(FakeForgeTest, MatchesEscapedPathSegmentsOneByOne)
     EXPECT_EQ(json(call("orgs/r%2Fd/servers")).value("data").toArray().size(), 1);
     EXPECT_EQ(call("orgs/r/d/servers").statusCode, 404);
     EXPECT_EQ(call(QStringLiteral("orgs/r%2Fd/servers/%1/logs/nginx-error").arg(serverId)).statusCode, 200);
+
+    for (int i = 0; i < 3; ++i) {
+        forge.addServer(QStringLiteral("r/d"), QStringLiteral("more-%1").arg(i));
+    }
+    const QString next = json(call("orgs/r%2Fd/servers?page%5Bsize%5D=2")).value("links")["next"].toString();
+    EXPECT_EQ(next, forge.apiBase().toString() + "orgs/r%2Fd/servers?page%5Bnumber%5D=2&page%5Bsize%5D=2");
+    EXPECT_EQ(json(call(next.mid(forge.apiBase().toString().size()))).value("data").toArray().size(), 2);
+}
+
+TEST_F(FakeForgeTest, AnswersShowChangesMadeToTheModel)
+{
+    forge.buildAccount(1, 1, 1);
+    const QString path = QStringLiteral("orgs/org-1/servers/%1/sites").arg(forge.servers().front().id);
+    EXPECT_EQ(json(call(path)).value("data").toArray().first()["attributes"]["name"].toString(),
+              "site-0001.example.test");
+    forge.site(forge.sites().front().id)->attributes.insert("name", "renamed.example.test");
+    EXPECT_EQ(json(call(path)).value("data").toArray().first()["attributes"]["name"].toString(),
+              "renamed.example.test");
 }
 
 } // namespace
