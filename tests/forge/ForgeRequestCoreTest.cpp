@@ -169,22 +169,74 @@ TEST_F(ForgeRequestCoreTest, ALostConnectionIsRetriedForGetOnly)
     EXPECT_EQ(sleeper.requested().size(), 1) << "no retry of ours for a POST";
 }
 
-TEST_F(ForgeRequestCoreTest, FailuresMapThroughTheStatusTable)
+struct HttpStatusRow
 {
-    forge.failNext("GET", "/api/orgs", FakeForge::htmlErrorPage(503));
-    EXPECT_EQ(forgeErrorOf(controller().requestVoid(QStringLiteral("orgs"), HTTPMethod::GET)),
-              Case::ServiceUnavailable);
-    forge.failNext("GET", "/api/orgs", forge.errorResponse(418));
-    try {
-        await(controller().requestVoid(QStringLiteral("orgs"), HTTPMethod::GET));
-        ADD_FAILURE();
-    } catch (const ForgeAPIError &error) {
-        EXPECT_EQ(error.userMessage(), "Unknown error (HTTP 418)");
-    }
-    EXPECT_EQ(forge.requestCount("GET", "/api/orgs"), 2) << "statuses are never retried";
-    EXPECT_TRUE(newLog().contains("[ForgeAPI] Error: HTTP 503 - Service unavailable"));
-    EXPECT_TRUE(newLog().contains("[ForgeAPI] Error: HTTP 418 - Unknown error"));
+    const char *name;
+    int status;
+    Case expected;
+    const char *logLine;
+    int requests = 1; // a 429 is asked again once; no other status is
+    const char *userMessage = nullptr;
+};
+
+void PrintTo(const HttpStatusRow &row, std::ostream *out)
+{
+    *out << row.name;
 }
+
+class ForgeStatusOverHttpTest : public ForgeClientTest, public ::testing::WithParamInterface<HttpStatusRow>
+{
+};
+
+// Forge's own answers (JSON messages, the proxy's HTML pages, the sign-in redirect) over real HTTP.
+TEST_P(ForgeStatusOverHttpTest, ListingFailsWithTheStatusCase)
+{
+    const HttpStatusRow &row = GetParam();
+    forge.failNext("GET", "/api/orgs", forge.errorResponse(row.status), 2);
+    try {
+        await(controller().fetchOrganizations());
+        ADD_FAILURE() << "HTTP " << row.status << " must fail the listing";
+    } catch (const ForgeAPIError &error) {
+        EXPECT_EQ(error.errorCase(), row.expected);
+        if (row.userMessage) {
+            EXPECT_EQ(error.userMessage(), QString::fromUtf8(row.userMessage));
+        }
+    }
+    EXPECT_EQ(forge.requestCount("GET", "/api/orgs"), row.requests);
+    EXPECT_TRUE(newLog().contains(QString::fromUtf8(row.logLine))) << newLog().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses,
+    ForgeStatusOverHttpTest,
+    ::testing::Values(
+        HttpStatusRow{"Moved301", 301, Case::UnknownError, "[ForgeAPI] Error: HTTP 301 - Unknown error"},
+        HttpStatusRow{
+            "SignInRedirect302", 302, Case::NoValidKey, "[ForgeAPI] Error: HTTP 302 - No valid key (redirect)"},
+        HttpStatusRow{"BadRequest400", 400, Case::BadRequest, "[ForgeAPI] Error: HTTP 400 - Bad request"},
+        HttpStatusRow{"Unauthenticated401", 401, Case::NoValidKey, "[ForgeAPI] Error: HTTP 401 - No valid key"},
+        HttpStatusRow{"Forbidden403", 403, Case::Forbidden, "[ForgeAPI] Error: HTTP 403 - Forbidden"},
+        HttpStatusRow{"NotFound404", 404, Case::NotFound, "[ForgeAPI] Error: HTTP 404 - Not found"},
+        HttpStatusRow{"Conflict409", 409, Case::UnknownError, "[ForgeAPI] Error: HTTP 409 - Unknown error"},
+        HttpStatusRow{"Teapot418",
+                      418,
+                      Case::UnknownError,
+                      "[ForgeAPI] Error: HTTP 418 - Unknown error",
+                      1,
+                      "Unknown error (HTTP 418)"},
+        HttpStatusRow{
+            "Invalid422", 422, Case::UnprocessableEntity, "[ForgeAPI] Error: HTTP 422 - Unprocessable entity"},
+        HttpStatusRow{
+            "TooMany429Twice", 429, Case::TooManyRequests, "[ForgeAPI] Error: HTTP 429 - Too many requests", 2},
+        HttpStatusRow{
+            "Internal500", 500, Case::InternalServerError, "[ForgeAPI] Error: HTTP 500 - Internal server error"},
+        HttpStatusRow{"NotImplemented501", 501, Case::UnknownError, "[ForgeAPI] Error: HTTP 501 - Unknown error"},
+        HttpStatusRow{"BadGatewayPage502", 502, Case::BadGateway, "[ForgeAPI] Error: HTTP 502 - Bad gateway"},
+        HttpStatusRow{
+            "MaintenancePage503", 503, Case::ServiceUnavailable, "[ForgeAPI] Error: HTTP 503 - Service unavailable"},
+        HttpStatusRow{
+            "GatewayTimeoutPage504", 504, Case::GatewayTimeout, "[ForgeAPI] Error: HTTP 504 - Gateway timeout"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ForgeRequestCoreTest, PacesAgainstTheReportedAllowance)
 {
