@@ -72,6 +72,14 @@ HTTPAuthService::HTTPAuthService(APIClient &apiClient, std::shared_ptr<TokenStor
     }
 }
 
+std::optional<User> HTTPAuthService::currentUser() const
+{
+    if (!m_userLookedUp && m_tokenStore->accessToken()) {
+        restoreCurrentUser();
+    }
+    return m_currentUser;
+}
+
 bool HTTPAuthService::isAuthenticated()
 {
     return m_tokenStore->accessToken().has_value();
@@ -80,11 +88,13 @@ bool HTTPAuthService::isAuthenticated()
 void HTTPAuthService::setCurrentUser(const User &user)
 {
     m_currentUser = user;
+    m_userLookedUp = true;
     persistCurrentUser();
 }
 
-void HTTPAuthService::restoreCurrentUser()
+void HTTPAuthService::restoreCurrentUser() const
 {
+    m_userLookedUp = true;
     const QVariant stored = m_defaults.object(QString::fromLatin1(CurrentUserKey));
     if (!stored.isValid()) {
         return;
@@ -128,6 +138,7 @@ void HTTPAuthService::clearLocalState()
 {
     m_tokenStore->clear();
     m_currentUser.reset();
+    m_userLookedUp = true;
     m_defaults.remove(QString::fromLatin1(CurrentUserKey));
     QTimer::singleShot(0, &NotificationCenter::defaultCenter(), [] {
         NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);

@@ -23,18 +23,21 @@ public:
     QCoro::Task<> logout() override;
     QCoro::Task<QUrl> webSessionURL(std::optional<QString> redirect) override;
     bool isAuthenticated() override;
-    std::optional<User> currentUser() const override { return m_currentUser; }
+    std::optional<User> currentUser() const override;
     void setCurrentUser(const User &user) override;
 
 private:
-    void restoreCurrentUser();
+    void restoreCurrentUser() const;
     void persistCurrentUser();
     void clearLocalState();
 
     APIClient &m_apiClient;
     std::shared_ptr<TokenStore> m_tokenStore;
     UserDefaults &m_defaults;
-    std::optional<User> m_currentUser;
+    // Restored from the defaults on the first look with a token present, which may come after
+    // construction when the secret store answered late.
+    mutable std::optional<User> m_currentUser;
+    mutable bool m_userLookedUp = false;
 };
 
 } // namespace plimsy

@@ -54,6 +54,18 @@ TEST_F(HTTPAuthServiceTest, RestoresTheStoredUserOnlyWhenSignedIn)
     EXPECT_EQ(defaults.object(UserKey).toByteArray(), R"({"id":"42","name":"No Mail"})");
 }
 
+TEST_F(HTTPAuthServiceTest, AUserIsRestoredOnceASecretStoreThatAnsweredLateHasTheToken)
+{
+    storeToken("tok");
+    storeUserJson(R"({"id":"7","email":"a@b.c","name":"Ann"})");
+    auto flaky = std::make_unique<FlakyLookupKeychain>(keychain.name);
+    flaky->failingLookups = 2; // the read at construction and its retry
+    HTTPAuthService service(client, std::make_shared<KeychainTokenStore>(std::move(flaky)), defaults);
+
+    EXPECT_TRUE(service.isAuthenticated());
+    EXPECT_EQ(service.currentUser(), (User{"7", "a@b.c", "Ann"}));
+}
+
 TEST_F(HTTPAuthServiceTest, SetCurrentUserPersistsItWithoutTouchingTheToken)
 {
     HTTPAuthService service(client, makeStore(), defaults);
