@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,35 @@ TEST_F(HTTPAuthServiceTest, LogoutEndsTheSessionAtTheBackendThenClearsEverything
     EXPECT_FALSE(defaults.contains(UserKey));
     EXPECT_EQ(SecretStore::get(keychain.name, KeychainTokenStore::Account).status, SecretStore::Status::NotFound);
     ASSERT_TRUE(QTest::qWaitFor([&posts] { return posts.count == 1; }, 5000));
+}
+
+// Other code reads the store on the GUI thread without a lock, so sign-out must clear it there too.
+TEST_F(HTTPAuthServiceTest, LogoutClearsTheStoreOnTheGuiThread)
+{
+    class ThreadRecordingStore final : public TokenStore
+    {
+    public:
+        std::optional<QString> token;
+        QThread *clearedOn = nullptr;
+
+        std::optional<QString> accessToken() override { return token; }
+        void setAccessToken(std::optional<QString> value) override { token = std::move(value); }
+        std::optional<QString> deviceId() override { return std::nullopt; }
+        void setDeviceId(std::optional<QString>) override {}
+        void clear() override
+        {
+            token.reset();
+            clearedOn = QThread::currentThread();
+        }
+    };
+    auto store = std::make_shared<ThreadRecordingStore>();
+    store->token = backend.issueToken();
+    HTTPAuthService service(client, store, defaults);
+
+    await(service.logout());
+
+    EXPECT_EQ(store->clearedOn, QThread::currentThread());
+    EXPECT_FALSE(service.isAuthenticated());
 }
 
 TEST_F(HTTPAuthServiceTest, LogoutWithoutANetworkStillSignsOutAndPostsOnce)
