@@ -895,7 +895,10 @@ QCoro::Task<Webhook> ForgeAPIController::createWebhookBegun(std::shared_ptr<Stat
     if (const auto existing = matchingWebhook(co_await fetchWebhooksWith(state, sitePath), url)) {
         co_return *existing;
     }
-    co_await requestVoidWith(state, sitePath + QStringLiteral("/webhooks"), HTTPMethod::POST, WebhookBody{url});
+    // A named task: g++ 12 destroys the body made inside a co_await expression twice, and the URL with it.
+    QCoro::Task<> posting =
+        requestVoidWith(state, sitePath + QStringLiteral("/webhooks"), HTTPMethod::POST, WebhookBody{url});
+    co_await std::move(posting);
     co_await state->sleeper->sleep(WebhookListingPause);
     // Trimmed here as in the first check, so a webhook Forge stored without a trailing line break is
     // still recognised instead of being reported as failed and left behind.

@@ -29,6 +29,7 @@ class LoadServers;
 class MenuBarIconManager;
 class Reachability;
 class StatusItem;
+struct SiteNotificationsToggle;
 struct Notification;
 
 // The centre of the tray menu: owns the tray item and its menu, runs the refresh road with its gate,
@@ -175,6 +176,11 @@ private:
     void notAvailableYet(const char *action) const;
     QCoro::Task<> signInCompleted(QString email);
     QCoro::Task<> runSignOut();
+
+    // Deploy notifications of a site: the per-site guard of a toggle and the toggle's task.
+    bool beginWebhookOperation(qint64 siteId);
+    DeviceService &deviceService() const;
+    QCoro::Task<> runNotificationsToggle(SiteNotificationsToggle toggle, bool isEnabled, QPointer<QAction> sender);
 
     void retryConnectionFired();
     // Sleeps `interval`, then calls `tick` unless the counter has moved on from `generation` (which

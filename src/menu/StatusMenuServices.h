@@ -12,6 +12,7 @@ class AlertPresenter;
 class AuthManager;
 class AuthService;
 class Clock;
+class DeviceService;
 class Reachability;
 class SiteMonitoringStore;
 class Sleeper;
@@ -35,6 +36,8 @@ struct StatusMenuServices
     // The account backend's sign-in state and the browser sign-in.
     AuthService *authService = nullptr;
     AuthManager *authManager = nullptr;
+    // This device at the account backend: the webhook address for deploy notifications.
+    DeviceService *deviceService = nullptr;
     // The Preferences and About windows of their own subsystems.
     WindowFactory makePreferencesWindow;
     WindowFactory makeAboutWindow;

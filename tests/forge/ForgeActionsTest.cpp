@@ -97,6 +97,18 @@ TEST_F(ForgeActionsTest, CreatingAWebhookPostsOnceAndReturnsItWithItsId)
     EXPECT_FALSE(webhooks.isInProgress(siteId));
 }
 
+TEST_F(ForgeActionsTest, AnAddressMadeAtRunTimeIsLeftWholeByTheCreation)
+{
+    // Unlike a literal, a built text is shared by count: one release too many frees it under the caller.
+    const QString url = QStringLiteral("https://hooks.example.test/site-") + QString::number(siteId);
+    const QString expected = QStringLiteral("https://hooks.example.test/site-%1").arg(siteId);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(await(create(url)).url, expected);
+    }
+    EXPECT_EQ(url, expected);
+    EXPECT_EQ(forge.requestCount("POST", webhooksRoute()), 1);
+}
+
 TEST_F(ForgeActionsTest, AnExistingWebhookIsReturnedWithoutPosting)
 {
     const qint64 existing = forge.addWebhook(siteId, QStringLiteral("https://hooks.example.test/site\n")).id;
