@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Account.h"
+#include "platform/MenuItems.h"
 
 #include <QMetaType>
 
@@ -20,3 +21,13 @@ struct MenuRepresenter
 } // namespace plimsy
 
 Q_DECLARE_METATYPE(plimsy::MenuRepresenter)
+
+namespace plimsy {
+
+// The clicked item's payload; none without an item or when it carries something else.
+inline std::optional<MenuRepresenter> clickedRepresenter(const QAction *sender)
+{
+    return sender ? MenuItems::representedObject<MenuRepresenter>(sender) : std::nullopt;
+}
+
+} // namespace plimsy

@@ -634,13 +634,6 @@ void StatusMenuController::siteMonitorDidFinish()
     const QIcon offState = TemplateImage::named(QStringLiteral("OffState"));
     const QIcon mixedState = TemplateImage::named(QStringLiteral("MixStateServer"));
 
-    struct Counts
-    {
-        qsizetype sites = 0;
-        qsizetype checked = 0;
-        qsizetype down = 0;
-    };
-    QHash<qint64, Counts> byServer;
     for (const Site &site : std::as_const(m_appState.siteList)) {
         if (site.disableMonitoring.value_or(false)) {
             continue;
@@ -659,27 +652,27 @@ void StatusMenuController::siteMonitorDidFinish()
                                      QStringLiteral("SiteMonitor"));
             }
         }
-        if (site.serverId) {
-            Counts &counts = byServer[*site.serverId];
-            counts.sites += 1;
-            counts.checked += status.isUnchecked() ? 0 : 1;
-            counts.down += status.isDown() ? 1 : 0;
-        }
     }
+    const QHash<qint64, QList<Site>> sitesOfServers = sitesByServer(m_appState.siteList);
     for (const Server &server : std::as_const(m_appState.serverList)) {
-        const auto counts = byServer.constFind(server.id);
         QAction *item = items.value(MenuTag::server(server.id));
-        if (counts == byServer.cend() || counts->checked == 0 || !item) {
+        if (!item) {
             continue;
         }
-        if (counts->down == 0) {
+        switch (serverMonitoringState(server.id, sitesOfServers.value(server.id))) {
+        case ServerMonitoringState::Unknown:
+            break;
+        case ServerMonitoringState::AllUp:
             MenuItems::setState(item, MenuItemState::On);
-        } else if (counts->down < counts->sites) {
+            break;
+        case ServerMonitoringState::SomeDown:
             MenuItems::setStateImage(item, MenuItemState::Mixed, mixedState);
             MenuItems::setState(item, MenuItemState::Mixed);
-        } else {
+            break;
+        case ServerMonitoringState::AllDown:
             MenuItems::setStateImage(item, MenuItemState::Off, offState);
             MenuItems::setState(item, MenuItemState::Off);
+            break;
         }
     }
 }

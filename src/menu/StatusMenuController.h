@@ -1,8 +1,9 @@
 #pragma once
 
 #include "core/Account.h"
+#include "editor/ConfigurationType.h"
+#include "editor/LogWindowProtocol.h"
 #include "menu/AppState.h"
-#include "menu/LogWindowProtocol.h"
 #include "menu/StatusMenuServices.h"
 #include "notifications/SiteMonitorManager.h"
 #include "platform/AlertPresenter.h"
@@ -10,9 +11,12 @@
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>
+#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QUrl>
 
 #include <chrono>
 #include <memory>
@@ -122,6 +126,26 @@ public:
     void removeWindowWithNotification(const plimsy::Notification &notification);
     QSet<qint64> &webhookOperationsInProgress() { return m_webhookOperationsInProgress; }
 
+    // Configuration and log windows, kept in configWindows while open; site-check summaries.
+    enum class ServerMonitoringState
+    {
+        Unknown = 0, // no monitored site, or none checked yet
+        AllUp = 1,
+        SomeDown = 2,
+        AllDown = 3,
+    };
+    void openConfigurationWindow(const plimsy::Server &server,
+                                 const std::optional<plimsy::Site> &site,
+                                 const plimsy::Account &account,
+                                 plimsy::ConfigurationType type);
+    void openLogWindow(const QUrl &url);
+    static QString configurationWindowKey(const plimsy::Server &server,
+                                          const std::optional<plimsy::Site> &site,
+                                          const plimsy::Account &account,
+                                          plimsy::ConfigurationType type);
+    static QHash<qint64, QList<plimsy::Site>> sitesByServer(const QList<plimsy::Site> &sites);
+    ServerMonitoringState serverMonitoringState(qint64 serverId, const QList<plimsy::Site> &sites) const;
+
 public Q_SLOTS:
     // Menu actions, each taking the item chosen (an item of the palette's own does as well).
     void refresh(QAction *sender);
@@ -181,6 +205,12 @@ private:
     bool beginWebhookOperation(qint64 siteId);
     DeviceService &deviceService() const;
     QCoro::Task<> runNotificationsToggle(SiteNotificationsToggle toggle, bool isEnabled, QPointer<QAction> sender);
+    // Window and link actions.
+    void openEditor(QAction *sender, ConfigurationType type);
+    void openServerLog(QAction *sender, ConfigurationType type);
+    bool bringWindowForward(const QString &key) const;
+    void keepWindow(std::unique_ptr<LogWindowProtocol> window);
+    void openInBrowser(const QString &address) const;
 
     void retryConnectionFired();
     // Sleeps `interval`, then calls `tick` unless the counter has moved on from `generation` (which

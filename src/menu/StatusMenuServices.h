@@ -17,6 +17,7 @@ class Reachability;
 class SiteMonitoringStore;
 class Sleeper;
 class StatusMenuController;
+class UrlOpener;
 class UserDefaults;
 class WebhookStorage;
 
@@ -47,6 +48,8 @@ struct StatusMenuServices
     std::function<std::unique_ptr<Reachability>()> makeReachability;
     // Shows the log folder in the file manager.
     std::function<void()> showLogsFolder;
+    // Opens web pages in the browser.
+    UrlOpener *urlOpener = nullptr;
 };
 
 } // namespace plimsy

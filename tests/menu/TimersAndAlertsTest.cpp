@@ -38,6 +38,7 @@ public:
     {
     }
     QString uuid() const override { return m_uuid; }
+    ConfigurationWindowController *configWindow() const override { return nullptr; }
 
 private:
     QString m_uuid;

@@ -1,0 +1,85 @@
+#include "editor/LogWindowDispatcher.h"
+
+#include "core/NotificationNames.h"
+#include "core/RunDetached.h"
+#include "platform/NotificationCenter.h"
+
+#include <QCoro/QCoroFuture>
+#include <QFile>
+#include <QFuture>
+#include <QPointer>
+#include <QPromise>
+#include <QStringDecoder>
+#include <QThreadPool>
+
+namespace plimsy {
+
+namespace {
+
+std::optional<QString> readUtf8(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(file.readAll());
+    if (decoder.hasError() || file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
+LogWindowDispatcher::LogWindowDispatcher(QString uuid,
+                                         QUrl url,
+                                         std::unique_ptr<ConfigurationWindowController> configWindow,
+                                         QObject *parent)
+    : QObject(parent)
+    , m_uuid(std::move(uuid))
+    , m_url(std::move(url))
+    , m_configWindow(configWindow.release())
+{
+}
+
+LogWindowDispatcher::~LogWindowDispatcher() = default;
+
+void LogWindowDispatcher::show()
+{
+    m_configWindow->show();
+    m_configWindow->beginLoading();
+    m_configWindow->setWindowTitle(QStringLiteral("Site monitor log"));
+    runDetached(load());
+}
+
+QCoro::Task<> LogWindowDispatcher::load()
+{
+    QPointer self(this);
+    const QString path = m_url.toLocalFile();
+    const std::optional<QString> text = co_await readTextFile(path);
+    if (self && text) {
+        m_configWindow->setContent(ConfigurationType::ReadOnly, *text);
+    }
+}
+
+QCoro::Task<std::optional<QString>> LogWindowDispatcher::readTextFile(QString path)
+{
+    // Log files can be large; the GUI thread only waits for the result.
+    auto promise = std::make_shared<QPromise<std::optional<QString>>>();
+    QFuture<std::optional<QString>> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, path] {
+        promise->addResult(readUtf8(path));
+        promise->finish();
+    });
+    co_return co_await future;
+}
+
+void LogWindowDispatcher::configurationWindowDidClose()
+{
+    // The observer may destroy this dispatcher: nothing may touch it after the post.
+    NotificationCenter::defaultCenter().post(NotificationNames::windowClosed, this, {{QStringLiteral("uuid"), m_uuid}});
+}
+
+} // namespace plimsy
