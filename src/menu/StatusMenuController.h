@@ -121,6 +121,10 @@ public:
     void removeWindowWithNotification(const plimsy::Notification &notification);
     QSet<qint64> &webhookOperationsInProgress() { return m_webhookOperationsInProgress; }
 
+    // Server and site actions: a success worth telling, on the error alert's road.
+    void
+    showInformationalAlert(const plimsy::Account &account, const QString &title, const std::optional<QString> &detail);
+
 public Q_SLOTS:
     // Menu actions, each taking the item chosen (an item of the palette's own does as well).
     void refresh(QAction *sender);
@@ -223,6 +227,12 @@ private:
     quint64 m_autoRefreshGeneration = 0;
     quint64 m_monitorGeneration = 0;
     quint64 m_alertGeneration = 0;
+
+    // Server and site actions.
+    void showAlert(Alert::Style style,
+                   const plimsy::Account &account,
+                   const QString &title,
+                   const std::optional<QString> &detail);
 
     Q_DISABLE_COPY_MOVE(StatusMenuController)
 };
