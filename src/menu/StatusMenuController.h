@@ -3,6 +3,7 @@
 #include "core/Account.h"
 #include "menu/AppState.h"
 #include "menu/LogWindowProtocol.h"
+#include "menu/PerformDeployment.h"
 #include "menu/StatusMenuServices.h"
 #include "notifications/SiteMonitorManager.h"
 #include "platform/AlertPresenter.h"
@@ -121,9 +122,10 @@ public:
     void removeWindowWithNotification(const plimsy::Notification &notification);
     QSet<qint64> &webhookOperationsInProgress() { return m_webhookOperationsInProgress; }
 
-    // Server and site actions: a success worth telling, on the error alert's road.
+    // Server and site actions: a success worth telling (the error alert's road), the last deploy asked for.
     void
     showInformationalAlert(const plimsy::Account &account, const QString &title, const std::optional<QString> &detail);
+    const std::optional<PerformDeployment> &performDeployment() const { return m_performDeployment; }
 
 public Q_SLOTS:
     // Menu actions, each taking the item chosen (an item of the palette's own does as well).
@@ -233,6 +235,7 @@ private:
                    const plimsy::Account &account,
                    const QString &title,
                    const std::optional<QString> &detail);
+    std::optional<PerformDeployment> m_performDeployment;
 
     Q_DISABLE_COPY_MOVE(StatusMenuController)
 };

@@ -358,3 +358,89 @@ TEST_F(ServerActionsTest, ATransportFailureShowsItsOwnDescription)
     EXPECT_EQ(failure.alert.messageText, "Could not reboot PHP");
     EXPECT_EQ(failure.alert.informativeText, "The network connection was lost. for account: Main");
 }
+
+// --- Deployment ------------------------------------------------------------------------------------
+
+TEST_F(ServerActionsTest, DeployAsksThenStartsTheDeploymentAndStaysQuiet)
+{
+    advanceClock(10s);
+    controller->deploySite(deployItem());
+    EXPECT_EQ(controller->lastUserActivity(), clock.now());
+    ASSERT_TRUE(controller->performDeployment().has_value());
+    EXPECT_EQ(controller->performDeployment()->site.id, siteId);
+    EXPECT_EQ(controller->performDeployment()->server.id, serverId);
+    EXPECT_EQ(controller->performDeployment()->delegate.data(), controller.get());
+
+    ASSERT_EQ(newAlerts().size(), 1);
+    const Alert &question = newAlerts().first().alert;
+    EXPECT_EQ(question.messageText, "Are you sure you want to deploy?");
+    EXPECT_EQ(question.informativeText, "This will deploy shop.example.test");
+    EXPECT_EQ(question.buttons, (QStringList{"Deploy Now", "Cancel"}));
+    EXPECT_TRUE(sent().isEmpty());
+
+    const qsizetype deployments = forge.site(siteId)->deployments.size();
+    answer(0);
+    waitForAnswer(sitePath() + "/deployments");
+    ASSERT_EQ(sent().size(), 1);
+    EXPECT_EQ(sent().first().method, "POST");
+    EXPECT_EQ(sent().first().path, sitePath() + "/deployments");
+    EXPECT_TRUE(sent().first().body.isEmpty());
+    EXPECT_EQ(forge.site(siteId)->deployments.size(), deployments + 1);
+    EXPECT_EQ(newAlerts().size(), 1);
+}
+
+TEST_F(ServerActionsTest, CancelledDeployKeepsTheValueAndSendsNothing)
+{
+    loadedSite().name.reset();
+    controller->deploySite(deployItem());
+    EXPECT_EQ(newAlerts().first().alert.informativeText, "This will deploy this site");
+    answer(1);
+    EXPECT_TRUE(controller->performDeployment().has_value());
+
+    // Two confirmed deploys in a row are two deployments.
+    controller->deploySite(deployItem());
+    answer(0);
+    controller->deploySite(deployItem());
+    answer(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sent().size() == 2; }, 20'000));
+    EXPECT_EQ(forge.requestCount("POST", sitePath() + "/deployments"), 2);
+}
+
+TEST_F(ServerActionsTest, DeployDoesNothingWhileLoadingOrWhenTheSiteIsGone)
+{
+    QAction *deploy = ownCopy(deployItem());
+    controller->deploySite(serverItem("Reboot")); // a server item names no site
+    appState.siteList.clear();
+    controller->deploySite(deploy);
+    controller->updateServers();
+    ASSERT_TRUE(appState.isLoadingData());
+    controller->deploySite(deploy);
+    waitUntilIdle();
+    // The refresh has brought the site back, but the deploys chosen before are gone for good.
+    EXPECT_FALSE(controller->performDeployment().has_value());
+    EXPECT_TRUE(newAlerts().isEmpty());
+    EXPECT_EQ(forge.requestCount("POST", sitePath() + "/deployments"), 0);
+}
+
+TEST_F(ServerActionsTest, DeployReportsAMissingOrganizationOnlyAfterConfirming)
+{
+    loadedServer().organizationSlug.reset();
+    controller->deploySite(deployItem());
+    ASSERT_EQ(newAlerts().size(), 1);
+    answer(0);
+    const auto failure = waitForAlert(2);
+    EXPECT_EQ(failure.alert.messageText, "Could not deploy site");
+    EXPECT_EQ(failure.alert.informativeText, "Server is missing organization information for account: Main");
+    EXPECT_TRUE(sent().isEmpty());
+}
+
+TEST_F(ServerActionsTest, AFailedDeployShowsForgesText)
+{
+    forge.failNext("POST", sitePath() + "/deployments", forge.errorResponse(404));
+    controller->deploySite(deployItem());
+    answer(0);
+    const auto failure = waitForAlert(2);
+    EXPECT_EQ(failure.alert.messageText, "Could not deploy site");
+    EXPECT_EQ(failure.alert.informativeText, "The requested resource could not be found for account: Main");
+    EXPECT_EQ(failure.alert.style, Alert::Style::Warning);
+}
