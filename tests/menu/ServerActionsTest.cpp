@@ -444,3 +444,88 @@ TEST_F(ServerActionsTest, AFailedDeployShowsForgesText)
     EXPECT_EQ(failure.alert.informativeText, "The requested resource could not be found for account: Main");
     EXPECT_EQ(failure.alert.style, Alert::Style::Warning);
 }
+
+// --- SSH key upload --------------------------------------------------------------------------------
+
+namespace {
+
+void writePublicKey(const QByteArray &contents)
+{
+    ASSERT_TRUE(QDir::home().mkpath(QStringLiteral(".ssh")));
+    QFile file(QDir::home().filePath(QStringLiteral(".ssh/id_rsa.pub")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+} // namespace
+
+TEST_F(ServerActionsTest, UploadsTheHomeFoldersPublicKeyAndSaysSo)
+{
+    writePublicKey("ssh-rsa AAAAB3NzaC1yc2EAAAADAQABAAABAQC7 ann@laptop\n");
+    controller->createSSHKey(serverItem("Upload SSH Key"));
+    const auto told = waitForAlert();
+    EXPECT_EQ(told.alert.messageText, "SSH key uploaded to Forge");
+    EXPECT_EQ(told.alert.informativeText, "This user's public SSH key is added to Laravel Forge for account: Main");
+    EXPECT_EQ(told.alert.style, Alert::Style::Informational);
+
+    ASSERT_EQ(sent().size(), 1);
+    EXPECT_EQ(sent().first().path, serverPath() + "/ssh-keys");
+    const QJsonObject sentKey = body(sent().first());
+    EXPECT_EQ(sentKey.value("key").toString(), "ssh-rsa AAAAB3NzaC1yc2EAAAADAQABAAABAQC7 ann@laptop");
+    EXPECT_EQ(sentKey.value("user").toString(), "forge");
+    EXPECT_TRUE(QRegularExpression("^[A-Za-z0-9-]*-\\d{8}-\\d{6}$").match(sentKey.value("name").toString()).hasMatch())
+        << sentKey.value("name").toString().toStdString();
+    ASSERT_EQ(forge.server(serverId)->sshKeys.size(), 1);
+}
+
+TEST_F(ServerActionsTest, KeyFilesThatCannotBeUploadedAreReportedAndNothingIsSent)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void()> prepare;
+        QString title;
+        QString detail;
+    };
+    const QString keyPath = QDir::home().filePath(QStringLiteral(".ssh/id_rsa.pub"));
+    const Case cases[] = {
+        {"missing", [] {}, "Create a SSH keypair first", "Run ssh-keygen -t rsa in your terminal first."},
+        {"not UTF-8",
+         [] { writePublicKey("ssh-rsa \xff\xfe\x80"); },
+         "Could not read public key from user's home folder",
+         "Check your permissions"},
+        {"a folder",
+         [&] { QDir().mkpath(keyPath); },
+         "Could not read public key from user's home folder",
+         "Check your permissions"},
+    };
+    qsizetype count = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(QDir::home().filePath(QStringLiteral(".ssh"))).removeRecursively();
+        c.prepare();
+        controller->createSSHKey(serverItem("Upload SSH Key"));
+        const auto failure = waitForAlert(++count);
+        EXPECT_EQ(failure.alert.messageText, c.title);
+        EXPECT_EQ(failure.alert.informativeText, c.detail + " for account: Main");
+    }
+    EXPECT_TRUE(sent().isEmpty());
+}
+
+TEST_F(ServerActionsTest, AFailedUploadShowsForgesTextAndNoOrganizationMeansNothing)
+{
+    writePublicKey("ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIKey ann@laptop");
+    forge.failNext("POST", serverPath() + "/ssh-keys", forge.errorResponse(422));
+    controller->createSSHKey(serverItem("Upload SSH Key"));
+    const auto failure = waitForAlert();
+    EXPECT_EQ(failure.alert.messageText, "Could not add SSH key");
+    EXPECT_EQ(failure.alert.informativeText,
+              "The payload has missing required parameters or invalid data was given for account: Main");
+    EXPECT_EQ(failure.alert.style, Alert::Style::Warning);
+
+    loadedServer().organizationSlug.reset();
+    controller->createSSHKey(serverItem("Upload SSH Key"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(newAlerts().size(), 1);
+    EXPECT_EQ(sent().size(), 1);
+}
