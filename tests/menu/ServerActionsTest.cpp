@@ -274,30 +274,23 @@ TEST_P(RestartFamilyTest, CancelSendsNothing)
     EXPECT_EQ(sent().size(), 1);
 }
 
-TEST_P(RestartFamilyTest, DoesNothingWithoutItsServerOrItsOrganization)
+TEST_P(RestartFamilyTest, DoesNothingWhileLoadingOrWithoutItsServerOrItsOrganization)
 {
-    QAction *chosen = item();
-    QAction *foreign = ownItem(QVariant::fromValue(QStringLiteral("not a payload")));
-
-    (controller.get()->*GetParam().action)(foreign);
+    const MenuAction action = GetParam().action;
+    QAction *chosen = ownCopy(item());
+    (controller.get()->*action)(ownItem(QVariant::fromValue(QStringLiteral("not a payload"))));
+    // An item kept from before a refresh, chosen while it loads.
+    controller->updateServers();
+    ASSERT_TRUE(appState.isLoadingData());
+    (controller.get()->*action)(chosen);
+    waitUntilIdle();
     loadedServer().organizationSlug.reset();
-    (controller.get()->*GetParam().action)(chosen);
+    (controller.get()->*action)(chosen);
     appState.serverList.clear();
-    (controller.get()->*GetParam().action)(chosen);
+    (controller.get()->*action)(chosen);
 
     QCoreApplication::processEvents();
     EXPECT_TRUE(newAlerts().isEmpty());
-    EXPECT_TRUE(sent().isEmpty());
-}
-
-TEST_P(RestartFamilyTest, AnItemLeftFromBeforeARefreshDoesNothingWhileItLoads)
-{
-    QAction *chosen = ownCopy(item());
-    controller->updateServers();
-    ASSERT_TRUE(appState.isLoadingData());
-    (controller.get()->*GetParam().action)(chosen);
-    EXPECT_TRUE(newAlerts().isEmpty());
-    waitUntilIdle();
     for (const RecordedRequest &request : sent()) {
         EXPECT_EQ(request.method, "GET");
     }
@@ -387,6 +380,19 @@ TEST_F(ServerActionsTest, DeployAsksThenStartsTheDeploymentAndStaysQuiet)
     EXPECT_TRUE(sent().first().body.isEmpty());
     EXPECT_EQ(forge.site(siteId)->deployments.size(), deployments + 1);
     EXPECT_EQ(newAlerts().size(), 1);
+}
+
+TEST_F(ServerActionsTest, SiteActionsWaitWhileARefreshLoadsEvenWhenTheSiteIsListedAgain)
+{
+    // Midway through a refresh: the loader has listed the site again, but the refresh goes on.
+    appState.loadingData = true;
+    controller->deploySite(deployItem());
+    controller->rebootPhpForSite(siteItem("Reboot PHP"));
+    appState.loadingData = false;
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(newAlerts().isEmpty());
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_FALSE(controller->performDeployment().has_value());
 }
 
 TEST_F(ServerActionsTest, CancelledDeployKeepsTheValueAndSendsNothing)
