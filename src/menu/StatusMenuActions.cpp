@@ -16,14 +16,6 @@ void StatusMenuController::notAvailableYet(const char *action) const
         notAvailableYet(#selector);                                                                                    \
     }
 
-PLIMSY_NOT_YET(rebootServer)
-PLIMSY_NOT_YET(rebootPhp)
-PLIMSY_NOT_YET(rebootMySQLServer)
-PLIMSY_NOT_YET(rebootNginx)
-PLIMSY_NOT_YET(rebootPostgres)
-PLIMSY_NOT_YET(rebootPhpForSite)
-PLIMSY_NOT_YET(deploySite)
-PLIMSY_NOT_YET(createSSHKey)
 PLIMSY_NOT_YET(openTerminal)
 PLIMSY_NOT_YET(openTerminalForSite)
 PLIMSY_NOT_YET(openTerminalHere)

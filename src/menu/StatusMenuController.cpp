@@ -740,11 +740,26 @@ void StatusMenuController::showErrorAlert(const Account &account,
                                           const QString &title,
                                           const std::optional<QString> &detail)
 {
+    showAlert(Alert::Style::Warning, account, title, detail);
+}
+
+void StatusMenuController::showInformationalAlert(const Account &account,
+                                                  const QString &title,
+                                                  const std::optional<QString> &detail)
+{
+    showAlert(Alert::Style::Informational, account, title, detail);
+}
+
+void StatusMenuController::showAlert(Alert::Style style,
+                                     const Account &account,
+                                     const QString &title,
+                                     const std::optional<QString> &detail)
+{
     plimsyLog(title);
     if (detail) {
         plimsyLog(*detail);
     }
-    QTimer::singleShot(0, this, [this, name = account.name, title, detail] {
+    QTimer::singleShot(0, this, [this, style, name = account.name, title, detail] {
         if (m_alertWindow) {
             // A newer alert replaces the one on screen.
             m_alerts->close(*m_alertWindow);
@@ -754,7 +769,7 @@ void StatusMenuController::showErrorAlert(const Account &account,
             informative = name ? *detail + QStringLiteral(" for account: ") + *name : *detail;
         }
         DockVisibilityManager::countWindowOpened();
-        m_alertWindow = m_alerts->show({title, informative, Alert::Style::Warning, {}});
+        m_alertWindow = m_alerts->show({title, informative, style, {}});
         runDetached(runTimer(&StatusMenuController::m_alertGeneration,
                              ++m_alertGeneration,
                              AlertDisplayInterval,

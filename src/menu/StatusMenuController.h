@@ -4,6 +4,7 @@
 #include "editor/ConfigurationType.h"
 #include "editor/LogWindowProtocol.h"
 #include "menu/AppState.h"
+#include "menu/PerformDeployment.h"
 #include "menu/StatusMenuServices.h"
 #include "notifications/SiteMonitorManager.h"
 #include "platform/AlertPresenter.h"
@@ -145,6 +146,10 @@ public:
                                           plimsy::ConfigurationType type);
     static QHash<qint64, QList<plimsy::Site>> sitesByServer(const QList<plimsy::Site> &sites);
     ServerMonitoringState serverMonitoringState(qint64 serverId, const QList<plimsy::Site> &sites) const;
+    // Server and site actions: a success worth telling (the error alert's road), the last deploy asked for.
+    void
+    showInformationalAlert(const plimsy::Account &account, const QString &title, const std::optional<QString> &detail);
+    const std::optional<PerformDeployment> &performDeployment() const { return m_performDeployment; }
 
 public Q_SLOTS:
     // Menu actions, each taking the item chosen (an item of the palette's own does as well).
@@ -259,6 +264,13 @@ private:
     quint64 m_autoRefreshGeneration = 0;
     quint64 m_monitorGeneration = 0;
     quint64 m_alertGeneration = 0;
+
+    // Server and site actions.
+    void showAlert(Alert::Style style,
+                   const plimsy::Account &account,
+                   const QString &title,
+                   const std::optional<QString> &detail);
+    std::optional<PerformDeployment> m_performDeployment;
 
     Q_DISABLE_COPY_MOVE(StatusMenuController)
 };

@@ -81,3 +81,40 @@ TEST(SystemAlertPresenterTest, AskResumesWithTheAnswer)
     EXPECT_EQ(
         test::await(presenter.ask({QStringLiteral("Signed In Successfully"), {}, Alert::Style::Informational, {}})), 0);
 }
+
+namespace {
+
+QCoro::Task<> askInto(AlertPresenter *presenter, QString question, QStringList *answers)
+{
+    const Alert alert{question, {}, Alert::Style::Warning, {"OK", "Cancel"}};
+    const int button = co_await presenter->ask(alert);
+    answers->append(question + QStringLiteral(" %1").arg(button));
+}
+
+QMessageBox *boxAsking(const QString &question)
+{
+    for (QMessageBox *box : openBoxes()) {
+        if (box->text() == question) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(SystemAlertPresenterTest, QuestionsAnsweredInOneTurnEachGetTheirOwnAnswer)
+{
+    SystemAlertPresenter presenter;
+    QStringList answers;
+    auto first = askInto(&presenter, QStringLiteral("First?"), &answers);
+    auto second = askInto(&presenter, QStringLiteral("Second?"), &answers);
+    ASSERT_NE(boxAsking("First?"), nullptr);
+    ASSERT_NE(boxAsking("Second?"), nullptr);
+    // Both answers leave before the event loop runs again.
+    buttonTitled(boxAsking("Second?"), QStringLiteral("Cancel"))->click();
+    buttonTitled(boxAsking("First?"), QStringLiteral("OK"))->click();
+    test::await(std::move(first));
+    test::await(std::move(second));
+    EXPECT_EQ(answers, (QStringList{"Second? 1", "First? 0"}));
+}
