@@ -37,12 +37,6 @@ PLIMSY_NOT_YET(openForge)
 PLIMSY_NOT_YET(openForgeServer)
 PLIMSY_NOT_YET(showSiteMonitorFile)
 PLIMSY_NOT_YET(toggleFavoriteSite)
-PLIMSY_NOT_YET(openTerminal)
-PLIMSY_NOT_YET(openTerminalForSite)
-PLIMSY_NOT_YET(openTerminalHere)
-PLIMSY_NOT_YET(copyFinderWindowPath)
-PLIMSY_NOT_YET(copyIPAddress)
-PLIMSY_NOT_YET(openCustomServerTerminal)
 
 #undef PLIMSY_NOT_YET
 

@@ -185,6 +185,9 @@ private:
                            bool repeats,
                            void (StatusMenuController::*tick)());
 
+    // Terminal launch: what starts the terminal applications.
+    ProcessStarter &processStarter() const;
+
     AppState &m_appState;
     StatusMenuServices m_services;
     UserDefaults *m_defaults;

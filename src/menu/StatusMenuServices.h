@@ -12,6 +12,7 @@ class AlertPresenter;
 class AuthManager;
 class AuthService;
 class Clock;
+class ProcessStarter;
 class Reachability;
 class SiteMonitoringStore;
 class Sleeper;
@@ -44,6 +45,8 @@ struct StatusMenuServices
     std::function<std::unique_ptr<Reachability>()> makeReachability;
     // Shows the log folder in the file manager.
     std::function<void()> showLogsFolder;
+    // Starts the terminal applications.
+    ProcessStarter *processStarter = nullptr;
 };
 
 } // namespace plimsy
