@@ -1,6 +1,7 @@
 #include "RecordingProcessStarter.h"
 #include "StatusMenuFixture.h"
 #include "menu/CustomServer.h"
+#include "menu/CustomServerStore.h"
 #include "menu/MenuRepresenter.h"
 #include "menu/MenuTags.h"
 #include "menu/OpenTerminal.h"
@@ -335,4 +336,26 @@ TEST_F(TerminalActionsTest, TheMenuItemsOfARefreshOpenTheirLogins)
     itemTitled(siteItem->menu(), "Open Terminal")->trigger();
     QCoreApplication::processEvents();
     EXPECT_EQ(launched(), siteLogin("forge@198.51.100.7", "cd 'shop.example/current' ; bash"));
+}
+
+// A bad port is refused when used, never on loading: the list and the entry itself stay.
+TEST_F(TerminalActionsTest, AStoredOutOfRangePortKeepsTheListLoadingAndIsRefusedOnUse)
+{
+    defaults.setValue(
+        QLatin1String(CustomServerStore::Key),
+        QStringLiteral(R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","name":"Old","host":"old.example",)"
+                       R"("user":"admin","port":70000},)"
+                       R"({"id":"1B4E28BA-2FA1-11D2-883F-0016D3CCA427","name":"New","host":"new.example",)"
+                       R"("user":"admin"}])"));
+    const QList<CustomServer> servers = CustomServerStore(defaults).load();
+    ASSERT_EQ(servers.size(), 2);
+    EXPECT_EQ(servers.at(0).port, 70000);
+    startController();
+
+    click(&StatusMenuController::openCustomServerTerminal, QVariant::fromValue(servers.at(0)));
+    click(&StatusMenuController::openCustomServerTerminal, QVariant::fromValue(servers.at(1)));
+
+    EXPECT_EQ(launched(), (QStringList{"ssh", "--", "admin@new.example"}));
+    ASSERT_EQ(refusals().size(), 1);
+    EXPECT_EQ(refusals().at(0).informativeText, CustomServer::portRangeMessage());
 }
