@@ -12,6 +12,11 @@ QString CustomServer::sshCommand() const
     return QStringLiteral("ssh -p %1 %2@%3").arg(QString::number(*port), user, host);
 }
 
+QString CustomServer::portRangeMessage()
+{
+    return QStringLiteral("The port must be a number from 1 to 65535.");
+}
+
 QJsonObject CustomServer::toJson() const
 {
     QJsonObject object{

@@ -21,6 +21,10 @@ struct CustomServer
     // The command as shown to the user; terminals are started with an argument list, never this text.
     QString sshCommand() const;
 
+    // Stored lists keep any port so that nothing is lost on loading; a bad one is refused where used.
+    static bool isValidPort(qint64 port) { return port >= 1 && port <= 65535; }
+    static QString portRangeMessage();
+
     // "id" in upper-case 36-character form; "port" only when present.
     QJsonObject toJson() const;
     // No result when a key is missing or has the wrong type.

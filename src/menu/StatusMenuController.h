@@ -202,7 +202,6 @@ private:
     void postAPIKeyNoticeIfNeeded();
     void handleAlertAnswered(AlertPresenter::AlertId id);
     void startLoader(const plimsy::Account &account, QMenu *parentMenu, std::optional<int> targetPosition);
-    void notAvailableYet(const char *action) const;
     QCoro::Task<> signInCompleted(QString email);
     QCoro::Task<> runSignOut();
 
@@ -225,6 +224,9 @@ private:
                            std::chrono::seconds interval,
                            bool repeats,
                            void (StatusMenuController::*tick)());
+
+    // Terminal launch: what starts the terminal applications.
+    ProcessStarter &processStarter() const;
 
     AppState &m_appState;
     StatusMenuServices m_services;

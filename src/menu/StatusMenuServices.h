@@ -13,6 +13,7 @@ class AuthManager;
 class AuthService;
 class Clock;
 class DeviceService;
+class ProcessStarter;
 class Reachability;
 class SiteMonitoringStore;
 class Sleeper;
@@ -50,6 +51,8 @@ struct StatusMenuServices
     std::function<void()> showLogsFolder;
     // Opens web pages in the browser.
     UrlOpener *urlOpener = nullptr;
+    // Starts the terminal applications.
+    ProcessStarter *processStarter = nullptr;
 };
 
 } // namespace plimsy
