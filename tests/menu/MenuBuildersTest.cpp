@@ -185,3 +185,52 @@ TEST_F(MenuBuildersTest, ReorderAccountsOnlyWithACompleteList)
     MainMenu::reorderAccounts(&m, {"c", "a", "b"});
     EXPECT_EQ(accountTitles(), (QStringList{"C", "A", "B"}));
 }
+
+TEST_F(MenuBuildersTest, ServersAndSitesWhoseIdsEqualSectionNumbersLeaveTheSectionsIntact)
+{
+    const Account account = addAccount("Main");
+    const QString organization = forge.addOrganization("Acme").slug;
+    // Forge ids are free to equal the numbers of the menu's own sections and each other.
+    const qint64 areaEnd = MenuTags::ServerAreaEnd.value;
+    const qint64 favorites = MenuTags::Favorites.value;
+    forge.addServer(organization, "alpha", areaEnd);
+    forge.addServer(organization, "beta", favorites);
+    const auto &shop = forge.addSite(areaEnd, "shop.example", favorites);
+    const auto &blog = forge.addSite(favorites, "blog.example", areaEnd);
+    CustomServerStore(defaults).save({{QUuid::createUuid(), "Backup box", "backup.example.net", "admin", 22}});
+    start();
+    networkUp();
+    waitUntilIdle();
+    FavoriteSitesStore(defaults).save({{*account.uuid, areaEnd, shop.id}});
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    // A second announcement rebuilds both sections in place.
+    CustomServerStore(defaults).save({{QUuid::createUuid(), "Spare box", "spare.example.net", "admin", 22}});
+    FavoriteSitesStore(defaults).save({{*account.uuid, areaEnd, shop.id}});
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(titles(menu()),
+              (QStringList{"Open Terminal Here",
+                           "[Copy Path]",
+                           "Refresh",
+                           "-",
+                           "Favorites",
+                           "shop.example",
+                           "-",
+                           "alpha",
+                           "beta",
+                           "-",
+                           "Custom Servers",
+                           "-",
+                           "Preferences…",
+                           "-",
+                           "About…",
+                           "Quit"}));
+    EXPECT_EQ(titles(MenuItems::itemWithTag(menu(), MenuTags::CustomServers)->menu()), QStringList{"Spare box"});
+    EXPECT_EQ(controller->serverMenuItem(MenuTag::server(areaEnd), menu())->text(), "alpha");
+    EXPECT_EQ(controller->serverMenuItem(MenuTag::server(favorites), menu())->text(), "beta");
+    QAction *blogItem = controller->serverMenuItem(MenuTag::site(blog.id), menu());
+    ASSERT_NE(blogItem, nullptr);
+    EXPECT_EQ(blogItem->text(), QStringLiteral("blog.example"));
+}

@@ -166,9 +166,10 @@ FakeForge::Organization &FakeForge::addOrganization(const QString &name, const Q
     return m_organizations.back();
 }
 
-FakeForge::Server &FakeForge::addServer(const QString &organizationSlug, const QString &name)
+FakeForge::Server &
+FakeForge::addServer(const QString &organizationSlug, const QString &name, std::optional<qint64> chosen)
 {
-    const qint64 id = m_nextServerId++;
+    const qint64 id = chosen ? *chosen : m_nextServerId++;
     const int host = int(id % 254) + 1;
     Server server;
     server.id = id;
@@ -207,9 +208,9 @@ FakeForge::Server &FakeForge::addServer(const QString &organizationSlug, const Q
     return m_servers.back();
 }
 
-FakeForge::Site &FakeForge::addSite(qint64 serverId, const QString &name)
+FakeForge::Site &FakeForge::addSite(qint64 serverId, const QString &name, std::optional<qint64> chosen)
 {
-    const qint64 id = m_nextSiteId++;
+    const qint64 id = chosen ? *chosen : m_nextSiteId++;
     const QString home = QStringLiteral("/home/forge/%1").arg(name);
     Site site;
     site.id = id;

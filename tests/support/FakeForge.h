@@ -134,10 +134,11 @@ public:
     const FakeHttpServer &http() const { return m_http; }
 
     // --- Contents --------------------------------------------------------------------------------
-    // References stay valid for the life of the FakeForge. An empty slug is made from the name.
+    // References stay valid for the life of the FakeForge. An empty slug is made from the name; an
+    // empty id gets the next free number (a chosen one must be free).
     Organization &addOrganization(const QString &name, const QString &slug = {});
-    Server &addServer(const QString &organizationSlug, const QString &name);
-    Site &addSite(qint64 serverId, const QString &name);
+    Server &addServer(const QString &organizationSlug, const QString &name, std::optional<qint64> id = {});
+    Site &addSite(qint64 serverId, const QString &name, std::optional<qint64> id = {});
     // Becomes the site's newest deployment; an empty id gets the next free number.
     Deployment &addDeployment(qint64 siteId, Deployment deployment);
     Deployment &addDeployment(qint64 siteId);
