@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "core/Logger.h"
 
 #include <QApplication>
 #include <QByteArrayView>
@@ -77,6 +78,7 @@ int main(int argc, char *argv[])
     s_previousHandler = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
     passOnHeldMessages();
+    plimsy::routeQtMessagesToLog();
     QApplication::setQuitOnLastWindowClosed(false);
 
     plimsy::AppDelegate delegate;
