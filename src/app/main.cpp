@@ -1,10 +1,16 @@
 #include "app/AppDelegate.h"
+#include "core/Logger.h"
 
 #include <QApplication>
+#include <QByteArrayView>
+#include <QList>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
+
+constexpr const char *NoDisplayLine = "Plimsy needs a graphical desktop session";
 
 // Qt aborts when no display can be opened; say why in one line instead.
 bool hasDisplay()
@@ -16,15 +22,63 @@ bool hasDisplay()
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+// While the application object is made, the platform plugin's messages are held back: when the display is
+// set but cannot be opened, Qt aborts after several of them, and that becomes one line and a plain failure
+// exit. When the display opens, the held messages are passed on as usual.
+struct HeldMessage
+{
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+
+QtMessageHandler s_previousHandler = nullptr;
+QList<HeldMessage> s_heldMessages;
+
+QByteArray displayComplaint()
+{
+    for (const HeldMessage &held : std::as_const(s_heldMessages)) {
+        if (held.text.contains(QLatin1String("display"), Qt::CaseInsensitive)) {
+            return held.text.trimmed().toUtf8();
+        }
+    }
+    return QByteArrayLiteral("no platform plugin could open a display");
+}
+
+void startupMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "%s: %s.\n", NoDisplayLine, displayComplaint().constData());
+        std::_Exit(1);
+    }
+    if (context.category && QByteArrayView(context.category).startsWith("qt.qpa")) {
+        s_heldMessages.append({type, QByteArray(context.category), message});
+        return;
+    }
+    s_previousHandler(type, context, message);
+}
+
+void passOnHeldMessages()
+{
+    qInstallMessageHandler(s_previousHandler);
+    for (const HeldMessage &held : std::as_const(s_heldMessages)) {
+        s_previousHandler(held.type, QMessageLogContext(nullptr, 0, nullptr, held.category.constData()), held.text);
+    }
+    s_heldMessages.clear();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     if (!hasDisplay()) {
-        std::fputs("Plimsy needs a graphical desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
+        std::fprintf(stderr, "%s: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", NoDisplayLine);
         return 1;
     }
+    s_previousHandler = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
+    passOnHeldMessages();
+    plimsy::routeQtMessagesToLog();
     QApplication::setQuitOnLastWindowClosed(false);
 
     plimsy::AppDelegate delegate;

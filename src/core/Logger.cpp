@@ -85,6 +85,9 @@ void Logger::clearLogs()
 void Logger::flush()
 {
     std::unique_lock lock(m_mutex);
+    if (m_writer.get_id() == std::this_thread::get_id()) {
+        return; // queued work waiting for itself would never end
+    }
     const std::uint64_t target = m_submitted;
     m_idle.wait(lock, [&] { return m_completed >= target || m_stopping; });
 }
@@ -175,6 +178,32 @@ QDateTime Logger::now() const
 void log(const QString &message)
 {
     Logger::shared().log(message, QStringLiteral("Plimsy"));
+}
+
+namespace {
+
+QtMessageHandler s_nextHandler = nullptr;
+
+void logQtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg) {
+        const bool named = context.category && qstrcmp(context.category, "default") != 0;
+        log(QLatin1Char('[') + (named ? QString::fromUtf8(context.category) : QStringLiteral("Qt"))
+            + QStringLiteral("] ") + message);
+        if (type == QtFatalMsg) {
+            // The process ends next; let the line reach the file first.
+            Logger::shared().flush();
+        }
+    }
+    s_nextHandler(type, context, message);
+}
+
+} // namespace
+
+QtMessageHandler routeQtMessagesToLog()
+{
+    s_nextHandler = qInstallMessageHandler(logQtMessage);
+    return s_nextHandler;
 }
 
 } // namespace plimsy

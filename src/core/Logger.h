@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLatin1String>
 #include <QString>
+#include <QtGlobal>
 
 #include <condition_variable>
 #include <cstdint>
@@ -76,5 +77,10 @@ private:
 
 // Writes one line to the shared logger's "Plimsy" file. Callable from any thread.
 void log(const QString &message);
+
+// From now on Qt's warnings, critical and fatal messages (Qt's own and those of our logging categories)
+// also go to the "Plimsy" file, as "[category] message"; every message still reaches the handler that
+// was installed before. Returns that handler.
+QtMessageHandler routeQtMessagesToLog();
 
 } // namespace plimsy

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -130,6 +131,33 @@ TEST(LoggerSharedTest, GlobalLogWritesToThePlimsyFileOfTheApplicationFolder)
     const QStringList files = QDir(*folder).entryList({"Plimsy_*.log"}, QDir::Files);
     ASSERT_FALSE(files.isEmpty());
     EXPECT_TRUE(readFile(QDir(*folder).filePath(files.last())).contains("] " + marker + "\n"));
+}
+
+Q_LOGGING_CATEGORY(lcLoggerTest, "plimsy.loggertest")
+
+TEST(LoggerSharedTest, QtWarningsReachThePlimsyFileAndTheHandlerBefore)
+{
+    static QStringList s_passedOn;
+    const QtMessageHandler original = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &message) { s_passedOn.append(message); });
+    const QtMessageHandler previous = routeQtMessagesToLog();
+    const QString marker = QString::number(QDateTime::currentMSecsSinceEpoch());
+    qCWarning(lcLoggerTest).noquote() << "warning" << marker;
+    qCritical().noquote() << "critical" << marker;
+    qCDebug(lcLoggerTest).noquote() << "debug" << marker;
+    qInstallMessageHandler(original);
+    Logger::shared().flush();
+
+    EXPECT_NE(previous, nullptr);
+    EXPECT_EQ(s_passedOn.filter(marker).size(), lcLoggerTest().isDebugEnabled() ? 3 : 2);
+    const QString folder = *Logger::shared().logDirectory();
+    QString written;
+    for (const QString &name : QDir(folder).entryList({"Plimsy_*.log"}, QDir::Files)) {
+        written += readFile(QDir(folder).filePath(name));
+    }
+    EXPECT_TRUE(written.contains("] [plimsy.loggertest] warning " + marker + "\n")) << written.toStdString();
+    EXPECT_TRUE(written.contains("] [Qt] critical " + marker + "\n")) << written.toStdString();
+    EXPECT_FALSE(written.contains("debug " + marker));
 }
 
 } // namespace

@@ -43,6 +43,31 @@ TEST_F(SecretStoreTest, StoresReadsReplacesAndRemoves)
     EXPECT_EQ(SecretStore::remove(service, "all_api_keys"), Status::Ok);
 }
 
+// A replacement writes into the existing item, so a write that fails never leaves the account without
+// its old value. The item's object path, as the command-line client of the same service lists it, stays.
+TEST_F(SecretStoreTest, ReplacingWritesIntoTheExistingItem)
+{
+    const auto itemPaths = [this] {
+        QProcess tool;
+        tool.start("secret-tool", {"search", "--all", "service", service, "account", "all_api_keys"});
+        EXPECT_TRUE(tool.waitForFinished(20000)) << "secret-tool hung";
+        QStringList paths;
+        for (const QString &line : QString::fromUtf8(tool.readAllStandardOutput()).split('\n')) {
+            if (line.startsWith('[')) {
+                paths.append(line);
+            }
+        }
+        return paths;
+    };
+    ASSERT_EQ(SecretStore::set(service, "all_api_keys", "first"), Status::Ok);
+    const QStringList before = itemPaths();
+    ASSERT_EQ(before.size(), 1);
+
+    ASSERT_EQ(SecretStore::set(service, "all_api_keys", "second"), Status::Ok);
+    EXPECT_EQ(itemPaths(), before);
+    EXPECT_EQ(SecretStore::get(service, "all_api_keys").value, "second");
+}
+
 TEST_F(SecretStoreTest, LegacyItemsAreSeparateFromDefaultOnes)
 {
     ASSERT_EQ(SecretStore::set(service, "apikey", "old", Kind::Legacy), Status::Ok);
