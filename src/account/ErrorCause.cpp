@@ -1,20 +1,8 @@
 #include "account/ErrorCause.h"
 
-#include "platform/NetworkError.h"
+#include "core/ErrorDescription.h"
 
 namespace plimsy {
-
-namespace {
-
-QString describe(const std::exception &error)
-{
-    if (const auto *network = dynamic_cast<const NetworkError *>(&error)) {
-        return network->userMessage();
-    }
-    return QString::fromUtf8(error.what());
-}
-
-} // namespace
 
 ErrorCause ErrorCause::current()
 {
@@ -23,7 +11,7 @@ ErrorCause ErrorCause::current()
     try {
         std::rethrow_exception(cause.error);
     } catch (const std::exception &error) {
-        cause.description = describe(error);
+        cause.description = errorDescription(error);
     } catch (...) {
         cause.description = QStringLiteral("Unknown error");
     }

@@ -1,12 +1,11 @@
 #include "editor/ConfigurationWindowDispatcher.h"
 
-#include "core/DecodingError.h"
+#include "core/ErrorDescription.h"
 #include "core/NotificationNames.h"
 #include "core/RunDetached.h"
 #include "forge/ForgeAPIError.h"
 #include "platform/AlertPresenter.h"
 #include "platform/ApplicationActivation.h"
-#include "platform/NetworkError.h"
 #include "platform/NotificationCenter.h"
 
 #include <QJsonDocument>
@@ -207,12 +206,8 @@ QCoro::Task<> ConfigurationWindowDispatcher::load()
             co_return;
         }
         failure = error.userMessage();
-    } catch (const NetworkError &error) {
-        failure = error.userMessage();
-    } catch (const DecodingError &error) {
-        failure = error.userMessage();
     } catch (const std::exception &error) {
-        failure = QString::fromUtf8(error.what());
+        failure = errorDescription(error);
     }
     if (type == ConfigurationType::DeploymentOutput) {
         printLine(QStringLiteral("[DeploymentLog] Error: ") + *failure);

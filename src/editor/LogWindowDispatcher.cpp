@@ -2,35 +2,16 @@
 
 #include "core/NotificationNames.h"
 #include "core/RunDetached.h"
+#include "core/TextFile.h"
 #include "platform/NotificationCenter.h"
 
 #include <QCoro/QCoroFuture>
-#include <QFile>
 #include <QFuture>
 #include <QPointer>
 #include <QPromise>
-#include <QStringDecoder>
 #include <QThreadPool>
 
 namespace plimsy {
-
-namespace {
-
-std::optional<QString> readUtf8(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(file.readAll());
-    if (decoder.hasError() || file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-} // namespace
 
 LogWindowDispatcher::LogWindowDispatcher(QString uuid,
                                          QUrl url,
@@ -70,7 +51,7 @@ QCoro::Task<std::optional<QString>> LogWindowDispatcher::readTextFile(QString pa
     QFuture<std::optional<QString>> future = promise->future();
     promise->start();
     QThreadPool::globalInstance()->start([promise, path] {
-        promise->addResult(readUtf8(path));
+        promise->addResult(readUtf8File(path));
         promise->finish();
     });
     co_return co_await future;

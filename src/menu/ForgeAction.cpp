@@ -1,9 +1,7 @@
 #include "menu/ForgeAction.h"
 
-#include "core/DecodingError.h"
-#include "forge/ForgeAPIError.h"
+#include "core/ErrorDescription.h"
 #include "menu/StatusMenuController.h"
-#include "platform/NetworkError.h"
 
 #include <exception>
 
@@ -18,14 +16,8 @@ QCoro::Task<> runForgeAction(QPointer<StatusMenuController> controller, Account 
     std::optional<QString> failure;
     try {
         co_await action.send(forge);
-    } catch (const ForgeAPIError &error) {
-        failure = error.errorDescription();
-    } catch (const NetworkError &error) {
-        failure = error.userMessage();
-    } catch (const DecodingError &error) {
-        failure = error.userMessage();
     } catch (const std::exception &error) {
-        failure = QString::fromUtf8(error.what());
+        failure = errorDescription(error);
     }
     if (!controller) {
         co_return;

@@ -1,37 +1,16 @@
 // Uploads the user's public SSH key to a server, so that the terminal items can log in as "forge".
 #include "core/RunDetached.h"
 #include "core/Server.h"
+#include "core/TextFile.h"
 #include "menu/ForgeAction.h"
 #include "menu/MenuRepresenter.h"
 #include "menu/StatusMenuController.h"
 #include "platform/MenuItems.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 namespace plimsy {
-
-namespace {
-
-// The key as text; none when the file cannot be read or is not UTF-8.
-std::optional<QString> readPublicKey(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    return utf8.hasError() ? std::nullopt : std::optional<QString>(std::move(text));
-}
-
-} // namespace
 
 void StatusMenuController::createSSHKey(QAction *sender)
 {
@@ -51,7 +30,7 @@ void StatusMenuController::createSSHKey(QAction *sender)
                        QStringLiteral("Run ssh-keygen -t rsa in your terminal first."));
         return;
     }
-    const auto key = readPublicKey(path);
+    const auto key = readUtf8File(path);
     if (!key) {
         showErrorAlert(account,
                        QStringLiteral("Could not read public key from user's home folder"),

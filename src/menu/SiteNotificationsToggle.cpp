@@ -1,6 +1,7 @@
 #include "menu/SiteNotificationsToggle.h"
 
 #include "account/DeviceService.h"
+#include "core/ErrorDescription.h"
 #include "notifications/NotificationManager.h"
 #include "notifications/WebhookStorage.h"
 #include "platform/Clock.h"
@@ -10,12 +11,6 @@
 namespace plimsy {
 
 namespace {
-
-QString description(const std::exception &error)
-{
-    // Every error type of the clients carries its user-facing text as what().
-    return QString::fromUtf8(error.what());
-}
 
 void postNotice(const QString &title, const QString &body)
 {
@@ -35,7 +30,7 @@ QCoro::Task<std::optional<QString>> deleteWebhook(ForgeAPIController forge, QStr
             failure = error.errorDescription();
         }
     } catch (const std::exception &error) {
-        failure = description(error);
+        failure = errorDescription(error);
     }
     co_return failure;
 }
@@ -51,7 +46,7 @@ QCoro::Task<std::optional<QString>> deleteWebhooksWithAddress(
         QCoro::Task<QList<Webhook>> listing = forge.fetchWebhooks(serverId, siteId, organizationSlug);
         webhooks = co_await std::move(listing);
     } catch (const std::exception &error) {
-        failure = description(error);
+        failure = errorDescription(error);
     }
     if (failure) {
         co_return failure;
@@ -96,14 +91,15 @@ QCoro::Task<std::optional<QString>> SiteNotificationsToggle::enable(SiteNotifica
     std::optional<QString> failure;
     try {
         const QString address = co_await toggle.device->connectForge();
-        print(QStringLiteral("[toggleSiteNotifications] Got webhook URL: ") + address);
+        // The personal address lets anyone push notices to this user: keep it off standard output.
+        print(QStringLiteral("[toggleSiteNotifications] Got webhook URL: <HIDDEN>"));
         ForgeAPIController forge(toggle.account, toggle.forge);
         print(QStringLiteral("[toggleSiteNotifications] Creating webhook on Forge..."));
         QCoro::Task<Webhook> creating =
             forge.createWebhook(toggle.serverId, toggle.siteId, toggle.organizationSlug, address);
         webhook = co_await std::move(creating);
     } catch (const std::exception &error) {
-        failure = description(error);
+        failure = errorDescription(error);
     }
     if (failure) {
         co_return failure;

@@ -2,6 +2,7 @@
 // the user sees when a switch ends.
 #include "account/DeviceService.h"
 #include "account/ServiceContainer.h"
+#include "core/ErrorDescription.h"
 #include "core/RunDetached.h"
 #include "menu/MenuRepresenter.h"
 #include "menu/SiteNotificationsToggle.h"
@@ -83,7 +84,7 @@ StatusMenuController::runNotificationsToggle(SiteNotificationsToggle toggle, boo
         failure = co_await std::move(road);
     } catch (const std::exception &error) {
         // The guard must be released whatever happened, or the site could never be toggled again.
-        failure = QString::fromUtf8(error.what());
+        failure = errorDescription(error);
     }
     if (!self) {
         print(QStringLiteral("ERROR: self was deallocated"));
