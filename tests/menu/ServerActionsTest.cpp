@@ -222,7 +222,7 @@ TEST_P(RestartFamilyTest, AsksThenSendsItsRequestAndTellsOnlyWhatTheRowSays)
     choose();
     if (!row.question.isEmpty()) {
         ASSERT_EQ(newAlerts().size(), 1);
-        const Alert &question = newAlerts().first().alert;
+        const Alert question = newAlerts().first().alert;
         EXPECT_EQ(question.messageText, QString(row.question).replace("%1", "web-1"));
         EXPECT_EQ(question.informativeText, row.informative);
         EXPECT_EQ(question.style, Alert::Style::Warning);
@@ -365,7 +365,7 @@ TEST_F(ServerActionsTest, DeployAsksThenStartsTheDeploymentAndStaysQuiet)
     EXPECT_EQ(controller->performDeployment()->delegate.data(), controller.get());
 
     ASSERT_EQ(newAlerts().size(), 1);
-    const Alert &question = newAlerts().first().alert;
+    const Alert question = newAlerts().first().alert;
     EXPECT_EQ(question.messageText, "Are you sure you want to deploy?");
     EXPECT_EQ(question.informativeText, "This will deploy shop.example.test");
     EXPECT_EQ(question.buttons, (QStringList{"Deploy Now", "Cancel"}));

@@ -58,6 +58,11 @@ protected:
 
     void TearDown() override
     {
+        // Questions left open end as closed, so no action is left waiting on one.
+        for (const auto &shown : alerts.open()) {
+            alerts.close(shown.id);
+        }
+        QCoreApplication::processEvents();
         controller.reset();
         // Let every pending timer coroutine run to its end.
         while (sleeper.pending() > 0) {
