@@ -30,7 +30,10 @@ void MainMenu::build()
     QAction *terminalHere =
         MenuActions::add(m_menu, QStringLiteral("Open Terminal Here"), m_target, &C::openTerminalHere);
     QAction *copyPath = MenuActions::add(m_menu, QStringLiteral("Copy Path"), m_target, &C::copyFinderWindowPath);
-    MenuItems::setAlternate(m_menu, terminalHere, copyPath);
+    // Both act on the file manager's front window, which Linux offers no common way to ask for: they
+    // keep their places in the menu but are never shown.
+    terminalHere->setVisible(false);
+    copyPath->setVisible(false);
     MenuActions::add(m_menu, QStringLiteral("Refresh"), m_target, &C::refresh);
     MenuActions::addSeparator(m_menu);
     m_menu->addAction(MenuItems::makeSeparator(m_menu, MenuTags::ServerAreaEnd));

@@ -1,12 +1,7 @@
 #include "platform/MenuItems.h"
 
 #include <QAction>
-#include <QEvent>
-#include <QKeyEvent>
 #include <QMenu>
-#include <QPointer>
-
-#include <vector>
 
 namespace plimsy::MenuItems {
 
@@ -16,7 +11,6 @@ constexpr const char *TagProperty = "plimsyMenuTag";
 constexpr const char *ObjectProperty = "plimsyRepresentedObject";
 constexpr const char *StateProperty = "plimsyMenuItemState";
 constexpr const char *StateImagesProperty = "plimsyStateImages";
-constexpr const char *AlternateSwitcherName = "plimsyAlternateSwitcher";
 
 struct StateImages
 {
@@ -54,47 +48,6 @@ void showState(QAction *item)
     item->setIcon(image);
     item->setIconVisibleInMenu(!image.isNull());
 }
-
-// Swaps primary items for their alternates while Alt is held; menus drawn by a host over D-Bus send no
-// key events, so there the primary items simply stay.
-class AlternateSwitcher final : public QObject
-{
-public:
-    explicit AlternateSwitcher(QMenu *menu)
-        : QObject(menu)
-    {
-        setObjectName(QString::fromLatin1(AlternateSwitcherName));
-    }
-
-    void add(QAction *primary, QAction *alternate) { m_pairs.push_back({primary, alternate}); }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        const auto type = event->type();
-        if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
-            const auto *key = static_cast<QKeyEvent *>(event);
-            if (key->key() == Qt::Key_Alt) {
-                apply(type == QEvent::KeyPress);
-            }
-        } else if (type == QEvent::Hide) {
-            apply(false);
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    void apply(bool alternate)
-    {
-        for (const auto &[primary, other] : m_pairs) {
-            if (primary && other) {
-                primary->setVisible(!alternate);
-                other->setVisible(alternate);
-            }
-        }
-    }
-
-    std::vector<std::pair<QPointer<QAction>, QPointer<QAction>>> m_pairs;
-};
 
 void deleteItem(QMenu *menu, QAction *item)
 {
@@ -164,18 +117,6 @@ MenuItemState state(const QAction *item)
 {
     const QVariant stored = item->property(StateProperty);
     return stored.isValid() ? static_cast<MenuItemState>(stored.toInt()) : MenuItemState::Off;
-}
-
-void setAlternate(QMenu *menu, QAction *primary, QAction *alternate)
-{
-    auto *switcher = static_cast<AlternateSwitcher *>(
-        menu->findChild<QObject *>(QString::fromLatin1(AlternateSwitcherName), Qt::FindDirectChildrenOnly));
-    if (!switcher) {
-        switcher = new AlternateSwitcher(menu);
-        menu->installEventFilter(switcher);
-    }
-    alternate->setVisible(false);
-    switcher->add(primary, alternate);
 }
 
 QAction *makeItem(QMenu *menu, const QString &title, MenuTag itemTag)

@@ -71,9 +71,6 @@ void setStateImage(QAction *item, MenuItemState state, const QIcon &image);
 void setState(QAction *item, MenuItemState state);
 MenuItemState state(const QAction *item);
 
-// `alternate` is shown in place of `primary` while Alt is held with the menu open.
-void setAlternate(QMenu *menu, QAction *primary, QAction *alternate);
-
 // A new item owned by `menu`, not yet added to it.
 QAction *makeItem(QMenu *menu, const QString &title, MenuTag tag = {});
 QAction *makeSeparator(QMenu *menu, MenuTag tag = {});

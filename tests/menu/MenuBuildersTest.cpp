@@ -16,7 +16,7 @@ class MenuBuildersTest : public StatusMenuFixture
 };
 
 const QStringList FixedLayout{
-    "Open Terminal Here", "[Copy Path]", "Refresh", "-", "-", "Preferences…", "-", "About…", "Quit"};
+    "[Open Terminal Here]", "[Copy Path]", "Refresh", "-", "-", "Preferences…", "-", "About…", "Quit"};
 
 } // namespace
 
@@ -32,7 +32,7 @@ TEST_F(MenuBuildersTest, FixedLayoutWithAndWithoutCustomServers)
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(titles(menu()),
-              (QStringList{"Open Terminal Here",
+              (QStringList{"[Open Terminal Here]",
                            "[Copy Path]",
                            "Refresh",
                            "-",
@@ -211,7 +211,7 @@ TEST_F(MenuBuildersTest, ServersAndSitesWhoseIdsEqualSectionNumbersLeaveTheSecti
     QCoreApplication::processEvents();
 
     EXPECT_EQ(titles(menu()),
-              (QStringList{"Open Terminal Here",
+              (QStringList{"[Open Terminal Here]",
                            "[Copy Path]",
                            "Refresh",
                            "-",

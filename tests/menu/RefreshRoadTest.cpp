@@ -358,7 +358,7 @@ TEST_F(RefreshRoadTest, TwoMarkersBeforeALoadAddOneItem)
     start();
     controller->reportError(QStringLiteral("first"), std::nullopt);
     controller->reportError(QStringLiteral("second"), QStringLiteral("detail"));
-    EXPECT_EQ(titles(menu()).mid(0, 3), (QStringList{"first", "-", "Open Terminal Here"}));
+    EXPECT_EQ(titles(menu()).mid(0, 3), (QStringList{"first", "-", "[Open Terminal Here]"}));
     EXPECT_TRUE(logLines().contains("second"));
     EXPECT_TRUE(logLines().contains("detail"));
 }
