@@ -5,7 +5,6 @@
 #include "menu/StatusMenuController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/ApplicationActivation.h"
-#include "platform/MenuItems.h"
 
 namespace plimsy {
 
@@ -55,7 +54,7 @@ void StatusMenuController::deploySite(QAction *sender)
 {
     // A deploy counts as activity: no auto-refresh right under the user's hands.
     noteUserActivity();
-    const auto data = MenuItems::representedObject<MenuRepresenter>(sender);
+    const auto data = clickedRepresenter(sender);
     if (!data || !data->account || m_appState.isLoadingData()) {
         return;
     }

@@ -5,7 +5,6 @@
 #include "menu/ForgeAction.h"
 #include "menu/MenuRepresenter.h"
 #include "menu/StatusMenuController.h"
-#include "platform/MenuItems.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,7 +13,7 @@ namespace plimsy {
 
 void StatusMenuController::createSSHKey(QAction *sender)
 {
-    const auto data = MenuItems::representedObject<MenuRepresenter>(sender);
+    const auto data = clickedRepresenter(sender);
     if (!data || !data->account) {
         return;
     }

@@ -7,7 +7,6 @@
 #include "menu/MenuRepresenter.h"
 #include "menu/StatusMenuController.h"
 #include "platform/AlertPresenter.h"
-#include "platform/MenuItems.h"
 
 namespace plimsy {
 
@@ -54,7 +53,7 @@ struct RestartTarget
 
 std::optional<MenuRepresenter> representer(QAction *sender)
 {
-    auto data = MenuItems::representedObject<MenuRepresenter>(sender);
+    auto data = clickedRepresenter(sender);
     return data && data->account ? data : std::nullopt;
 }
 

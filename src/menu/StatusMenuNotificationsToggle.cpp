@@ -25,7 +25,7 @@ void print(const QString &line)
 void StatusMenuController::toggleSiteNotifications(QAction *sender)
 {
     noteUserActivity();
-    const auto representer = sender ? MenuItems::representedObject<MenuRepresenter>(sender) : std::nullopt;
+    const auto representer = clickedRepresenter(sender);
     if (!representer) {
         print(QStringLiteral("ERROR: No representedObject"));
         return;

@@ -26,7 +26,7 @@ std::optional<QString> presentText(const std::optional<QString> &text)
 // The clicked item's server and site ids; none while a refresh is loading.
 std::optional<MenuRepresenter> representer(const AppState &state, QAction *sender)
 {
-    const auto represented = MenuItems::representedObject<MenuRepresenter>(sender);
+    const auto represented = clickedRepresenter(sender);
     if (!represented || state.isLoadingData()) {
         return std::nullopt;
     }
@@ -110,7 +110,7 @@ void StatusMenuController::openTerminalForSite(QAction *sender)
 
 void StatusMenuController::openCustomServerTerminal(QAction *sender)
 {
-    const auto server = MenuItems::representedObject<CustomServer>(sender);
+    const auto server = sender ? MenuItems::representedObject<CustomServer>(sender) : std::nullopt;
     if (!server) {
         return;
     }
