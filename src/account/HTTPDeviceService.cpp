@@ -1,5 +1,6 @@
 #include "account/HTTPDeviceService.h"
 
+#include "core/Logger.h"
 #include "account/APIClient.h"
 #include "account/DeviceError.h"
 #include "account/DeviceInfo.h"
@@ -47,12 +48,6 @@ struct ForgeConnectResponse
 };
 
 // Progress goes to standard output, not to the log files.
-void print(const QString &line)
-{
-    std::fputs(qUtf8Printable(line + u'\n'), stdout);
-    std::fflush(stdout);
-}
-
 // Push tokens and device identifiers identify the machine to anyone reading a terminal or a journal.
 QString hidden(const QString &value)
 {
@@ -95,10 +90,10 @@ HTTPDeviceService::HTTPDeviceService(APIClient &apiClient, std::shared_ptr<Token
 QCoro::Task<> HTTPDeviceService::registerPushToken(QString token, std::optional<bool> pushEnabled)
 {
     const QString deviceIdentifier = hardwareUUID();
-    print(QStringLiteral("[HTTPDeviceService] registerPushToken:"));
-    print(QStringLiteral("  - token: ") + hidden(token));
-    print(QStringLiteral("  - deviceIdentifier: ") + hidden(deviceIdentifier));
-    print(QStringLiteral("  - pushEnabled: ")
+    printLine(QStringLiteral("[HTTPDeviceService] registerPushToken:"));
+    printLine(QStringLiteral("  - token: ") + hidden(token));
+    printLine(QStringLiteral("  - deviceIdentifier: ") + hidden(deviceIdentifier));
+    printLine(QStringLiteral("  - pushEnabled: ")
           + (pushEnabled ? (*pushEnabled ? QStringLiteral("true") : QStringLiteral("false"))
                          : QStringLiteral("nil (preserve)")));
 
@@ -109,35 +104,35 @@ QCoro::Task<> HTTPDeviceService::registerPushToken(QString token, std::optional<
     try {
         co_await m_apiClient.sendBody(std::move(request), std::move(body));
     } catch (const APIError &error) {
-        print(QStringLiteral("[HTTPDeviceService] registerPushToken: Error - ") + error.describe());
+        printLine(QStringLiteral("[HTTPDeviceService] registerPushToken: Error - ") + error.describe());
         throw deviceErrorFor(error);
     }
-    print(QStringLiteral("[HTTPDeviceService] registerPushToken: Success ✓"));
+    printLine(QStringLiteral("[HTTPDeviceService] registerPushToken: Success ✓"));
 }
 
 QCoro::Task<> HTTPDeviceService::unregisterPushToken()
 {
     const QString deviceIdentifier = hardwareUUID();
-    print(QStringLiteral("[HTTPDeviceService] unregisterPushToken: Starting..."));
-    print(QStringLiteral("[HTTPDeviceService] unregisterPushToken: device_identifier = ") + hidden(deviceIdentifier));
+    printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: Starting..."));
+    printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: device_identifier = ") + hidden(deviceIdentifier));
 
     APIClient::Request request =
         m_apiClient.makeRequest(QStringLiteral("devices/push-token"), APIClient::Method::Delete);
     const QUrl url = request.url();
-    print(QStringLiteral("[HTTPDeviceService] unregisterPushToken: DELETE ")
+    printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: DELETE ")
           + (url.isEmpty() ? QStringLiteral("nil") : url.toString(QUrl::FullyEncoded)));
     UnregisterPushRequest body{deviceIdentifier};
     try {
         co_await m_apiClient.sendBody(std::move(request), std::move(body));
     } catch (const APIError &error) {
-        print(QStringLiteral("[HTTPDeviceService] unregisterPushToken: API error: ") + error.describe());
+        printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: API error: ") + error.describe());
         throw deviceErrorFor(error);
     } catch (const std::exception &) {
         const ErrorCause cause = ErrorCause::current();
-        print(QStringLiteral("[HTTPDeviceService] unregisterPushToken: Unexpected error: ") + cause.description);
+        printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: Unexpected error: ") + cause.description);
         throw DeviceError::networkError(cause);
     }
-    print(QStringLiteral("[HTTPDeviceService] unregisterPushToken: Success ✓"));
+    printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: Success ✓"));
 }
 
 QCoro::Task<QString> HTTPDeviceService::connectForge()

@@ -180,6 +180,12 @@ void log(const QString &message)
     Logger::shared().log(message, QStringLiteral("Plimsy"));
 }
 
+void printLine(const QString &line)
+{
+    std::fputs(qUtf8Printable(line + u'\n'), stdout);
+    std::fflush(stdout);
+}
+
 namespace {
 
 QtMessageHandler s_nextHandler = nullptr;

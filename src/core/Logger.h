@@ -78,6 +78,10 @@ private:
 // Writes one line to the shared logger's "Plimsy" file. Callable from any thread.
 void log(const QString &message);
 
+// Writes one line to standard output, never to the log files: the traces that the design prints.
+// Nothing secret may pass through it.
+void printLine(const QString &line);
+
 // From now on Qt's warnings, critical and fatal messages (Qt's own and those of our logging categories)
 // also go to the "Plimsy" file, as "[category] message"; every message still reaches the handler that
 // was installed before. Returns that handler.

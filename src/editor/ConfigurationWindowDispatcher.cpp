@@ -1,5 +1,6 @@
 #include "editor/ConfigurationWindowDispatcher.h"
 
+#include "core/Logger.h"
 #include "core/ErrorDescription.h"
 #include "core/NotificationNames.h"
 #include "core/RunDetached.h"
@@ -18,13 +19,6 @@
 namespace plimsy {
 
 namespace {
-
-// The deployment-log traces go to standard output only, never to the log files.
-void printLine(const QString &line)
-{
-    std::fputs(qUtf8Printable(line + u'\n'), stdout);
-    std::fflush(stdout);
-}
 
 QString orPlaceholder(const QString &text, const char *placeholder)
 {

@@ -40,12 +40,6 @@ void logTrace(const QString &text)
     Logger::shared().log(text, PlimsyCategory);
 }
 
-void printLine(const QString &line)
-{
-    std::fputs((line + u'\n').toUtf8().constData(), stdout);
-    std::fflush(stdout);
-}
-
 bool isVerbose()
 {
     return UserDefaults::standard().boolValue(QString(VerboseLoggingKey));

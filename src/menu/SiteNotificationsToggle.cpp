@@ -1,5 +1,6 @@
 #include "menu/SiteNotificationsToggle.h"
 
+#include "core/Logger.h"
 #include "account/DeviceService.h"
 #include "core/ErrorDescription.h"
 #include "notifications/NotificationManager.h"
@@ -76,25 +77,19 @@ void forgetRegistrations(WebhookStorage &storage, qint64 siteId)
 
 } // namespace
 
-void SiteNotificationsToggle::print(const QString &line)
-{
-    std::fputs(qUtf8Printable(line + u'\n'), stdout);
-    std::fflush(stdout);
-}
-
 QCoro::Task<std::optional<QString>> SiteNotificationsToggle::enable(SiteNotificationsToggle toggle)
 {
     const QString site = QString::number(toggle.siteId);
-    print(QStringLiteral("[toggleSiteNotifications] Enabling notifications for site ") + site);
-    print(QStringLiteral("[toggleSiteNotifications] Getting webhook URL from backend..."));
+    printLine(QStringLiteral("[toggleSiteNotifications] Enabling notifications for site ") + site);
+    printLine(QStringLiteral("[toggleSiteNotifications] Getting webhook URL from backend..."));
     Webhook webhook;
     std::optional<QString> failure;
     try {
         const QString address = co_await toggle.device->connectForge();
         // The personal address lets anyone push notices to this user: keep it off standard output.
-        print(QStringLiteral("[toggleSiteNotifications] Got webhook URL: <HIDDEN>"));
+        printLine(QStringLiteral("[toggleSiteNotifications] Got webhook URL: <HIDDEN>"));
         ForgeAPIController forge(toggle.account, toggle.forge);
-        print(QStringLiteral("[toggleSiteNotifications] Creating webhook on Forge..."));
+        printLine(QStringLiteral("[toggleSiteNotifications] Creating webhook on Forge..."));
         QCoro::Task<Webhook> creating =
             forge.createWebhook(toggle.serverId, toggle.siteId, toggle.organizationSlug, address);
         webhook = co_await std::move(creating);
@@ -104,9 +99,9 @@ QCoro::Task<std::optional<QString>> SiteNotificationsToggle::enable(SiteNotifica
     if (failure) {
         co_return failure;
     }
-    print(QStringLiteral("[toggleSiteNotifications] Webhook created with ID: ") + QString::number(webhook.id));
+    printLine(QStringLiteral("[toggleSiteNotifications] Webhook created with ID: ") + QString::number(webhook.id));
     toggle.storage->save({toggle.siteId, toggle.serverId, webhook.id, toggle.clock->now()});
-    print(QStringLiteral("[toggleSiteNotifications] Notifications enabled for site ") + site);
+    printLine(QStringLiteral("[toggleSiteNotifications] Notifications enabled for site ") + site);
     postNotice(QStringLiteral("Notifications Enabled"),
                QStringLiteral("You'll be notified when ") + toggle.siteName + QStringLiteral(" deploys"));
     co_return std::nullopt;
@@ -140,7 +135,7 @@ QCoro::Task<std::optional<QString>> SiteNotificationsToggle::disable(SiteNotific
         co_return failure;
     }
     forgetRegistrations(*toggle.storage, toggle.siteId);
-    print(QStringLiteral("[toggleSiteNotifications] Notifications disabled for site ")
+    printLine(QStringLiteral("[toggleSiteNotifications] Notifications disabled for site ")
           + QString::number(toggle.siteId));
     postNotice(QStringLiteral("Notifications Disabled"),
                QStringLiteral("You won't receive deploy notifications for ") + toggle.siteName);

@@ -35,8 +35,6 @@ struct SiteNotificationsToggle
     static QCoro::Task<std::optional<QString>> enable(SiteNotificationsToggle toggle);
     static QCoro::Task<std::optional<QString>> disable(SiteNotificationsToggle toggle);
 
-    // A progress or refusal line of the toggle, on standard output.
-    static void print(const QString &line);
 };
 
 } // namespace plimsy

@@ -3,6 +3,7 @@
 #include "account/DeviceService.h"
 #include "account/ServiceContainer.h"
 #include "core/ErrorDescription.h"
+#include "core/Logger.h"
 #include "core/RunDetached.h"
 #include "menu/MenuRepresenter.h"
 #include "menu/SiteNotificationsToggle.h"
@@ -17,7 +18,7 @@ namespace {
 
 void print(const QString &line)
 {
-    SiteNotificationsToggle::print(QStringLiteral("[toggleSiteNotifications] ") + line);
+    printLine(QStringLiteral("[toggleSiteNotifications] ") + line);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/SystemAlertPresenter.h"
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -30,11 +31,11 @@ SystemAlertPresenter::SystemAlertPresenter(QObject *parent)
 
 AlertPresenter::AlertId SystemAlertPresenter::show(const Alert &alert)
 {
-    const AlertId id = m_nextId++;
-    auto *box = new QMessageBox;
+    const AlertId id = allocateId();
+    auto *box = new QMessageBox(alert.window);
     box->setObjectName(QStringLiteral("alertMessageBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowModality(alert.window ? Qt::WindowModal : Qt::ApplicationModal);
     box->setIcon(iconFor(alert.style));
     box->setText(alert.messageText);
     box->setInformativeText(alert.informativeText);
@@ -57,6 +58,29 @@ AlertPresenter::AlertId SystemAlertPresenter::show(const Alert &alert)
         box, &QDialog::rejected, this, [this, id, count = titles.size()] { finish(id, static_cast<int>(count - 1)); });
     m_boxes.insert(id, box);
     box->open();
+    return id;
+}
+
+AlertPresenter::AlertId SystemAlertPresenter::showFilePanel(const FilePanel &panel)
+{
+    const AlertId id = allocateId();
+    auto *dialog = new QFileDialog(panel.window, panel.title, panel.directory);
+    dialog->setObjectName(QStringLiteral("filePanelDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(panel.window ? Qt::WindowModal : Qt::ApplicationModal);
+    if (panel.kind == FilePanel::Kind::Save) {
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->selectFile(panel.fileName);
+    } else {
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(QFileDialog::ExistingFile);
+    }
+    connect(dialog, &QFileDialog::finished, this, [this, id, dialog](int result) {
+        const QStringList files = dialog->selectedFiles();
+        Q_EMIT fileChosen(id, result == QDialog::Accepted && !files.isEmpty() ? files.constFirst() : QString());
+    });
+    dialog->open();
     return id;
 }
 

@@ -9,7 +9,8 @@ class QMessageBox;
 
 namespace plimsy {
 
-// Alerts as application-modal QMessageBoxes, shown with open() so no event loop is nested.
+// Alerts as QMessageBoxes (window-modal on their window, else application-modal) and file panels as
+// QFileDialogs, all shown with open() so no event loop is nested.
 class SystemAlertPresenter final : public AlertPresenter
 {
     Q_OBJECT
@@ -20,12 +21,12 @@ public:
     AlertId show(const Alert &alert) override;
     void close(AlertId id) override;
     bool isShowing(AlertId id) const override;
+    AlertId showFilePanel(const FilePanel &panel) override;
 
 private:
     void finish(AlertId id, int button);
 
     QHash<AlertId, QPointer<QMessageBox>> m_boxes;
-    AlertId m_nextId = 1;
 
     Q_DISABLE_COPY_MOVE(SystemAlertPresenter)
 };

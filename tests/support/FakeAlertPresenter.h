@@ -8,7 +8,8 @@
 
 namespace plimsy::test {
 
-// Records alerts instead of showing them; the test answers them by button index.
+// Records alerts and file panels instead of showing them; the test answers them by button index or path.
+// Sheets are the base class's real dialogs.
 class FakeAlertPresenter final : public AlertPresenter
 {
     Q_OBJECT
@@ -22,11 +23,38 @@ public:
         int answer = 0;
     };
 
+    struct Panel
+    {
+        AlertId id = 0;
+        FilePanel panel;
+        bool open = true;
+    };
+
     AlertId show(const Alert &alert) override
     {
-        m_shown.append({m_nextId, alert, true, 0});
-        return m_nextId++;
+        const AlertId id = allocateId();
+        m_shown.append({id, alert, true, 0});
+        return id;
     }
+
+    AlertId showFilePanel(const FilePanel &panel) override
+    {
+        const AlertId id = allocateId();
+        m_panels.append({id, panel, true});
+        return id;
+    }
+
+    // Chooses `path` in the panel; an empty path cancels it.
+    void choose(AlertId id, const QString &path)
+    {
+        const auto it = std::find_if(m_panels.begin(), m_panels.end(), [id](const Panel &p) { return p.id == id; });
+        if (it == m_panels.end() || !it->open) {
+            return;
+        }
+        it->open = false;
+        Q_EMIT fileChosen(id, path);
+    }
+    const QList<Panel> &panels() const { return m_panels; }
 
     void close(AlertId id) override { finish(id, Closed); }
     bool isShowing(AlertId id) const override
@@ -65,7 +93,7 @@ private:
     }
 
     QList<Shown> m_shown;
-    AlertId m_nextId = 1;
+    QList<Panel> m_panels;
 };
 
 } // namespace plimsy::test
