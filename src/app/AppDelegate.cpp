@@ -6,14 +6,26 @@
 #include "core/Logger.h"
 #include "menu/StatusMenuController.h"
 #include "platform/UserDefaults.h"
+#include "preferences/PreferencesWindowController.h"
 
 #include <QTimer>
 
 namespace plimsy {
 
+namespace {
+
+StatusMenuServices statusMenuServices()
+{
+    StatusMenuServices services;
+    services.makePreferencesWindow = [] { return std::make_unique<PreferencesWindowController>(); };
+    return services;
+}
+
+} // namespace
+
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
-    , m_statusMenuController(std::make_unique<StatusMenuController>(m_state))
+    , m_statusMenuController(std::make_unique<StatusMenuController>(m_state, statusMenuServices()))
 {
     LoadedRecords::setCurrent(&m_state);
 }
