@@ -33,13 +33,13 @@ AccountTab::AccountTab(AccountTabViewModel *viewModel, QWidget *parent)
     signedInRows->addWidget(makePreferenceRow(QStringLiteral("Email:"), m_email));
     auto *signOut = new QPushButton(QStringLiteral("Sign Out"), this);
     signOut->setObjectName(QStringLiteral("signOutButton"));
-    signedInRows->addWidget(makePreferenceRow(QString(), signOut));
+    signedInRows->addWidget(makePreferenceRow(QString(), signOut, Qt::AlignLeft | Qt::AlignVCenter));
     layout->addWidget(m_signedIn);
 
     auto *signedOutRows = new QVBoxLayout(m_signedOut);
     signedOutRows->setContentsMargins(0, 0, 0, 0);
     m_signIn->setObjectName(QStringLiteral("signInButton"));
-    signedOutRows->addWidget(makePreferenceRow(QString(), m_signIn));
+    signedOutRows->addWidget(makePreferenceRow(QString(), m_signIn, Qt::AlignLeft | Qt::AlignVCenter));
     layout->addWidget(m_signedOut);
 
     connect(signOut, &QPushButton::clicked, m_viewModel, &AccountTabViewModel::signOut);

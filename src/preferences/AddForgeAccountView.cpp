@@ -162,6 +162,8 @@ AddForgeAccountView::AddForgeAccountView(AddForgeAccountViewModel *viewModel,
     });
     connect(m_viewModel, &AddForgeAccountViewModel::keyNotStored, this, &AddForgeAccountView::showKeyNotStored);
     updateControls();
+    // The key field starts at its least height; the sheet can still be made taller for a long key.
+    resize(MinimumWidth, minimumSizeHint().height());
 }
 
 void AddForgeAccountView::saveAccount()

@@ -11,6 +11,7 @@
 #include "preferences/PreferencesAddRemoveGadget.h"
 #include "preferences/PreferencesNativeTable.h"
 #include "preferences/RenameForgeAccountView.h"
+#include "preferences/ThemeIcon.h"
 
 #include <QHBoxLayout>
 #include <QIcon>
@@ -49,7 +50,7 @@ ForgeTab::ForgeTab(PreferencesServices services, QWidget *parent)
           [this](int from, int to) { reorderAccounts(from, to); },
           this))
     , m_gadget(new PreferencesAddRemoveGadget(true, this))
-    , m_keyIcon(QIcon::fromTheme(QStringLiteral("dialog-password")))
+    , m_keyIcon(themeIcon({QStringLiteral("dialog-password")}))
 {
     setObjectName(QStringLiteral("forgeAccountsTab"));
     auto *layout = new QVBoxLayout(this);

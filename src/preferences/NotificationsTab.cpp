@@ -55,6 +55,7 @@ NotificationsTab::NotificationsTab(PreferencesServices services, QWidget *parent
     m_progress->setTextVisible(false);
     m_progress->setFixedSize(48, 10);
     switchLayout->addWidget(m_progress);
+    switchLayout->addStretch(1);
     alertsLayout->addWidget(m_switchRow);
     m_unavailable->setObjectName(QStringLiteral("pushUnavailableLabel"));
     alertsLayout->addWidget(m_unavailable);

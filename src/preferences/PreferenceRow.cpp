@@ -21,9 +21,8 @@ QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment
     title->setTextFormat(Qt::PlainText);
     title->setFixedWidth(LabelColumnWidth);
     title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    layout->addWidget(title, 0, alignment);
-    layout->addWidget(content, 0, alignment);
-    layout->addStretch(1);
+    layout->addWidget(title, 0, alignment & Qt::AlignVertical_Mask);
+    layout->addWidget(content, 1, alignment);
     return row;
 }
 

@@ -1,5 +1,7 @@
 #include "preferences/PreferencesAddRemoveGadget.h"
 
+#include "preferences/ThemeIcon.h"
+
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QToolButton>
@@ -18,19 +20,19 @@ PreferencesAddRemoveGadget::PreferencesAddRemoveGadget(bool hasEdit, QWidget *pa
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    connect(
-        addButton(QStringLiteral("addButton"), QStringLiteral("list-add"), QStringLiteral("+"), QStringLiteral("Add")),
-        &QToolButton::clicked,
-        this,
-        &PreferencesAddRemoveGadget::addClicked);
+    connect(addButton(
+                QStringLiteral("addButton"), {QStringLiteral("list-add")}, QStringLiteral("+"), QStringLiteral("Add")),
+            &QToolButton::clicked,
+            this,
+            &PreferencesAddRemoveGadget::addClicked);
     m_remove = addButton(QStringLiteral("removeButton"),
-                         QStringLiteral("list-remove"),
+                         {QStringLiteral("list-remove")},
                          QStringLiteral("\u2212"),
                          QStringLiteral("Remove"));
     connect(m_remove, &QToolButton::clicked, this, &PreferencesAddRemoveGadget::removeClicked);
     if (hasEdit) {
         m_edit = addButton(QStringLiteral("editButton"),
-                           QStringLiteral("document-edit"),
+                           QStringList{QStringLiteral("document-edit"), QStringLiteral("document-edit-symbolic")},
                            QStringLiteral("\u270E"),
                            QStringLiteral("Edit"));
         connect(m_edit, &QToolButton::clicked, this, &PreferencesAddRemoveGadget::editClicked);
@@ -52,13 +54,13 @@ void PreferencesAddRemoveGadget::setEditEnabled(bool enabled)
 }
 
 QToolButton *PreferencesAddRemoveGadget::addButton(const QString &objectName,
-                                                   const QString &iconName,
+                                                   const QStringList &iconNames,
                                                    const QString &fallback,
                                                    const QString &tip)
 {
     auto *button = new QToolButton(this);
     button->setObjectName(objectName);
-    const QIcon icon = QIcon::fromTheme(iconName);
+    const QIcon icon = themeIcon(iconNames);
     if (icon.isNull()) {
         button->setText(fallback);
     } else {

@@ -25,7 +25,7 @@ Q_SIGNALS:
 
 private:
     QToolButton *
-    addButton(const QString &objectName, const QString &iconName, const QString &fallback, const QString &tip);
+    addButton(const QString &objectName, const QStringList &iconNames, const QString &fallback, const QString &tip);
 
     QToolButton *m_remove = nullptr;
     QToolButton *m_edit = nullptr;

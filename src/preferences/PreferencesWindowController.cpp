@@ -1,6 +1,7 @@
 #include "preferences/PreferencesWindowController.h"
 
 #include "preferences/PreferencesTabs.h"
+#include "preferences/ThemeIcon.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -21,12 +22,11 @@ constexpr int PageExtraBottomPadding = 12;
 
 QIcon tabIcon(const PreferencesTab &tab)
 {
+    QStringList names;
     for (const char *name : tab.iconNames) {
-        if (QIcon::hasThemeIcon(QString::fromLatin1(name))) {
-            return QIcon::fromTheme(QString::fromLatin1(name));
-        }
+        names.append(QString::fromLatin1(name));
     }
-    return {};
+    return themeIcon(names);
 }
 
 } // namespace
@@ -74,11 +74,13 @@ QWidget *PreferencesWindowController::makePage(QWidget *content)
 {
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
+    // A page hidden behind another must not hold the window at its own least size.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     layout->setContentsMargins(PagePadding, PagePadding, PagePadding, PagePadding + PageExtraBottomPadding);
     layout->addWidget(content);
     layout->addStretch(1);
     page->setFixedWidth(ContentWidth);
-    page->setMinimumHeight(MinimumContentHeight);
+    page->installEventFilter(this);
     return page;
 }
 
@@ -118,13 +120,25 @@ QString PreferencesWindowController::selectedTab() const
 
 void PreferencesWindowController::fitToSelectedTab()
 {
-    // Only the selected page counts for the size: the window fits each tab, not the largest one.
-    for (int i = 0; i < m_pages->count(); ++i) {
-        const QSizePolicy::Policy policy = i == m_pages->currentIndex() ? QSizePolicy::Preferred : QSizePolicy::Ignored;
-        m_pages->widget(i)->setSizePolicy(policy, policy);
-    }
-    m_pages->updateGeometry();
+    // The window fits the selected tab, not the largest one: as tall as the tab's wrapped texts need
+    // at the fixed width.
+    QWidget *selected = m_pages->currentWidget();
+    const QLayout *page = selected->layout();
+    const int height =
+        std::max(MinimumContentHeight,
+                 page->hasHeightForWidth() ? page->totalHeightForWidth(ContentWidth) : page->totalSizeHint().height());
+    selected->setFixedHeight(height);
+    m_pages->setFixedHeight(height);
     layout()->activate();
+}
+
+bool PreferencesWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    // A tab that shows or hides rows (signing in, say) asks for a new layout: the window follows it.
+    if (event->type() == QEvent::LayoutRequest && watched == m_pages->currentWidget()) {
+        fitToSelectedTab();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PreferencesWindowController::changeEvent(QEvent *event)

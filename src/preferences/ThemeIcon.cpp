@@ -1,0 +1,39 @@
+#include "preferences/ThemeIcon.h"
+
+#include <QFileInfo>
+
+namespace plimsy {
+
+namespace {
+
+// A session without a desktop (a bare X server) has only the "hicolor" base theme, which holds almost
+// nothing: take the common GNOME theme there when it is installed.
+void chooseThemeForBareSessions()
+{
+    const QString common = QStringLiteral("Adwaita");
+    if (QIcon::themeName() != QLatin1String("hicolor")) {
+        return;
+    }
+    for (const QString &folder : QIcon::themeSearchPaths()) {
+        if (QFileInfo::exists(folder + QLatin1Char('/') + common + QStringLiteral("/index.theme"))) {
+            QIcon::setThemeName(common);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+QIcon themeIcon(const QStringList &names)
+{
+    static const bool s_themeChosen = (chooseThemeForBareSessions(), true);
+    Q_UNUSED(s_themeChosen)
+    for (const QString &name : names) {
+        if (QIcon::hasThemeIcon(name)) {
+            return QIcon::fromTheme(name);
+        }
+    }
+    return {};
+}
+
+} // namespace plimsy
