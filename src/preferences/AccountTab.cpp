@@ -1,7 +1,7 @@
 #include "preferences/AccountTab.h"
 
 #include "preferences/AccountTabViewModel.h"
-#include "preferences/PreferenceRow.h"
+#include "preferences/PreferencesWidgets.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -20,13 +20,9 @@ AccountTab::AccountTab(AccountTabViewModel *viewModel, QWidget *parent)
 {
     setObjectName(QStringLiteral("accountTab"));
     m_viewModel->setParent(this);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, this, 0);
 
-    auto *signedInRows = new QVBoxLayout(m_signedIn);
-    signedInRows->setContentsMargins(0, 0, 0, 0);
-    signedInRows->setSpacing(12);
+    QBoxLayout *signedInRows = makeBareLayout(QBoxLayout::TopToBottom, m_signedIn, 12);
     m_email->setObjectName(QStringLiteral("emailLabel"));
     m_email->setTextFormat(Qt::PlainText);
     m_email->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -36,8 +32,7 @@ AccountTab::AccountTab(AccountTabViewModel *viewModel, QWidget *parent)
     signedInRows->addWidget(makePreferenceRow(QString(), signOut, Qt::AlignLeft | Qt::AlignVCenter));
     layout->addWidget(m_signedIn);
 
-    auto *signedOutRows = new QVBoxLayout(m_signedOut);
-    signedOutRows->setContentsMargins(0, 0, 0, 0);
+    QBoxLayout *signedOutRows = makeBareLayout(QBoxLayout::TopToBottom, m_signedOut);
     m_signIn->setObjectName(QStringLiteral("signInButton"));
     signedOutRows->addWidget(makePreferenceRow(QString(), m_signIn, Qt::AlignLeft | Qt::AlignVCenter));
     layout->addWidget(m_signedOut);

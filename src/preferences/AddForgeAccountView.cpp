@@ -10,7 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "preferences/APIKeyHelp.h"
 #include "preferences/AddForgeAccountViewModel.h"
-#include "preferences/PreferenceRow.h"
+#include "preferences/PreferencesWidgets.h"
 #include "preferences/SheetLayout.h"
 
 #include <QFontDatabase>
@@ -109,7 +109,7 @@ AddForgeAccountView::AddForgeAccountView(AddForgeAccountViewModel *viewModel,
     , m_services(std::move(services))
     , m_accountName(new QLineEdit(this))
     , m_apiKey(new QPlainTextEdit(this))
-    , m_progress(new QProgressBar(this))
+    , m_progress(makeBusyIndicator(QStringLiteral("savingIndicator"), this))
 {
     setObjectName(QStringLiteral("addForgeAccountSheet"));
     m_viewModel->setParent(this);
@@ -135,10 +135,6 @@ AddForgeAccountView::AddForgeAccountView(AddForgeAccountViewModel *viewModel,
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    m_progress->setObjectName(QStringLiteral("savingIndicator"));
-    m_progress->setRange(0, 0);
-    m_progress->setTextVisible(false);
-    m_progress->setFixedSize(48, 10);
     buttons->addWidget(m_progress);
     m_cancel = addSheetButton(buttons, QStringLiteral("Cancel"), QStringLiteral("cancelButton"));
     connect(m_cancel, &QPushButton::clicked, this, &AddForgeAccountView::reject);

@@ -10,6 +10,7 @@
 #include "preferences/AddForgeAccountView.h"
 #include "preferences/PreferencesAddRemoveGadget.h"
 #include "preferences/PreferencesNativeTable.h"
+#include "preferences/PreferencesWidgets.h"
 #include "preferences/RenameForgeAccountView.h"
 #include "preferences/ThemeIcon.h"
 
@@ -53,9 +54,7 @@ ForgeTab::ForgeTab(PreferencesServices services, QWidget *parent)
     , m_keyIcon(themeIcon({QStringLiteral("dialog-password")}))
 {
     setObjectName(QStringLiteral("forgeAccountsTab"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
+    QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, this, 12);
 
     m_table->setObjectName(QStringLiteral("accountsTable"));
     m_table->setMinimumHeight(TableMinimumHeight);

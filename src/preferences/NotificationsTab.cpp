@@ -9,7 +9,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "preferences/LegacyRelayKey.h"
-#include "preferences/PreferenceRow.h"
+#include "preferences/PreferencesWidgets.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -30,30 +30,22 @@ NotificationsTab::NotificationsTab(PreferencesServices services, QWidget *parent
           makeCaptionLabel(QStringLiteral("Sign in to enable push notifications for deployment success and failure.")))
     , m_switchRow(new QWidget)
     , m_switch(new QCheckBox(QStringLiteral("Enable push notifications")))
-    , m_progress(new QProgressBar)
+    , m_progress(makeBusyIndicator(QStringLiteral("pushProgress")))
     , m_unavailable(makeCaptionLabel(m_services.push().unavailableReason()))
     , m_legacySignedOut(makeCaptionLabel(QStringLiteral(
           "You're using the old Tollix system. Sign in above to migrate to the new notification system.")))
     , m_legacySignedIn(new QWidget)
 {
     setObjectName(QStringLiteral("notificationsTab"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(32);
+    QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, this, 32);
 
     auto *alerts = new QWidget;
-    auto *alertsLayout = new QVBoxLayout(alerts);
-    alertsLayout->setContentsMargins(0, 0, 0, 0);
+    QBoxLayout *alertsLayout = makeBareLayout(QBoxLayout::TopToBottom, alerts);
     m_signInHint->setObjectName(QStringLiteral("pushSignInHint"));
     alertsLayout->addWidget(m_signInHint);
-    auto *switchLayout = new QHBoxLayout(m_switchRow);
-    switchLayout->setContentsMargins(0, 0, 0, 0);
+    QBoxLayout *switchLayout = makeBareLayout(QBoxLayout::LeftToRight, m_switchRow);
     m_switch->setObjectName(QStringLiteral("pushSwitch"));
     switchLayout->addWidget(m_switch);
-    m_progress->setObjectName(QStringLiteral("pushProgress"));
-    m_progress->setRange(0, 0);
-    m_progress->setTextVisible(false);
-    m_progress->setFixedSize(48, 10);
     switchLayout->addWidget(m_progress);
     switchLayout->addStretch(1);
     alertsLayout->addWidget(m_switchRow);
@@ -62,13 +54,10 @@ NotificationsTab::NotificationsTab(PreferencesServices services, QWidget *parent
     layout->addWidget(makePreferenceRow(QStringLiteral("Alerts:"), alerts, Qt::AlignTop));
 
     auto *legacy = new QWidget;
-    auto *legacyLayout = new QVBoxLayout(legacy);
-    legacyLayout->setContentsMargins(0, 0, 0, 0);
+    QBoxLayout *legacyLayout = makeBareLayout(QBoxLayout::TopToBottom, legacy);
     m_legacySignedOut->setObjectName(QStringLiteral("legacySignedOutHint"));
     legacyLayout->addWidget(m_legacySignedOut);
-    auto *signedInLayout = new QVBoxLayout(m_legacySignedIn);
-    signedInLayout->setContentsMargins(0, 0, 0, 0);
-    signedInLayout->setSpacing(8);
+    QBoxLayout *signedInLayout = makeBareLayout(QBoxLayout::TopToBottom, m_legacySignedIn, 8);
     signedInLayout->addWidget(
         makeCaptionLabel(QStringLiteral("You have an old Tollix API key. The new notification system is now active.")));
     auto *remove = new QPushButton(QStringLiteral("Remove Legacy Key"));

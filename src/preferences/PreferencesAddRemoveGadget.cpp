@@ -1,5 +1,6 @@
 #include "preferences/PreferencesAddRemoveGadget.h"
 
+#include "preferences/PreferencesWidgets.h"
 #include "preferences/ThemeIcon.h"
 
 #include <QHBoxLayout>
@@ -17,9 +18,7 @@ constexpr int SegmentWidth = 24;
 PreferencesAddRemoveGadget::PreferencesAddRemoveGadget(bool hasEdit, QWidget *parent)
     : QWidget(parent)
 {
-    auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    makeBareLayout(QBoxLayout::LeftToRight, this, 0);
     connect(addButton(
                 QStringLiteral("addButton"), {QStringLiteral("list-add")}, QStringLiteral("+"), QStringLiteral("Add")),
             &QToolButton::clicked,

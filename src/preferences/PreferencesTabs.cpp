@@ -5,6 +5,7 @@
 #include "preferences/ForgeTab.h"
 #include "preferences/NotificationsTab.h"
 #include "preferences/PreferencesServices.h"
+#include "preferences/PreferencesWidgets.h"
 
 #include <QVBoxLayout>
 #include <QWidget>
@@ -16,9 +17,7 @@ namespace {
 QWidget *accountTabView(const PreferencesServices &services)
 {
     auto *view = new QWidget;
-    auto *layout = new QVBoxLayout(view);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(32);
+    QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, view, 32);
     layout->addWidget(new AccountTab(new AccountTabViewModel(services.auth(), services.signIn())));
     layout->addWidget(new NotificationsTab(services));
     return view;

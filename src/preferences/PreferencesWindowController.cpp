@@ -1,6 +1,7 @@
 #include "preferences/PreferencesWindowController.h"
 
 #include "preferences/PreferencesTabs.h"
+#include "preferences/PreferencesWidgets.h"
 #include "preferences/ThemeIcon.h"
 
 #include <QAction>
@@ -40,9 +41,7 @@ PreferencesWindowController::PreferencesWindowController(PreferencesServices ser
     , m_pages(new QStackedWidget(this))
 {
     setObjectName(QStringLiteral("preferencesWindow"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, this, 0);
     // The window takes the size of the selected tab and cannot be resized by hand.
     layout->setSizeConstraint(QLayout::SetFixedSize);
 

@@ -1,7 +1,7 @@
-#include "preferences/PreferenceRow.h"
+#include "preferences/PreferencesWidgets.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QWidget>
 
 namespace plimsy {
@@ -9,14 +9,14 @@ namespace plimsy {
 namespace {
 
 constexpr int LabelColumnWidth = 170;
+constexpr QSize BusyIndicatorSize{48, 10};
 
 } // namespace
 
 QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment alignment)
 {
     auto *row = new QWidget;
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QBoxLayout *layout = makeBareLayout(QBoxLayout::LeftToRight, row);
     auto *title = new QLabel(label, row);
     title->setTextFormat(Qt::PlainText);
     title->setFixedWidth(LabelColumnWidth);
@@ -36,6 +36,26 @@ QLabel *makeCaptionLabel(const QString &text, QWidget *parent)
     label->setFont(font);
     label->setForegroundRole(QPalette::PlaceholderText);
     return label;
+}
+
+QBoxLayout *makeBareLayout(QBoxLayout::Direction direction, QWidget *holder, int spacing)
+{
+    auto *layout = new QBoxLayout(direction, holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (spacing >= 0) {
+        layout->setSpacing(spacing);
+    }
+    return layout;
+}
+
+QProgressBar *makeBusyIndicator(const QString &objectName, QWidget *parent)
+{
+    auto *indicator = new QProgressBar(parent);
+    indicator->setObjectName(objectName);
+    indicator->setRange(0, 0);
+    indicator->setTextVisible(false);
+    indicator->setFixedSize(BusyIndicatorSize);
+    return indicator;
 }
 
 } // namespace plimsy

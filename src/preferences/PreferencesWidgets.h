@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QBoxLayout>
 #include <QString>
 #include <Qt>
 
 class QLabel;
+class QProgressBar;
 class QWidget;
 
 namespace plimsy {
@@ -15,5 +17,11 @@ QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment
 
 // Small secondary text, as hints under settings use.
 QLabel *makeCaptionLabel(const QString &text, QWidget *parent = nullptr);
+
+// A layout of `holder` without margins: the tabs nest these inside the window's padding.
+QBoxLayout *makeBareLayout(QBoxLayout::Direction direction, QWidget *holder, int spacing = -1);
+
+// A small indicator of work under way, without a measure of progress.
+QProgressBar *makeBusyIndicator(const QString &objectName, QWidget *parent = nullptr);
 
 } // namespace plimsy
