@@ -40,7 +40,6 @@ QVariant PreferencesTableModel::data(const QModelIndex &index, int role) const
     const PreferencesTableRow &row = m_rows.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return index.column() < row.cells.size() ? row.cells.at(index.column()) : QString();
     case Qt::DecorationRole:
         return index.column() == 0 && !row.icon.isNull() ? QVariant(row.icon) : QVariant();
