@@ -51,10 +51,10 @@ protected:
     ForgeTab *openTab() { return openTab(preferencesServices()); }
 
     // Opens the Add sheet and fills it in as a user pasting the key would.
-    QDialog *fillAddSheet(ForgeTab *tab, const QString &name, const QString &key)
+    QPointer<QDialog> fillAddSheet(ForgeTab *tab, const QString &name, const QString &key)
     {
         click(tab, "addButton");
-        QDialog *added = sheet("addForgeAccountSheet");
+        QPointer<QDialog> added = sheet("addForgeAccountSheet");
         EXPECT_NE(added, nullptr);
         if (added) {
             QTest::keyClicks(find<QLineEdit>("accountNameField", added), name);
@@ -89,12 +89,12 @@ TEST_F(ForgeAccountsTest, AnAcceptedKeyAddsOneTrimmedAccountWhoseServersReachThe
 {
     startMenu();
     ForgeTab *tab = openTab();
-    QDialog *added = fillAddSheet(tab, "  Work  ", " \tgood-key\n");
+    QPointer<QDialog> added = fillAddSheet(tab, "  Work  ", " \tgood-key\n");
     ASSERT_NE(added, nullptr);
     EXPECT_TRUE(added->isModal());
     EXPECT_EQ(added->windowModality(), Qt::WindowModal);
     click(added, "addButton");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !added->isVisible(); }, 20'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !isOpen(added); }, 20'000));
 
     const QList<Account> stored = AccountManager::loadAccounts(defaults);
     ASSERT_EQ(stored.size(), 1);
@@ -116,7 +116,7 @@ TEST_F(ForgeAccountsTest, ARefusedKeyAsksAndOnlySaveAnywayKeepsTheAccount)
 {
     startMenu();
     ForgeTab *tab = openTab();
-    QDialog *added = fillAddSheet(tab, "Side", "bad-key");
+    QPointer<QDialog> added = fillAddSheet(tab, "Side", "bad-key");
     ASSERT_NE(added, nullptr);
     click(added, "addButton");
     answer("Help");
@@ -130,7 +130,7 @@ TEST_F(ForgeAccountsTest, ARefusedKeyAsksAndOnlySaveAnywayKeepsTheAccount)
     advanceClock(std::chrono::milliseconds(500));
     answer("Cancel");
 
-    EXPECT_TRUE(added->isVisible());
+    EXPECT_TRUE(isOpen(added));
     EXPECT_EQ(find<QLineEdit>("accountNameField", added)->text(), "Side");
     EXPECT_TRUE(AccountManager::loadAccounts(defaults).isEmpty());
     EXPECT_TRUE(keys.apiKeys().isEmpty()) << "the key of the account not added stayed behind";
@@ -138,14 +138,14 @@ TEST_F(ForgeAccountsTest, ARefusedKeyAsksAndOnlySaveAnywayKeepsTheAccount)
 
     click(added, "addButton");
     answer("Save Anyway");
-    EXPECT_FALSE(added->isVisible());
+    EXPECT_FALSE(isOpen(added));
     const QList<Account> stored = AccountManager::loadAccounts(defaults);
     ASSERT_EQ(stored.size(), 1);
     EXPECT_EQ(keys.apiKeys(), (QMap<QString, QString>{{*stored.first().uuid, "bad-key"}}));
     EXPECT_EQ(posted, QStringList{"accountsChanged"});
 
     // A sheet closed after a failed check leaves no key either.
-    QDialog *again = fillAddSheet(tab, "Third", "other-bad-key");
+    QPointer<QDialog> again = fillAddSheet(tab, "Third", "other-bad-key");
     ASSERT_NE(again, nullptr);
     click(again, "addButton");
     answer("Cancel");
@@ -169,12 +169,12 @@ TEST_F(ForgeAccountsTest, AKeyStoreThatRefusesWritesKeepsKeysAndAccountsTogether
     flaky.writesFail = true;
 
     ForgeTab *tab = openTab(with);
-    QDialog *added = fillAddSheet(tab, "Work", "good-key");
+    QPointer<QDialog> added = fillAddSheet(tab, "Work", "good-key");
     ASSERT_NE(added, nullptr);
     click(added, "addButton");
     ASSERT_EQ(alerts.open().size(), 1);
     EXPECT_EQ(alerts.open().first().alert.messageText, "Could Not Save the API Key");
-    EXPECT_TRUE(added->isVisible());
+    EXPECT_TRUE(isOpen(added));
     EXPECT_EQ(storedNames(), QStringList{"Kept"});
     alerts.close(alerts.open().first().id);
     click(added, "cancelButton");
@@ -204,7 +204,7 @@ TEST_F(ForgeAccountsTest, RenameKeepsWhatWasWrittenElsewhereAndDeleteTakesTheKey
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, row.center());
     QCoreApplication::processEvents();
     EXPECT_EQ(tab->selectedAccountUUID(), second.uuid);
-    QDialog *rename = sheet("renameForgeAccountSheet");
+    QPointer<QDialog> rename = sheet("renameForgeAccountSheet");
     ASSERT_NE(rename, nullptr);
     auto *name = find<QLineEdit>("nameField", rename);
     EXPECT_EQ(name->text(), "Second");
@@ -219,7 +219,7 @@ TEST_F(ForgeAccountsTest, RenameKeepsWhatWasWrittenElsewhereAndDeleteTakesTheKey
     name->setText("  Renamed ");
     QTest::keyClick(name, Qt::Key_Return);
     QCoreApplication::processEvents();
-    EXPECT_FALSE(rename->isVisible());
+    EXPECT_FALSE(isOpen(rename));
     const Account renamed = *AccountManager::findAccount(*second.uuid, defaults);
     EXPECT_EQ(renamed.name, "Renamed");
     EXPECT_EQ(renamed.hiddenServers, QList<qint64>{7});

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QPointer>
 
 namespace plimsy::test {
 
@@ -60,8 +61,8 @@ protected:
         return found;
     }
 
-    // The open sheet of the window, found by its object name.
-    QDialog *sheet(const QString &name) const
+    // The open sheet of the window, found by its object name. A finished sheet deletes itself.
+    QPointer<QDialog> sheet(const QString &name) const
     {
         for (QDialog *dialog : window->findChildren<QDialog *>(name)) {
             if (dialog->isVisible()) {
@@ -70,6 +71,8 @@ protected:
         }
         return nullptr;
     }
+
+    static bool isOpen(const QPointer<QDialog> &sheet) { return sheet && sheet->isVisible(); }
 
     void click(QWidget *in, const QString &name) const
     {
