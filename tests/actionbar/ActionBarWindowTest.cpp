@@ -75,7 +75,8 @@ protected:
 
     qsizetype nginxReboots() const
     {
-        return std::count_if(forge.requests().begin(), forge.requests().end(), [](const RecordedRequest &r) {
+        const QList<RecordedRequest> requests = forge.requests();
+        return std::count_if(requests.begin(), requests.end(), [](const RecordedRequest &r) {
             return r.method == "POST" && r.path.endsWith(QStringLiteral("/services/nginx/actions"));
         });
     }
