@@ -76,6 +76,12 @@ void ActionBarPanel::changeEvent(QEvent *event)
     }
 }
 
+void ActionBarPanel::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    Q_EMIT hidden();
+}
+
 void ActionBarPanel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

@@ -33,9 +33,12 @@ public:
 
 Q_SIGNALS:
     void deactivated();
+    // Also when the window manager closed it.
+    void hidden();
 
 protected:
     void changeEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

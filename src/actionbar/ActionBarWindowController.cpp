@@ -117,6 +117,8 @@ ActionBarWindowController::ActionBarWindowController(ActionBarServices services,
     connect(field, &ActionBarSearchField::previousRequested, this, &ActionBarWindowController::selectPrevious);
     connect(m_panel->tableView(), &QListView::doubleClicked, this, &ActionBarWindowController::executeSelected);
     connect(m_panel.get(), &ActionBarPanel::deactivated, this, &ActionBarWindowController::close);
+    // However the panel went away, it no longer counts as an open window.
+    connect(m_panel.get(), &ActionBarPanel::hidden, this, [this] { m_visibility.windowClosed(); });
 
     NotificationCenter::defaultCenter().addObserver(
         NotificationNames::allSitesLoaded, this, [this](const Notification &) { allSitesDidLoad(); });

@@ -83,6 +83,23 @@ minutesSinceUse(const QList<Entry> &list, QString Entry::*name, const QString &v
     return double(found->timestamp.msecsTo(now)) / 60'000.0;
 }
 
+// Under `minutes` minutes since the last use scores `score`.
+struct Step
+{
+    double minutes;
+    int score;
+};
+
+template <std::size_t N> int scoreFor(double minutes, const Step (&steps)[N], int older)
+{
+    for (const Step &step : steps) {
+        if (minutes < step.minutes) {
+            return step.score;
+        }
+    }
+    return older;
+}
+
 } // namespace
 
 std::optional<RecentCommand> RecentCommand::fromJson(const QJsonObject &object)
@@ -144,38 +161,19 @@ void RecentCommandsManager::recordEntity(const QString &entityName)
 
 int RecentCommandsManager::commandRecencyScore(const QString &commandId, const QDateTime &now) const
 {
+    static constexpr Step Steps[] = {{30, 100}, {120, 50}, {1440, 25}};
     const auto minutes = minutesSinceUse(m_recentCommands, &RecentCommand::commandId, commandId, now);
-    if (!minutes) {
-        return 0;
-    }
-    if (*minutes < 30) {
-        return 100;
-    }
-    if (*minutes < 120) {
-        return 50;
-    }
-    return *minutes < 1440 ? 25 : 10;
+    return minutes ? scoreFor(*minutes, Steps, 10) : 0;
 }
 
 int RecentCommandsManager::entityRecencyScore(const QString &entityName, const QDateTime &now) const
 {
+    static constexpr Step Steps[] = {{15, 80}, {60, 50}, {240, 30}, {1440, 15}};
     if (entityName.isEmpty()) {
         return 0;
     }
     const auto minutes = minutesSinceUse(m_recentEntities, &RecentEntity::entityName, entityName, now);
-    if (!minutes) {
-        return 0;
-    }
-    if (*minutes < 15) {
-        return 80;
-    }
-    if (*minutes < 60) {
-        return 50;
-    }
-    if (*minutes < 240) {
-        return 30;
-    }
-    return *minutes < 1440 ? 15 : 5;
+    return minutes ? scoreFor(*minutes, Steps, 5) : 0;
 }
 
 void RecentCommandsManager::load()

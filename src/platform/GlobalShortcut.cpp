@@ -4,7 +4,6 @@
 #include "platform/X11GlobalShortcut.h"
 
 #include <QDBusConnection>
-#include <QGuiApplication>
 
 namespace plimsy {
 
