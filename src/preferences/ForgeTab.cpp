@@ -12,6 +12,7 @@
 #include "preferences/PreferencesNativeTable.h"
 #include "preferences/PreferencesWidgets.h"
 #include "preferences/RenameForgeAccountView.h"
+#include "preferences/SheetLayout.h"
 #include "preferences/ThemeIcon.h"
 
 #include <QHBoxLayout>
@@ -51,7 +52,8 @@ ForgeTab::ForgeTab(PreferencesServices services, QWidget *parent)
           [this](int from, int to) { reorderAccounts(from, to); },
           this))
     , m_gadget(new PreferencesAddRemoveGadget(true, this))
-    , m_keyIcon(themeIcon({QStringLiteral("dialog-password")}))
+    , m_keyIcon(tintedIcon(themeIcon({QStringLiteral("dialog-password-symbolic"), QStringLiteral("dialog-password")}),
+                           palette()))
 {
     setObjectName(QStringLiteral("forgeAccountsTab"));
     QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, this, 12);
@@ -189,6 +191,7 @@ void ForgeTab::showAddAccount()
     AddForgeAccountView *sheet = makeAddForgeAccountView(m_services, window());
     m_sheet = sheet;
     connect(sheet, &QDialog::finished, sheet, &QObject::deleteLater);
+    placeSheet(sheet, this);
     m_services.alertPresenter().openSheet(sheet, window());
 }
 
@@ -233,6 +236,7 @@ QCoro::Task<> ForgeTab::runRename(QString name)
     QPointer sheet(new RenameForgeAccountView(name, window()));
     m_sheet = sheet.data();
     connect(sheet, &QDialog::finished, sheet, &QObject::deleteLater);
+    placeSheet(sheet, this);
     const int result = co_await m_services.alertPresenter().runSheet(sheet, window());
     if (!self) {
         co_return;

@@ -49,7 +49,7 @@ PreferencesWindowController::PreferencesWindowController(PreferencesServices ser
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolBar->setMovable(false);
     m_toolBar->setFloatable(false);
-    m_toolBar->setIconSize(QSize(32, 32));
+    m_toolBar->setIconSize(QSize(24, 24));
     layout->addWidget(m_toolBar);
     m_pages->setObjectName(QStringLiteral("preferencesPages"));
     layout->addWidget(m_pages);

@@ -23,6 +23,17 @@ QBoxLayout *makeSheetLayout(QDialog *sheet, const QString &title, int minimumWid
     return layout;
 }
 
+void placeSheet(QDialog *sheet, const QWidget *tab)
+{
+    const QWidget *window = tab->window();
+    // As showing would size it: a sheet that chose its own size keeps it.
+    if (!sheet->testAttribute(Qt::WA_Resized)) {
+        sheet->adjustSize();
+    }
+    const int top = tab->mapTo(window, QPoint(0, 0)).y();
+    sheet->move(window->mapToGlobal(QPoint((window->width() - sheet->width()) / 2, top)));
+}
+
 QPushButton *addSheetButton(QBoxLayout *row, const QString &text, const QString &objectName)
 {
     auto *button = new QPushButton(text);

@@ -1,6 +1,8 @@
 #include "preferences/ThemeIcon.h"
 
 #include <QFileInfo>
+#include <QPainter>
+#include <QPixmap>
 
 namespace plimsy {
 
@@ -34,6 +36,27 @@ QIcon themeIcon(const QStringList &names)
         }
     }
     return {};
+}
+
+QIcon tintedIcon(const QIcon &icon, const QPalette &palette)
+{
+    if (icon.isNull()) {
+        return icon;
+    }
+    QIcon tinted;
+    for (const int side : {16, 32}) {
+        const QPixmap shape = icon.pixmap(side, side);
+        for (const auto &[mode, colour] : {std::pair{QIcon::Normal, palette.color(QPalette::Highlight)},
+                                           std::pair{QIcon::Selected, palette.color(QPalette::HighlightedText)}}) {
+            QPixmap pixmap = shape;
+            QPainter painter(&pixmap);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            painter.fillRect(pixmap.rect(), colour);
+            painter.end();
+            tinted.addPixmap(pixmap, mode);
+        }
+    }
+    return tinted;
 }
 
 } // namespace plimsy
