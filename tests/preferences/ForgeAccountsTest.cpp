@@ -253,3 +253,47 @@ TEST_F(ForgeAccountsTest, ADragSavesTheOrderAndPostsOnlyAccountsReordered)
     EXPECT_EQ(model.rows().at(2).cells, QStringList{"One"});
     EXPECT_EQ(posted, QStringList{"accountsReordered"});
 }
+
+namespace {
+
+struct AddInput
+{
+    const char *label;
+    const char *name;
+    const char *key;
+    bool addEnabled;
+};
+
+class AddSheetInputTest : public ForgeAccountsTest, public ::testing::WithParamInterface<AddInput>
+{
+};
+
+} // namespace
+
+TEST_P(AddSheetInputTest, AddNeedsANameAndAKeyThatAreNotBlank)
+{
+    ForgeTab *tab = openTab();
+    QPointer<QDialog> added = fillAddSheet(tab, GetParam().name, GetParam().key);
+    ASSERT_NE(added, nullptr);
+    auto *add = find<QAbstractButton>("addButton", added);
+    EXPECT_EQ(add->isEnabled(), GetParam().addEnabled);
+    // Return in the name field saves only what Add would.
+    QTest::keyClick(find<QLineEdit>("accountNameField", added), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    if (!GetParam().addEnabled) {
+        EXPECT_TRUE(isOpen(added));
+        EXPECT_TRUE(keys.apiKeys().isEmpty());
+        return;
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !isOpen(added); }, 20'000));
+    EXPECT_EQ(storedNames(), QStringList{"Work"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs,
+                         AddSheetInputTest,
+                         ::testing::Values(AddInput{"noName", "", "good-key", false},
+                                           AddInput{"blankName", "   ", "good-key", false},
+                                           AddInput{"noKey", "Work", "", false},
+                                           AddInput{"blankKey", "Work", " \n\t", false},
+                                           AddInput{"both", " Work", "good-key ", true}),
+                         [](const auto &info) { return std::string(info.param.label); });
