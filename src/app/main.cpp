@@ -76,6 +76,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     s_previousHandler = qInstallMessageHandler(startupMessageHandler);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the editor's web views need it
     QApplication app(argc, argv);
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();
