@@ -11,8 +11,9 @@ function registerPlimsyLanguages(monaco) {
                 [/^(\s*)([A-Za-z_][\w.]*)(\s*)(=)/, ['', 'variable', '', { token: 'delimiter', next: '@value' }]],
                 [/.+/, 'invalid'],
             ],
+            // A value ends with its line (the next line starts at the root again).
             value: [
-                [/$/, '', '@pop'],
+                [/^/, { token: '', next: '@pop' }],
                 [/"/, { token: 'string.quote', next: '@doubleQuoted' }],
                 [/'/, { token: 'string.quote', next: '@singleQuoted' }],
                 [/\s+#.*$/, 'comment'],

@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <QWebEnginePage>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <optional>
 
