@@ -1,5 +1,6 @@
 #include "editor/ConfigurationWindowController.h"
 
+#include "core/Logger.h"
 #include "core/RunDetached.h"
 #include "editor/ConfigurationEditorView.h"
 #include "editor/ConfigurationEditorViewModel.h"
@@ -90,6 +91,7 @@ ConfigurationWindowController::ConfigurationWindowController(Services services, 
 ConfigurationWindowController::~ConfigurationWindowController()
 {
     m_monacoEditor->setDelegate(nullptr);
+    printLine(QStringLiteral("Deinit of ConfigurationWindowController"));
 }
 
 bool ConfigurationWindowController::isLoading() const
