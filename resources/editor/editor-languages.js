@@ -127,30 +127,25 @@ function registerPlimsyLanguages(monaco) {
         monaco.editor.defineTheme('log-' + suffix, { base, inherit: true, rules: logRules(dark), colors: {} });
         monaco.editor.defineTheme('deploymentLog-' + suffix, { base, inherit: true, rules: logRules(dark), colors: {} });
     }
-    monaco.editor.defineTheme('atom-one-dark', {
-        base: 'vs-dark',
+    const atomOne = (name, base, colours) => monaco.editor.defineTheme(name, {
+        base,
         inherit: true,
         rules: [
-            { token: 'comment', foreground: '5C6370', fontStyle: 'italic' },
-            { token: 'keyword', foreground: 'C678DD' },
-            { token: 'string', foreground: '98C379' },
-            { token: 'number', foreground: 'D19A66' },
-            { token: 'variable', foreground: 'E06C75' },
-            { token: 'type.identifier', foreground: '61AFEF' },
+            { token: 'comment', foreground: colours.comment, fontStyle: 'italic' },
+            { token: 'keyword', foreground: colours.keyword },
+            { token: 'string', foreground: colours.string },
+            { token: 'number', foreground: colours.number },
+            { token: 'variable', foreground: colours.variable },
+            { token: 'type.identifier', foreground: colours.type },
         ],
-        colors: { 'editor.background': '#282C34', 'editor.foreground': '#ABB2BF' },
+        colors: { 'editor.background': colours.background, 'editor.foreground': colours.foreground },
     });
-    monaco.editor.defineTheme('atom-one-light', {
-        base: 'vs',
-        inherit: true,
-        rules: [
-            { token: 'comment', foreground: 'A0A1A7', fontStyle: 'italic' },
-            { token: 'keyword', foreground: 'A626A4' },
-            { token: 'string', foreground: '50A14F' },
-            { token: 'number', foreground: '986801' },
-            { token: 'variable', foreground: 'E45649' },
-            { token: 'type.identifier', foreground: '4078F2' },
-        ],
-        colors: { 'editor.background': '#FAFAFA', 'editor.foreground': '#383A42' },
+    atomOne('atom-one-dark', 'vs-dark', {
+        comment: '5C6370', keyword: 'C678DD', string: '98C379', number: 'D19A66', variable: 'E06C75',
+        type: '61AFEF', background: '#282C34', foreground: '#ABB2BF',
+    });
+    atomOne('atom-one-light', 'vs', {
+        comment: 'A0A1A7', keyword: 'A626A4', string: '50A14F', number: '986801', variable: 'E45649',
+        type: '4078F2', background: '#FAFAFA', foreground: '#383A42',
     });
 }
