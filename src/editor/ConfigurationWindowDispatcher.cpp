@@ -235,7 +235,8 @@ QCoro::Task<> ConfigurationWindowDispatcher::load()
 QCoro::Task<> ConfigurationWindowDispatcher::showLoadError(QString description)
 {
     QPointer self(this);
-    const Alert alert{QStringLiteral("Failed to load"), description, Alert::Style::Warning, {}};
+    // A sheet on the window, which goes with it.
+    const Alert alert{QStringLiteral("Failed to load"), description, Alert::Style::Warning, {}, m_configWindow.get()};
     co_await m_services.alerts->ask(alert);
     if (self) {
         m_configWindow->close();

@@ -174,7 +174,9 @@ MonacoEditorView::MonacoEditorView(UrlOpener *urlOpener, QWidget *parent)
     m_readyWatchdog.setSingleShot(true);
     m_readyWatchdog.setInterval(ReadyLimit);
     connect(&m_readyWatchdog, &QTimer::timeout, this, [this] {
+        // Said, but not final: a page that is only slow (a busy machine) still takes over when it is ready.
         showFailure(QStringLiteral("The editor did not start: its page never became ready."));
+        m_failureIsFinal = false;
     });
     loadEditorPage();
 }
@@ -219,11 +221,12 @@ void MonacoEditorView::handleLoadFinished(bool ok)
 
 void MonacoEditorView::showFailure(const QString &line)
 {
-    if (!m_failure.isEmpty()) {
+    if (!m_failure.isEmpty() && m_failureIsFinal) {
         return;
     }
     m_readyWatchdog.stop();
     m_failure = line;
+    m_failureIsFinal = true;
     log(QStringLiteral("[MonacoEditorView] ") + line);
     m_failureLabel->setText(line);
     m_stack->setCurrentWidget(m_failureLabel);
@@ -367,6 +370,11 @@ void MonacoEditorView::editorDidBecomeReady()
     }
     m_isEditorReady = true;
     m_readyWatchdog.stop();
+    if (!m_failure.isEmpty() && !m_failureIsFinal) {
+        log(QStringLiteral("[MonacoEditorView] The editor page became ready after all."));
+        m_failure.clear();
+        m_stack->setCurrentWidget(m_webView);
+    }
     if (const auto text = std::exchange(m_pendingContent, std::nullopt)) {
         setContent(*text);
     }

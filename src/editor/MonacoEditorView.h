@@ -109,6 +109,8 @@ private:
     MonacoLanguage m_currentLanguage = MonacoLanguage::Plaintext;
     bool m_isReadOnly = false;
     QString m_failure;
+    // False only while the failure is a page that has not become ready yet.
+    bool m_failureIsFinal = true;
 
     Q_DISABLE_COPY_MOVE(MonacoEditorView)
 };

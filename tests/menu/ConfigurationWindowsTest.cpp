@@ -17,7 +17,7 @@ using namespace plimsy::test;
 namespace {
 
 // The editor page starts a renderer process per window.
-constexpr auto WaitLimit = 60'000;
+constexpr auto WaitLimit = 90'000;
 
 // The controller with one account's server and site loaded as a refresh would leave them; the network
 // stays down, so no refresh runs underneath.
