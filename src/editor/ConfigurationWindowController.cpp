@@ -101,6 +101,8 @@ bool ConfigurationWindowController::isLoading() const
 
 void ConfigurationWindowController::beginLoading()
 {
+    // Until the new text is in, there is nothing the save road may send.
+    m_configType.reset();
     m_monacoEditor->setContent(QString());
     m_viewModel->setLoading(true);
     m_viewModel->setSaveEnabled(false);
@@ -314,7 +316,8 @@ QCoro::Task<> ConfigurationWindowController::askBeforeClosing()
         m_viewModel->setLoading(true);
         m_viewModel->setSaveEnabled(false);
         m_closeAfterSave = true;
-        co_await runSaveRoad(std::nullopt);
+        const std::optional<QString> fromEditor;
+        co_await runSaveRoad(fromEditor);
     }
 }
 

@@ -63,7 +63,7 @@ public:
     // Loading or saving.
     bool isLoading() const;
 
-    // Empties the editor and shows progress until setContent.
+    // Empties the editor and shows progress until setContent; no save is made meanwhile.
     void beginLoading();
     // Shows a loaded text as the given kind: language, read-only state and line numbers, the toolbar's
     // controls, and for logs the scroll to the end. Edits and title stay as they are.

@@ -277,7 +277,8 @@ QCoro::Task<std::optional<QString>> MonacoEditorView::content()
     if (!m_isEditorReady) {
         co_return std::nullopt;
     }
-    const QVariant value = co_await evaluate(QStringLiteral("getValue()"));
+    const QString script = QStringLiteral("getValue()");
+    const QVariant value = co_await evaluate(script);
     if (!value.isValid()) {
         printLine(QStringLiteral("MonacoEditorView: getValue error: the page returned no value"));
         co_return std::nullopt;

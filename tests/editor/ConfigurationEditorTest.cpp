@@ -243,6 +243,16 @@ TEST_F(ConfigurationEditorTest, ReloadOverEditsAsksAndLeavesTheWindowClean)
     EXPECT_EQ(forge.requestCount("GET", sitePath("environment")), 2);
     EXPECT_FALSE(window()->hasChanges());
     EXPECT_EQ(window()->windowTitle(), QStringLiteral(".env for shop.example"));
+
+    // While a reload is under way the editor is empty: a save then would wipe the file on Forge.
+    forge.transformNext("GET", sitePath("environment"), [](FakeResponse response) { return response.withDelay(3s); });
+    window()->reload();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model()->isLoading(); }, EditorWaitLimit));
+    evaluateInPage(editor(), QStringLiteral("window.webkit.messageHandlers.save.postMessage({})"));
+    window()->save();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model()->isLoading(); }, EditorWaitLimit));
+    EXPECT_EQ(forge.requestCount("PUT", sitePath("environment")), 0);
+    EXPECT_EQ(forge.site(site.id)->environment, QStringLiteral("FROM_FORGE=2\n"));
 }
 
 namespace {
