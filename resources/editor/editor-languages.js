@@ -18,8 +18,9 @@ function registerPlimsyLanguages(monaco) {
                 [/'/, { token: 'string.quote', next: '@singleQuoted' }],
                 [/\s+#.*$/, 'comment'],
                 [/\$\{[^}]*\}/, 'variable.predefined'],
-                [/\b(true|false|null)\b/, 'keyword'],
-                [/\b\d+(\.\d+)?\b/, 'number'],
+                // Only a whole value is a keyword or a number: 127.0.0.1 is one string.
+                [/(true|false|null)(?![^\s#])/, 'keyword'],
+                [/\d+(\.\d+)?(?![^\s#])/, 'number'],
                 [/[^"'$#\s]+/, 'string'],
                 [/./, 'string'],
             ],
