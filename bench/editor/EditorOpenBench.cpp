@@ -10,6 +10,7 @@
 #include "FakeForge.h"
 #include "core/APIKeyManager.h"
 #include "editor/ConfigurationWindowController.h"
+#include "editor/EditorWebEngine.h"
 #include "editor/MonacoEditorView.h"
 #include "menu/AppState.h"
 #include "menu/BenchServices.h"
@@ -308,7 +309,7 @@ int drive(int runs)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    plimsy::prepareEditorWebEngine();
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.value(1) == QLatin1String("--editor") && arguments.size() > 2) {

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "core/Logger.h"
+#include "editor/EditorWebEngine.h"
 
 #include <QApplication>
 #include <QByteArrayView>
@@ -76,7 +77,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     s_previousHandler = qInstallMessageHandler(startupMessageHandler);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the editor's web views need it
+    plimsy::prepareEditorWebEngine();
     QApplication app(argc, argv);
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();
