@@ -8,6 +8,7 @@
 //
 // The last line reads: editor_open first_ms=A second_ms=B added_mib=C bare_ms=D bare_added_mib=E
 #include "FakeForge.h"
+#include "ProbeEnvironment.h"
 #include "core/APIKeyManager.h"
 #include "editor/ConfigurationWindowController.h"
 #include "editor/EditorWebEngine.h"
@@ -217,14 +218,8 @@ QString environmentFile(int site)
 std::optional<QMap<QString, double>> runProbe(const QStringList &arguments)
 {
     QTemporaryDir home;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString folder = home.filePath(QString::fromLatin1(name));
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(QString::fromLatin1(name), folder);
-    }
+    const QProcessEnvironment environment = plimsy::bench::probeEnvironment(
+        home, {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"});
     QProcess probe;
     probe.setProcessEnvironment(environment);
     probe.setProcessChannelMode(QProcess::SeparateChannels);
