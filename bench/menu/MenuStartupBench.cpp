@@ -4,6 +4,7 @@
 //
 //   bench_menu_startup [runs]     (default 5; the probe is looked up next to this program)
 #include "FakeForge.h"
+#include "ProbeEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,15 +30,9 @@ struct Run
 std::optional<Run> runProbe(const QStringList &arguments)
 {
     QTemporaryDir home;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = plimsy::bench::probeEnvironment(
+        home, {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"});
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("HOME"), home.path());
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const QString folder = home.filePath(QString::fromLatin1(name));
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(QString::fromLatin1(name), folder);
-    }
     QProcess probe;
     probe.setProcessEnvironment(environment);
     probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);

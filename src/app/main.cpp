@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "core/Logger.h"
+#include "editor/EditorWebEngine.h"
 
 #include <QApplication>
 #include <QByteArrayView>
@@ -76,6 +77,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     s_previousHandler = qInstallMessageHandler(startupMessageHandler);
+    plimsy::prepareEditorWebEngine();
     QApplication app(argc, argv);
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();

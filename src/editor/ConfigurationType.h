@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/MonacoTypes.h"
+
 #include <QString>
 
 namespace plimsy {
@@ -17,9 +19,25 @@ enum class ConfigurationType
     SiteLog = 7,
 };
 
+// How a window of one kind behaves: the editor's settings and the toolbar's controls.
+struct ConfigurationTraits
+{
+    bool editable = false;
+    MonacoLanguage language = MonacoLanguage::Plaintext;
+    bool lineNumbers = true;
+    bool scrollsToEnd = false;
+    // Empty when the kind has no Save button.
+    QString saveButtonTitle;
+    bool fileMenu = false;
+    bool configCacheOption = false;
+};
+
+const ConfigurationTraits &traitsOf(ConfigurationType type);
+
 // The environment file, the Nginx configuration and the deployment script; the rest are read-only.
-bool isEditable(ConfigurationType type);
-// Logs are read from their newest end.
-bool scrollsToEnd(ConfigurationType type);
+inline bool isEditable(ConfigurationType type)
+{
+    return traitsOf(type).editable;
+}
 
 } // namespace plimsy

@@ -1,12 +1,17 @@
 #include "editor/ConfigurationWindowDispatcher.h"
 
-#include "core/Logger.h"
 #include "core/ErrorDescription.h"
+#include "core/Logger.h"
 #include "core/NotificationNames.h"
+#include "core/Puny.h"
+#include "core/RequestBodies.h"
 #include "core/RunDetached.h"
+#include "editor/ConfigurationEditorViewModel.h"
+#include "editor/DeploymentScriptFileStore.h"
 #include "forge/ForgeAPIError.h"
 #include "platform/AlertPresenter.h"
 #include "platform/ApplicationActivation.h"
+#include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 
 #include <QJsonDocument>
@@ -19,6 +24,12 @@
 namespace plimsy {
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// "Clearing caches..." stays at least this long, and "Done ✓" this long.
+constexpr auto ClearingStatusMinimum = 800ms;
+constexpr auto DoneStatusDuration = 1500ms;
 
 QString orPlaceholder(const QString &text, const char *placeholder)
 {
@@ -102,9 +113,18 @@ ConfigurationWindowDispatcher::ConfigurationWindowDispatcher(
     if (!m_services.alerts) {
         m_services.alerts = &AlertPresenter::system();
     }
+    if (!m_services.sleeper) {
+        m_services.sleeper = &Sleeper::system();
+    }
+    if (!m_services.fileStore) {
+        m_services.fileStore = &DeploymentScriptFileStore::shared();
+    }
 }
 
-ConfigurationWindowDispatcher::~ConfigurationWindowDispatcher() = default;
+ConfigurationWindowDispatcher::~ConfigurationWindowDispatcher()
+{
+    printLine(QStringLiteral("Deinit of ConfigurationWindowDispatcher"));
+}
 
 bool ConfigurationWindowDispatcher::canLoad() const
 {
@@ -215,16 +235,180 @@ QCoro::Task<> ConfigurationWindowDispatcher::load()
 QCoro::Task<> ConfigurationWindowDispatcher::showLoadError(QString description)
 {
     QPointer self(this);
-    const Alert alert{QStringLiteral("Failed to load"), description, Alert::Style::Warning, {}};
+    // A sheet on the window, which goes with it.
+    const Alert alert{QStringLiteral("Failed to load"), description, Alert::Style::Warning, {}, m_configWindow.get()};
     co_await m_services.alerts->ask(alert);
     if (self) {
         m_configWindow->close();
     }
 }
 
+void ConfigurationWindowDispatcher::reloadConfiguration()
+{
+    show();
+}
+
 void ConfigurationWindowDispatcher::configurationWindowDidClose()
 {
     notifyWindowClosed();
+}
+
+// --- Saving ------------------------------------------------------------------------------------------
+
+void ConfigurationWindowDispatcher::saveConfiguration(const QString &text,
+                                                      bool runConfigCache,
+                                                      ConfigurationWindowController *controller)
+{
+    if (!m_site || !m_site->serverId || !m_server.organizationSlug) {
+        return;
+    }
+    const QString sitePath = ForgeAPIController::sitePath(*m_site->serverId, m_site->id, *m_server.organizationSlug);
+    const QPointer<ConfigurationWindowController> window(controller);
+    // A fresh client for every save, as for every load.
+    const auto target = [&](const char *suffix) {
+        return SaveTarget{sitePath + QLatin1String(suffix), ForgeAPIController(m_account, m_services.forge)};
+    };
+    switch (m_configType) {
+    case ConfigurationType::Env:
+        runDetached(saveEnvironment(target("/environment"), text, runConfigCache, m_services.sleeper, window));
+        break;
+    case ConfigurationType::Nginx:
+        runDetached(saveText(target("/nginx"), NginxUpdateBody{text}, window));
+        break;
+    case ConfigurationType::Deployment:
+        runDetached(saveText(target("/deployments/script"), DeploymentScriptBody{text}, window));
+        break;
+    case ConfigurationType::DeploymentOutput:
+    case ConfigurationType::ReadOnly:
+    case ConfigurationType::NginxAccessLogs:
+    case ConfigurationType::NginxErrorLogs:
+    case ConfigurationType::SiteLog:
+        break;
+    }
+}
+
+QCoro::Task<> ConfigurationWindowDispatcher::saveText(SaveTarget target,
+                                                      AnyEncodable body,
+                                                      QPointer<ConfigurationWindowController> window)
+{
+    std::optional<QString> failure;
+    try {
+        QCoro::Task<> put = target.forge.requestVoid(target.path, HTTPMethod::PUT, std::move(body));
+        co_await put;
+    } catch (const std::exception &error) {
+        failure = errorDescription(error);
+    }
+    if (!window) {
+        co_return;
+    }
+    if (failure) {
+        window->showError(*failure);
+    } else {
+        window->didSave();
+    }
+}
+
+QCoro::Task<> ConfigurationWindowDispatcher::saveEnvironment(SaveTarget target,
+                                                             QString text,
+                                                             bool runConfigCache,
+                                                             Sleeper *sleeper,
+                                                             QPointer<ConfigurationWindowController> window)
+{
+    setStatus(window, QStringLiteral("Saving..."));
+    try {
+        QCoro::Task<> put = target.forge.requestVoid(target.path, HTTPMethod::PUT, EnvUpdateBody{text});
+        co_await put;
+    } catch (const std::exception &error) {
+        reportSaveError(window, errorDescription(error));
+        co_return;
+    }
+    // The file is on Forge from here on, whatever clearing the caches does.
+    if (window) {
+        window->didSave();
+    }
+    if (!runConfigCache) {
+        setStatus(window, QString());
+        co_return;
+    }
+    setStatus(window, QStringLiteral("Clearing caches..."));
+    std::optional<QString> failure;
+    {
+        // Side by side: the command, and the pause that keeps the status readable.
+        const QString commandsPath = target.path.left(target.path.lastIndexOf(u'/')) + QStringLiteral("/commands");
+        QCoro::Task<> command = target.forge.requestVoid(
+            commandsPath, HTTPMethod::POST, CommandBody{QStringLiteral("php artisan optimize:clear")});
+        QCoro::Task<> pause = sleeper->sleep(ClearingStatusMinimum);
+        try {
+            co_await command;
+        } catch (const std::exception &error) {
+            failure = errorDescription(error);
+        }
+        co_await pause;
+    }
+    if (failure) {
+        reportSaveError(window, *failure);
+        co_return;
+    }
+    setStatus(window, QStringLiteral("Done \u2713"));
+    co_await sleeper->sleep(DoneStatusDuration);
+    setStatus(window, QString());
+}
+
+void ConfigurationWindowDispatcher::setStatus(const QPointer<ConfigurationWindowController> &window,
+                                              const QString &text)
+{
+    if (window) {
+        window->viewModel()->setStatus(text, false);
+    }
+}
+
+void ConfigurationWindowDispatcher::reportSaveError(const QPointer<ConfigurationWindowController> &window,
+                                                    const QString &description)
+{
+    if (window) {
+        window->viewModel()->setStatus(description, true);
+        window->showError(description);
+    }
+}
+
+// --- The deployment script's file link ---------------------------------------------------------------
+
+std::optional<QString> ConfigurationWindowDispatcher::linkedScriptPath() const
+{
+    if (!m_site || !m_site->serverId) {
+        return std::nullopt;
+    }
+    return m_services.fileStore->path(*m_site->serverId, m_site->id);
+}
+
+void ConfigurationWindowDispatcher::setLinkedScriptPath(const std::optional<QString> &path)
+{
+    if (!m_site || !m_site->serverId) {
+        return;
+    }
+    if (path) {
+        m_services.fileStore->setPath(*path, *m_site->serverId, m_site->id);
+    } else {
+        m_services.fileStore->removePath(*m_site->serverId, m_site->id);
+    }
+}
+
+std::optional<QString> ConfigurationWindowDispatcher::linkedScriptOwner(const QString &path) const
+{
+    if (!m_site || !m_site->serverId) {
+        return std::nullopt;
+    }
+    const auto owner = m_services.fileStore->owner(path, *m_site->serverId, m_site->id);
+    if (!owner) {
+        return std::nullopt;
+    }
+    const std::optional<Site> other = Site::find(owner->second);
+    if (other && other->name) {
+        if (const std::optional<QString> decoded = decodeIDNADomain(*other->name)) {
+            return decoded;
+        }
+    }
+    return QStringLiteral("another site (id %1)").arg(owner->second);
 }
 
 void ConfigurationWindowDispatcher::notifyWindowClosed()

@@ -34,6 +34,11 @@ void LogWindowDispatcher::show()
     runDetached(load());
 }
 
+void LogWindowDispatcher::reloadConfiguration()
+{
+    show();
+}
+
 QCoro::Task<> LogWindowDispatcher::load()
 {
     QPointer self(this);

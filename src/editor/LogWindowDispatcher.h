@@ -15,7 +15,8 @@
 namespace plimsy {
 
 // The object behind a window on a local log file: reads the file off the GUI thread and shows it
-// read-only; posts "windowClosed" with its uuid when the window closes. GUI thread.
+// read-only; reloads it on request; posts "windowClosed" with its uuid when the window closes. It never
+// saves and links no file. GUI thread.
 class LogWindowDispatcher : public QObject, public LogWindowProtocol, public ConfigurationWindowDelegate
 {
     Q_OBJECT
@@ -34,6 +35,7 @@ public:
     // A file that cannot be read as UTF-8 leaves the window empty.
     void show();
 
+    void reloadConfiguration() override;
     void configurationWindowDidClose() override;
 
     // The file's text, read on a worker thread; none when it cannot be read or is not UTF-8.

@@ -133,12 +133,13 @@ void StatusMenuController::openConfigurationWindow(const Server &server,
     }
     auto dispatcher = std::make_unique<ConfigurationWindowDispatcher>(
         key,
-        std::make_unique<ConfigurationWindowController>(),
+        std::make_unique<ConfigurationWindowController>(
+            ConfigurationWindowController::Services{m_alerts, m_services.urlOpener, m_defaults, m_sleeper}),
         server,
         site,
         account,
         type,
-        ConfigurationWindowDispatcher::Services{forgeServices(), m_alerts});
+        ConfigurationWindowDispatcher::Services{forgeServices(), m_alerts, m_sleeper, nullptr});
     ConfigurationWindowDispatcher &opened = *dispatcher;
     keepWindow(std::move(dispatcher));
     opened.show();
@@ -152,8 +153,11 @@ void StatusMenuController::openLogWindow(const QUrl &url)
     if (bringWindowForward(key)) {
         return;
     }
-    auto dispatcher =
-        std::make_unique<LogWindowDispatcher>(key, url, std::make_unique<ConfigurationWindowController>());
+    auto dispatcher = std::make_unique<LogWindowDispatcher>(
+        key,
+        url,
+        std::make_unique<ConfigurationWindowController>(
+            ConfigurationWindowController::Services{m_alerts, m_services.urlOpener, m_defaults, m_sleeper}));
     dispatcher->configWindow()->setDelegate(dispatcher.get());
     LogWindowDispatcher &opened = *dispatcher;
     keepWindow(std::move(dispatcher));

@@ -1,0 +1,411 @@
+#include "editor/MonacoEditorView.h"
+
+#include "core/Logger.h"
+#include "editor/MonacoMessageHandler.h"
+#include "editor/MonacoPage.h"
+#include "editor/MonacoWebView.h"
+#include "platform/UrlOpener.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QPalette>
+#include <QStackedLayout>
+#include <QWebChannel>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+#include <coroutine>
+#include <memory>
+
+namespace plimsy {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Beyond this the page is taken to be broken: it loads from the local disk.
+constexpr auto ReadyLimit = 30s;
+
+// Defines window.webkit.messageHandlers.NAME.postMessage for the protocol's five names over the web
+// channel, queueing posts until the channel is up. Runs before any script of the page.
+constexpr const char *MessageShim = R"JS(
+(function () {
+    'use strict';
+    const names = ['contentChanged', 'save', 'close', 'reload', 'editorReady'];
+    const queue = [];
+    let host = null;
+    function send(name) {
+        if (host) {
+            host.didReceiveScriptMessage(name);
+        } else {
+            queue.push(name);
+        }
+    }
+    const handlers = {};
+    for (const name of names) {
+        handlers[name] = Object.freeze({ postMessage: function () { send(name); } });
+    }
+    Object.defineProperty(window, 'webkit', { value: Object.freeze({ messageHandlers: Object.freeze(handlers) }) });
+    new QWebChannel(qt.webChannelTransport, function (channel) {
+        host = channel.objects.plimsyHost;
+        for (const name of queue.splice(0)) {
+            host.didReceiveScriptMessage(name);
+        }
+    });
+})();
+)JS";
+
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// A JSON string literal is a JavaScript string literal that keeps every character, CR and CRLF
+// included; the two separators are escaped for engines that end a line on them.
+QString scriptLiteral(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    QString literal = QString::fromUtf8(array.mid(1, array.size() - 2));
+    literal.replace(QChar(0x2028), QLatin1String("\\u2028"));
+    literal.replace(QChar(0x2029), QLatin1String("\\u2029"));
+    return literal;
+}
+
+QString channelScriptSource()
+{
+    QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (!channelScript.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(channelScript.readAll()) + QString::fromLatin1(MessageShim);
+}
+
+} // namespace
+
+// One evaluation's answer. It is given when the page answers, or as nothing when the page dies or goes away
+// first; the waiting coroutine is resumed from the event loop, never from inside those calls.
+struct MonacoEditorView::ScriptAnswer
+{
+    bool answered = false;
+    QVariant value;
+    std::coroutine_handle<> waiting;
+
+    void give(const QVariant &result, const std::shared_ptr<ScriptAnswer> &self)
+    {
+        if (answered) {
+            return;
+        }
+        answered = true;
+        value = result;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self] {
+                if (self->waiting) {
+                    std::exchange(self->waiting, nullptr).resume();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+};
+
+struct MonacoEditorView::ScriptAwaiter
+{
+    std::shared_ptr<ScriptAnswer> answer;
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> waiting) { answer->waiting = waiting; }
+    QVariant await_resume() const { return answer->value; }
+};
+
+MonacoEditorView::MonacoEditorView(UrlOpener *urlOpener, QWidget *parent)
+    : QWidget(parent)
+    , m_stack(new QStackedLayout(this))
+    , m_webView(new MonacoWebView(this, this))
+    , m_page(new MonacoPage(QUrl::fromLocalFile(pagePath()), urlOpener ? *urlOpener : UrlOpener::system(), m_webView))
+    , m_messageHandler(new MonacoMessageHandler(this, this))
+    , m_failureLabel(new QLabel(this))
+{
+    m_webView->setObjectName(QStringLiteral("editorWebView"));
+    m_failureLabel->setObjectName(QStringLiteral("editorFailureLabel"));
+    m_failureLabel->setAlignment(Qt::AlignCenter);
+    m_failureLabel->setWordWrap(true);
+    m_failureLabel->setMargin(24);
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_stack->addWidget(m_webView);
+    m_stack->addWidget(m_failureLabel);
+
+    m_page->setBackgroundColor(palette().color(QPalette::Base));
+    m_page->settings()->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, true);
+    m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    QWebEngineScript shim;
+    shim.setName(QStringLiteral("plimsy-message-handlers"));
+    shim.setSourceCode(channelScriptSource());
+    shim.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    shim.setWorldId(QWebEngineScript::MainWorld);
+    shim.setRunsOnSubFrames(false);
+    m_page->scripts().insert(shim);
+    auto *channel = new QWebChannel(m_page);
+    channel->registerObject(QString::fromLatin1(MonacoMessageHandler::ChannelName), m_messageHandler);
+    m_page->setWebChannel(channel, QWebEngineScript::MainWorld);
+    m_webView->setPage(m_page);
+
+    connect(m_page, &QWebEnginePage::loadFinished, this, &MonacoEditorView::handleLoadFinished);
+    connect(m_page,
+            &QWebEnginePage::renderProcessTerminated,
+            this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                if (status == QWebEnginePage::NormalTerminationStatus) {
+                    return;
+                }
+                abandonScripts();
+                showFailure(QStringLiteral("The editor stopped: its page process ended (exit code %1). Close and "
+                                           "reopen this window.")
+                                .arg(exitCode));
+            });
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &MonacoEditorView::releasePage);
+    m_readyWatchdog.setSingleShot(true);
+    m_readyWatchdog.setInterval(ReadyLimit);
+    connect(&m_readyWatchdog, &QTimer::timeout, this, [this] {
+        // Said, but not final: a page that is only slow (a busy machine) still takes over when it is ready.
+        showFailure(QStringLiteral("The editor did not start: its page never became ready."));
+        m_failureIsFinal = false;
+    });
+    loadEditorPage();
+}
+
+MonacoEditorView::~MonacoEditorView()
+{
+    // The page goes first, while the view it shows in and the handler its messages reach still stand.
+    releasePage();
+}
+
+void MonacoEditorView::releasePage()
+{
+    delete std::exchange(m_page, nullptr);
+    abandonScripts();
+    m_isEditorReady = false;
+}
+
+QString MonacoEditorView::pagePath()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath()
+                           + QStringLiteral("/../share/plimsy/editor/monaco-editor.html"));
+}
+
+void MonacoEditorView::loadEditorPage()
+{
+    const QString path = pagePath();
+    if (!QFileInfo::exists(path)) {
+        printLine(QStringLiteral("MonacoEditorView: Could not find monaco-editor.html at ") + path);
+        showFailure(QStringLiteral("The editor cannot be shown: its page is missing (") + path + u')');
+        return;
+    }
+    m_readyWatchdog.start();
+    m_page->load(QUrl::fromLocalFile(path));
+}
+
+void MonacoEditorView::handleLoadFinished(bool ok)
+{
+    if (!ok && !m_isEditorReady) {
+        showFailure(QStringLiteral("The editor cannot be shown: its page did not load (") + pagePath() + u')');
+    }
+}
+
+void MonacoEditorView::showFailure(const QString &line)
+{
+    if (!m_failure.isEmpty() && m_failureIsFinal) {
+        return;
+    }
+    m_readyWatchdog.stop();
+    m_failure = line;
+    m_failureIsFinal = true;
+    log(QStringLiteral("[MonacoEditorView] ") + line);
+    m_failureLabel->setText(line);
+    m_stack->setCurrentWidget(m_failureLabel);
+    Q_EMIT editorFailed(line);
+}
+
+void MonacoEditorView::send(const QString &script)
+{
+    if (m_page) {
+        m_page->runJavaScript(script);
+    }
+}
+
+QCoro::Task<QVariant> MonacoEditorView::evaluate(QString script)
+{
+    auto answer = std::make_shared<ScriptAnswer>();
+    if (!m_page || !m_failure.isEmpty()) {
+        co_return QVariant();
+    }
+    std::erase_if(m_pendingScripts, [](const std::weak_ptr<ScriptAnswer> &pending) { return pending.expired(); });
+    m_pendingScripts.push_back(answer);
+    m_page->runJavaScript(script, [answer](const QVariant &value) { answer->give(value, answer); });
+    ScriptAwaiter awaiter{answer};
+    co_return co_await awaiter;
+}
+
+void MonacoEditorView::abandonScripts()
+{
+    for (const std::weak_ptr<ScriptAnswer> &pending : std::exchange(m_pendingScripts, {})) {
+        if (const std::shared_ptr<ScriptAnswer> answer = pending.lock()) {
+            answer->give(QVariant(), answer);
+        }
+    }
+}
+
+void MonacoEditorView::setContent(const QString &text)
+{
+    if (!m_isEditorReady) {
+        m_pendingContent = text;
+        return;
+    }
+    send(QStringLiteral("setValue(") + scriptLiteral(text) + u')');
+}
+
+QCoro::Task<std::optional<QString>> MonacoEditorView::content()
+{
+    // Before "editorReady" the page has no editor to ask.
+    if (!m_isEditorReady) {
+        co_return std::nullopt;
+    }
+    const QString script = QStringLiteral("getValue()");
+    const QVariant value = co_await evaluate(script);
+    if (!value.isValid()) {
+        printLine(QStringLiteral("MonacoEditorView: getValue error: the page returned no value"));
+        co_return std::nullopt;
+    }
+    if (value.userType() != QMetaType::QString) {
+        co_return std::nullopt;
+    }
+    co_return value.toString();
+}
+
+void MonacoEditorView::setLanguage(MonacoLanguage language)
+{
+    m_currentLanguage = language;
+    if (!m_isEditorReady) {
+        m_pendingLanguage = language;
+        return;
+    }
+    send(QStringLiteral("setLanguage('%1')").arg(rawValue(language)));
+    if (language == MonacoLanguage::Log || language == MonacoLanguage::DeploymentLog) {
+        setTheme(themeFor(language, isDarkAppearance()));
+    }
+}
+
+void MonacoEditorView::setTheme(MonacoTheme theme)
+{
+    if (!m_isEditorReady) {
+        m_pendingTheme = theme;
+        return;
+    }
+    send(QStringLiteral("setTheme('%1')").arg(rawValue(theme)));
+}
+
+void MonacoEditorView::setReadOnly(bool readOnly)
+{
+    m_isReadOnly = readOnly;
+    if (!m_isEditorReady) {
+        m_pendingReadOnly = readOnly;
+        return;
+    }
+    send(QStringLiteral("setReadOnly(") + boolText(readOnly) + u')');
+}
+
+void MonacoEditorView::setLineNumbers(bool shown)
+{
+    if (!m_isEditorReady) {
+        m_pendingLineNumbers = shown;
+        return;
+    }
+    send(QStringLiteral("setLineNumbers(") + boolText(shown) + u')');
+}
+
+void MonacoEditorView::scrollToBottom()
+{
+    if (!m_isEditorReady) {
+        m_pendingScrollToBottom = true;
+        return;
+    }
+    send(QStringLiteral("scrollToBottom()"));
+}
+
+void MonacoEditorView::showFind()
+{
+    if (m_isEditorReady) {
+        send(QStringLiteral("showFind()"));
+    }
+}
+
+void MonacoEditorView::showFindReplace()
+{
+    if (m_isEditorReady && !m_isReadOnly) {
+        send(QStringLiteral("showFindReplace()"));
+    }
+}
+
+void MonacoEditorView::applyAppearanceTheme()
+{
+    setTheme(themeFor(m_currentLanguage, isDarkAppearance()));
+}
+
+bool MonacoEditorView::isDarkAppearance()
+{
+    const QPalette palette = QGuiApplication::palette();
+    return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+}
+
+void MonacoEditorView::editorDidBecomeReady()
+{
+    if (m_isEditorReady) {
+        return;
+    }
+    m_isEditorReady = true;
+    m_readyWatchdog.stop();
+    if (!m_failure.isEmpty() && !m_failureIsFinal) {
+        log(QStringLiteral("[MonacoEditorView] The editor page became ready after all."));
+        m_failure.clear();
+        m_stack->setCurrentWidget(m_webView);
+    }
+    if (const auto text = std::exchange(m_pendingContent, std::nullopt)) {
+        setContent(*text);
+    }
+    if (const auto language = std::exchange(m_pendingLanguage, std::nullopt)) {
+        setLanguage(*language);
+    }
+    if (const auto theme = std::exchange(m_pendingTheme, std::nullopt)) {
+        setTheme(*theme);
+    } else {
+        applyAppearanceTheme();
+    }
+    if (const auto readOnly = std::exchange(m_pendingReadOnly, std::nullopt)) {
+        setReadOnly(*readOnly);
+    }
+    if (const auto lineNumbers = std::exchange(m_pendingLineNumbers, std::nullopt)) {
+        setLineNumbers(*lineNumbers);
+    }
+    if (std::exchange(m_pendingScrollToBottom, false)) {
+        scrollToBottom();
+    }
+    Q_EMIT editorBecameReady();
+}
+
+void MonacoEditorView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_page) {
+        m_page->setBackgroundColor(palette().color(QPalette::Base));
+        applyAppearanceTheme();
+    }
+}
+
+} // namespace plimsy

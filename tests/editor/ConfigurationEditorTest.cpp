@@ -1,0 +1,317 @@
+#include "EditorWindowFixture.h"
+
+#include <QCheckBox>
+#include <QToolButton>
+
+using namespace plimsy;
+using namespace plimsy::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ConfigurationEditorTest : public EditorWindowFixture
+{
+};
+
+struct EditableRow
+{
+    const char *name;
+    ConfigurationType type;
+    QString suffix;  // of the site's path
+    QString bodyKey; // of the PUT's JSON body
+    QString title;
+    QString saveTitle;
+    QString FakeForge::Site::*text;
+};
+
+void PrintTo(const EditableRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class EditableKindTest : public EditorWindowFixture, public ::testing::WithParamInterface<EditableRow>
+{
+};
+
+} // namespace
+
+// Forge's text shows; the first edit marks the title once; Save sends the exact text (its CRLF line ends
+// too) once under the kind's key and leaves the window clean.
+TEST_P(EditableKindTest, EditsAreMarkedOnceAndSavedBackExactly)
+{
+    const EditableRow &row = GetParam();
+    forge.site(site.id)->*row.text = QStringLiteral("FIRST=1\r\nSECOND=two words\r\n");
+    open(row.type);
+    EXPECT_EQ(pageText(editor()), QStringLiteral("FIRST=1\r\nSECOND=two words\r\n"));
+    EXPECT_EQ(window()->windowTitle(), row.title);
+    EXPECT_TRUE(saveButton()->isVisibleTo(window()));
+    EXPECT_EQ(saveButton()->text(), row.saveTitle);
+
+    typeIntoEditor(QStringLiteral("x"));
+    typeIntoEditor(QStringLiteral("y"));
+    EXPECT_EQ(window()->windowTitle(), row.title + QStringLiteral(" \u2013 Edited"));
+
+    QTest::mouseClick(saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window()->hasChanges(); }, EditorWaitLimit));
+    const QList<QJsonObject> sent = bodies("PUT", sitePath(row.suffix));
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent.first().value(row.bodyKey).toString(), QStringLiteral("xyFIRST=1\r\nSECOND=two words\r\n"));
+    EXPECT_EQ(sent.first().size(), 1);
+    EXPECT_EQ(forge.site(site.id)->*row.text, QStringLiteral("xyFIRST=1\r\nSECOND=two words\r\n"));
+    EXPECT_EQ(window()->windowTitle(), row.title);
+    EXPECT_TRUE(saveButton()->isEnabled());
+    EXPECT_FALSE(model()->isLoading());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds,
+                         EditableKindTest,
+                         ::testing::Values(EditableRow{"Environment",
+                                                       ConfigurationType::Env,
+                                                       "environment",
+                                                       "environment",
+                                                       ".env for shop.example",
+                                                       "Save",
+                                                       &FakeForge::Site::environment},
+                                           EditableRow{"Nginx",
+                                                       ConfigurationType::Nginx,
+                                                       "nginx",
+                                                       "config",
+                                                       "Nginx config shop.example",
+                                                       "Save",
+                                                       &FakeForge::Site::nginxConfig},
+                                           EditableRow{"DeploymentScript",
+                                                       ConfigurationType::Deployment,
+                                                       "deployments/script",
+                                                       "content",
+                                                       "Deployment script for shop.example",
+                                                       "Save to Forge",
+                                                       &FakeForge::Site::deploymentScript}),
+                         [](const ::testing::TestParamInfo<EditableRow> &info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(ConfigurationEditorTest, DebugModeAsksAndCancelSendsNothing)
+{
+    forge.site(site.id)->environment = QStringLiteral("APP_DEBUG=true\n");
+    open(ConfigurationType::Env);
+    window()->save();
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Is this expected?")));
+    EXPECT_EQ(alerts.open().last().alert.informativeText, QStringLiteral("Debug mode is enabled in your environment."));
+    EXPECT_EQ(alerts.open().last().alert.buttons, (QStringList{"Yes!", "Cancel"}));
+    EXPECT_EQ(alerts.open().last().alert.window, window());
+    answerAlert(1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(saveButton()->isEnabled());
+    EXPECT_FALSE(model()->isLoading());
+
+    window()->save();
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Is this expected?")));
+    answerAlert(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bodies("PUT", sitePath("environment")).size() == 1; }, EditorWaitLimit));
+}
+
+// With "Clear caches after save" the PUT is followed by the command; the status line walks through its
+// texts, each held on the (fake) clock; a failed command still leaves the file saved.
+TEST_F(ConfigurationEditorTest, ClearingCachesFollowsTheSave)
+{
+    open(ConfigurationType::Env);
+    auto *option = window()->findChild<QCheckBox *>(QStringLiteral("clearCachesCheckBox"));
+    ASSERT_TRUE(option->isVisibleTo(window()));
+    option->click();
+    EXPECT_TRUE(defaults.boolValue(QStringLiteral("runConfigCacheAfterEnvSave")));
+    typeIntoEditor(QStringLiteral("Z"));
+    QStringList statuses;
+    QObject::connect(model(), &ConfigurationEditorViewModel::changed, &observer, [&] {
+        const QString status = model()->statusMessage();
+        if ((statuses.isEmpty() && !status.isEmpty()) || (!statuses.isEmpty() && statuses.last() != status)) {
+            statuses << status;
+        }
+    });
+
+    window()->save();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return statuses.size() == 4; }, EditorWaitLimit))
+        << statuses.join(u'|').toStdString();
+    EXPECT_EQ(statuses, (QStringList{"Saving...", "Clearing caches...", "Done \u2713", ""}));
+    QStringList sent;
+    for (const RecordedRequest &request : forge.requests()) {
+        if (request.method != "GET") {
+            sent << QString::fromLatin1(request.method) + u' ' + request.path;
+        }
+    }
+    EXPECT_EQ(sent, (QStringList{"PUT " + sitePath("environment"), "POST " + sitePath("commands")}));
+    EXPECT_EQ(forge.site(site.id)->commands, QStringList{"php artisan optimize:clear"});
+    EXPECT_TRUE(sleeper.requested().contains(800ms));
+    EXPECT_TRUE(sleeper.requested().contains(1500ms));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window()->hasChanges(); }, EditorWaitLimit));
+
+    typeIntoEditor(QStringLiteral("W"));
+    forge.failNext("POST", sitePath("commands"), forge.errorResponse(500));
+    window()->save();
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Error, something went wrong")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window()->hasChanges(); }, EditorWaitLimit)) << "the file is on Forge";
+    EXPECT_TRUE(model()->statusIsError());
+    EXPECT_EQ(forge.site(site.id)->environment, pageText(editor()));
+}
+
+TEST_F(ConfigurationEditorTest, AFailedSaveKeepsTheEditAndSaveWorksAgain)
+{
+    open(ConfigurationType::Nginx);
+    typeIntoEditor(QStringLiteral("#"));
+    forge.failNext("PUT", sitePath("nginx"), forge.errorResponse(500));
+    QTest::mouseClick(saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Error, something went wrong")));
+    EXPECT_EQ(alerts.open().last().alert.informativeText,
+              ForgeAPIError(ForgeAPIError::Case::InternalServerError).userMessage());
+    EXPECT_TRUE(window()->hasChanges());
+    EXPECT_TRUE(window()->windowTitle().endsWith(QStringLiteral(" \u2013 Edited")));
+    EXPECT_TRUE(saveButton()->isEnabled());
+    EXPECT_FALSE(model()->isLoading());
+}
+
+// Keys typed while the save travels are not on Forge: the window stays edited.
+TEST_F(ConfigurationEditorTest, TypingDuringASlowSaveStaysEdited)
+{
+    open(ConfigurationType::Nginx);
+    typeIntoEditor(QStringLiteral("a"));
+    forge.transformNext("PUT", sitePath("nginx"), [](FakeResponse response) { return response.withDelay(10s); });
+    window()->save();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return forge.requestCount("PUT", sitePath("nginx")) == 1; }, EditorWaitLimit));
+    typeKeys(editor(), QStringLiteral("b"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pageText(editor())->startsWith(QStringLiteral("ab")); }, EditorWaitLimit));
+    ASSERT_TRUE(model()->isLoading()) << "the save was answered before the second key";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model()->isLoading(); }, EditorWaitLimit));
+    // The window compares with the page's text; one more answer of the page comes after that one.
+    pageText(editor());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window()->hasChanges());
+    EXPECT_TRUE(window()->windowTitle().endsWith(QStringLiteral(" \u2013 Edited")));
+}
+
+// Closing over edits asks; "Save" closes once Forge has the text. A save road that ends unsaved (Cancel on
+// the debug warning) leaves Save working and the window open for good.
+TEST_F(ConfigurationEditorTest, ClosingWithEditsAsksAndSaveClosesAfterTheSave)
+{
+    open(ConfigurationType::Deployment);
+    typeIntoEditor(QStringLiteral("APP_DEBUG=true "));
+    window()->close();
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Your changes will be lost if you don't save them.")));
+    EXPECT_EQ(alerts.open().last().alert.buttons, (QStringList{"Save", "Cancel", "Don't save"}));
+    EXPECT_TRUE(window()->isVisible());
+    answerAlert(0);
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Is this expected?")));
+    answerAlert(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saveButton()->isEnabled() && !model()->isLoading(); }, EditorWaitLimit));
+
+    window()->save();
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Is this expected?")));
+    answerAlert(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window()->hasChanges(); }, EditorWaitLimit));
+    EXPECT_TRUE(window()->isVisible()) << "the abandoned close was dropped";
+    EXPECT_TRUE(closedWindows.isEmpty());
+
+    typeIntoEditor(QStringLiteral("echo "));
+    window()->close();
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Your changes will be lost if you don't save them.")));
+    answerAlert(0);
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Is this expected?")));
+    answerAlert(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !closedWindows.isEmpty(); }, EditorWaitLimit));
+    EXPECT_EQ(closedWindows, QStringList{"window-key"});
+    EXPECT_FALSE(window()->isVisible());
+    EXPECT_EQ(bodies("PUT", sitePath("deployments/script")).size(), 2);
+    EXPECT_TRUE(forge.site(site.id)->deploymentScript.startsWith(QStringLiteral("APP_DEBUG=true echo ")));
+}
+
+// Reloading over edits asks first; a reload leaves the window clean with Forge's text.
+TEST_F(ConfigurationEditorTest, ReloadOverEditsAsksAndLeavesTheWindowClean)
+{
+    open(ConfigurationType::Env);
+    typeIntoEditor(QStringLiteral("LOCAL=1 "));
+    forge.site(site.id)->environment = QStringLiteral("FROM_FORGE=2\n");
+    window()->findChild<QToolButton *>(QStringLiteral("reloadButton"))->click();
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Discard changes and reload?")));
+    answerAlert(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(forge.requestCount("GET", sitePath("environment")), 1);
+    EXPECT_TRUE(window()->hasChanges());
+
+    evaluateInPage(editor(), QStringLiteral("window.webkit.messageHandlers.reload.postMessage({})"));
+    ASSERT_TRUE(waitForAlert(QStringLiteral("Discard changes and reload?")));
+    answerAlert(0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return pageText(editor()) == QStringLiteral("FROM_FORGE=2\n"); }, EditorWaitLimit));
+    EXPECT_EQ(forge.requestCount("GET", sitePath("environment")), 2);
+    EXPECT_FALSE(window()->hasChanges());
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral(".env for shop.example"));
+
+    // While a reload is under way the editor is empty: a save then would wipe the file on Forge.
+    forge.transformNext("GET", sitePath("environment"), [](FakeResponse response) { return response.withDelay(3s); });
+    window()->reload();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model()->isLoading(); }, EditorWaitLimit));
+    evaluateInPage(editor(), QStringLiteral("window.webkit.messageHandlers.save.postMessage({})"));
+    window()->save();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model()->isLoading(); }, EditorWaitLimit));
+    EXPECT_EQ(forge.requestCount("PUT", sitePath("environment")), 0);
+    EXPECT_EQ(forge.site(site.id)->environment, QStringLiteral("FROM_FORGE=2\n"));
+}
+
+namespace {
+
+struct ReadOnlyRow
+{
+    const char *name;
+    ConfigurationType type;
+    bool lineNumbers;
+};
+
+void PrintTo(const ReadOnlyRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class ReadOnlyKindTest : public EditorWindowFixture, public ::testing::WithParamInterface<ReadOnlyRow>
+{
+};
+
+} // namespace
+
+// Texts that are only read: no Save, no saving from the page, shown from their end.
+TEST_P(ReadOnlyKindTest, ShowsTheEndAndNeverSaves)
+{
+    const ReadOnlyRow &row = GetParam();
+    QString text;
+    for (int line = 1; line <= 200; ++line) {
+        text += QStringLiteral("2026/12/08 12:00:00 [error] line %1\n").arg(line);
+    }
+    FakeForge::Deployment deployment;
+    deployment.output = text;
+    forge.addDeployment(site.id, deployment);
+    forge.site(site.id)->applicationLog = text;
+    forge.server(server.id)->nginxErrorLog = text;
+    open(row.type);
+    EXPECT_EQ(pageText(editor()), text);
+    EXPECT_FALSE(saveButton()->isVisibleTo(window()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return editorState(editor()).value(QStringLiteral("lastVisibleLine")).toInt() == 201; },
+                        EditorWaitLimit));
+    const QVariantMap state = editorState(editor());
+    EXPECT_EQ(state.value(QStringLiteral("readOnly")), true);
+    EXPECT_EQ(state.value(QStringLiteral("lineNumbers")), row.lineNumbers);
+
+    evaluateInPage(editor(), QStringLiteral("window.webkit.messageHandlers.save.postMessage({})"));
+    evaluateInPage(editor(), QStringLiteral("0"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(model()->isLoading()) << "a save of a read-only text must not spin";
+    for (const RecordedRequest &request : forge.requests()) {
+        EXPECT_EQ(request.method, "GET");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds,
+                         ReadOnlyKindTest,
+                         ::testing::Values(ReadOnlyRow{"DeploymentOutput", ConfigurationType::DeploymentOutput, false},
+                                           ReadOnlyRow{"SiteLog", ConfigurationType::SiteLog, true},
+                                           ReadOnlyRow{"NginxErrorLog", ConfigurationType::NginxErrorLogs, true}),
+                         [](const ::testing::TestParamInfo<ReadOnlyRow> &info) {
+                             return std::string(info.param.name);
+                         });
