@@ -181,6 +181,7 @@ struct ForgeAPIController::State
 {
     Account account;
     std::optional<QString> apiKey;
+    bool isKeyStoreUnavailable = false;
     QString keyUsername = QStringLiteral("forge");
     QString baseURL;
     HttpSession *session = nullptr;
@@ -211,7 +212,11 @@ ForgeAPIController::ForgeAPIController(Account account, Services services)
     d->computerName = services.computerName ? services.computerName : [] { return SystemInfo::computerName(); };
     APIKeyManager &keys = services.apiKeys ? *services.apiKeys : APIKeyManager::shared();
     if (account.uuid) {
-        d->apiKey = keys.apiKey(*account.uuid);
+        const APIKeyManager::Lookup found = keys.lookup(*account.uuid);
+        if (found.status == APIKeyManager::KeyStatus::Found) {
+            d->apiKey = found.key;
+        }
+        d->isKeyStoreUnavailable = found.status == APIKeyManager::KeyStatus::StoreUnavailable;
     }
     d->account = std::move(account);
 }
@@ -268,7 +273,8 @@ QCoro::Task<HttpResponse> ForgeAPIController::exchange(std::shared_ptr<State> st
                                                        QPointer<CancellationToken> cancel)
 {
     if (!state->apiKey) {
-        throw ForgeAPIError(ForgeAPIError::Case::NoAPIKeyDefined);
+        throw ForgeAPIError(state->isKeyStoreUnavailable ? ForgeAPIError::Case::KeychainUnavailable
+                                                         : ForgeAPIError::Case::NoAPIKeyDefined);
     }
     const QUrl url(state->baseURL + path, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative()) {
