@@ -86,10 +86,7 @@ std::optional<QUrl> AuthManager::signInURL(const QString &state) const
     if (!url.isValid() || url.host().isEmpty()) {
         return std::nullopt;
     }
-    QString deviceName = SystemInfo::computerName();
-    if (deviceName.isEmpty()) {
-        deviceName = QStringLiteral("Unknown Mac");
-    }
+    const QString deviceName = SystemInfo::computerName();
     setQueryItems(url,
                   {{QStringLiteral("state"), state},
                    {QStringLiteral("redirect_uri"), QString::fromLatin1(RedirectURI)},
