@@ -10,7 +10,6 @@
 #include "core/NotificationNames.h"
 #include "core/Reachability.h"
 #include "core/RunDetached.h"
-#include "core/SimpleKeychain.h"
 #include "core/URLConstants.h"
 #include "forge/ForgeAPIError.h"
 #include "forge/ForgeAPIRequestTracker.h"
@@ -223,10 +222,10 @@ void StatusMenuController::registerDefaultPreferences()
 
 void StatusMenuController::migrateLegacyKey()
 {
-    SimpleKeychain keychain(QString::fromLatin1(APIKeyManager::Service));
-    if (const auto key = AccountManager::migrateToMultiAccountIfNeeded(keychain, *m_defaults)) {
-        APIKeyManager &keys = m_services.forge.apiKeys ? *m_services.forge.apiKeys : APIKeyManager::shared();
-        AccountManager::migrateLegacyAPIKey(*key, keychain, keys, *m_defaults);
+    // The key store's own items: a controller given another key store never reads the user's.
+    APIKeyManager &keys = m_services.forge.apiKeys ? *m_services.forge.apiKeys : APIKeyManager::shared();
+    if (const auto key = AccountManager::migrateToMultiAccountIfNeeded(keys.keychain(), *m_defaults)) {
+        AccountManager::migrateLegacyAPIKey(*key, keys.keychain(), keys, *m_defaults);
     }
 }
 

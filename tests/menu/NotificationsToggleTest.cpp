@@ -31,12 +31,6 @@ protected:
         address = backend.webhookUrl();
     }
 
-    void TearDown() override
-    {
-        StatusMenuFixture::TearDown();
-        SimpleKeychain(backendTokenService).removeAll(KeychainProtocol::Kind::Default);
-    }
-
     // Starts the controller with the device service and loads the menu.
     void startLoaded()
     {
@@ -118,14 +112,10 @@ protected:
     }
 
     FakeAccountBackend backend;
-    QString backendTokenService =
-        QStringLiteral("com.tindrel.plimsy.test.device.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     HttpSession backendSession;
     APIClient backendClient{backendSession, [this] { return backend.apiBase(); }};
     ServiceContainer backendServices{
-        backendClient,
-        std::make_shared<KeychainTokenStore>(std::make_unique<SimpleKeychain>(backendTokenService)),
-        defaults};
+        backendClient, std::make_shared<KeychainTokenStore>(std::make_unique<MemoryKeychain>()), defaults};
 
     QString slug;
     qint64 serverId = 0;
