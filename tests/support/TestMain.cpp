@@ -1,3 +1,5 @@
+#include "platform/HttpSession.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -65,5 +67,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Plimsy"));
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // The shared HTTP session's network thread ends while the application is still whole.
+    plimsy::HttpSession::shutdownShared();
+    return result;
 }
