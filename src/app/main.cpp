@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "core/Logger.h"
+#include "platform/HttpSession.h"
 
 #include <QApplication>
 #include <QByteArrayView>
@@ -83,5 +84,8 @@ int main(int argc, char *argv[])
 
     plimsy::AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
-    return app.exec();
+    const int result = app.exec();
+    // Requests still in transfer end while the delegate and everything their tasks use still exist.
+    plimsy::HttpSession::shutdownShared();
+    return result;
 }

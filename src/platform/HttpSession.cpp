@@ -105,7 +105,11 @@ HttpSession &HttpSession::shared()
 {
     if (!s_shared) {
         s_shared = new HttpSession;
-        // The latest moment: the application object's destructor, while the object still exists.
+    }
+    // The latest moment: the application object's destructor, while the object still exists. Once only,
+    // though a session ended early may be started again.
+    static bool endsWithTheApplication = false;
+    if (!std::exchange(endsWithTheApplication, true)) {
         qAddPostRoutine(endSharedSession);
     }
     return *s_shared;

@@ -63,6 +63,8 @@ protected:
             alerts.close(shown.id);
         }
         QCoreApplication::processEvents();
+        // Forge requests still in transfer end now, while the clocks and stores their tasks use exist.
+        HttpSession::shutdownShared();
         controller.reset();
         // Let every pending timer coroutine run to its end.
         while (sleeper.pending() > 0) {
