@@ -47,8 +47,7 @@ protected:
         keyringServices.authService = &storedAccount->authService();
         keyringServices.deviceService = &storedAccount->deviceService();
         keyringServices.authManager = auth.get();
-        controller = std::make_unique<StatusMenuController>(appState, keyringServices);
-        controller->setup();
+        start(keyringServices);
     }
 
     FakeAccountBackend backend;

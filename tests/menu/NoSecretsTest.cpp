@@ -124,8 +124,7 @@ TEST_F(NoSecretsTest, AVerboseSessionWritesNoSecretAnywhere)
     OutputCapture output;
     StatusMenuServices withDevice = services();
     withDevice.deviceService = &backendServices.deviceService();
-    controller = std::make_unique<StatusMenuController>(appState, withDevice);
-    controller->setup();
+    start(withDevice);
     networkUp();
     waitUntilIdle();
     ASSERT_NE(siteAction(siteId, "Notify on Deploy"), nullptr);

@@ -38,8 +38,7 @@ protected:
     {
         StatusMenuServices withDevice = services();
         withDevice.deviceService = &backendServices.deviceService();
-        controller = std::make_unique<StatusMenuController>(appState, withDevice);
-        controller->setup();
+        start(withDevice);
         networkUp();
         waitUntilIdle();
     }

@@ -99,9 +99,10 @@ protected:
     }
 
     // Builds and sets up the controller; the network stays down until networkUp().
-    StatusMenuController &start()
+    StatusMenuController &start() { return start(services()); }
+    StatusMenuController &start(const StatusMenuServices &with)
     {
-        controller = std::make_unique<StatusMenuController>(appState, services());
+        controller = std::make_unique<StatusMenuController>(appState, with);
         controller->setup();
         QCoreApplication::processEvents();
         return *controller;
