@@ -9,6 +9,7 @@
 #include "core/URLConstants.h"
 #include "platform/ApplicationActivation.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SecretStore.h"
 #include "platform/SystemInfo.h"
 #include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
@@ -85,10 +86,7 @@ std::optional<QUrl> AuthManager::signInURL(const QString &state) const
     if (!url.isValid() || url.host().isEmpty()) {
         return std::nullopt;
     }
-    QString deviceName = SystemInfo::computerName();
-    if (deviceName.isEmpty()) {
-        deviceName = QStringLiteral("Unknown Mac");
-    }
+    const QString deviceName = SystemInfo::computerName();
     setQueryItems(url,
                   {{QStringLiteral("state"), state},
                    {QStringLiteral("redirect_uri"), QString::fromLatin1(RedirectURI)},
@@ -104,6 +102,8 @@ std::optional<QUrl> AuthManager::signInURL(const QString &state) const
 
 void AuthManager::handleCallback(const QUrl &url)
 {
+    // Finishing a sign-in is the user's own action: a locked keyring may ask to be unlocked, once.
+    const SecretStore::UserAction action;
     // Any page can send the browser to this address, so only the exact callback is taken.
     if (!url.isValid() || url.scheme() != u"plimsy" || url.host() != u"auth" || url.path() != u"/callback") {
         fail(AuthError::unknown());
@@ -138,13 +138,13 @@ void AuthManager::handleCallback(const QUrl &url)
         return;
     }
 
-    m_services.tokenStore().setAccessToken(accessToken);
+    const bool isStored = m_services.tokenStore().setAccessToken(accessToken);
     const User user{parameters.value(QStringLiteral("user_id")),
                     parameters.value(QStringLiteral("email")),
                     parameters.value(QStringLiteral("name"))};
     m_services.authService().setCurrentUser(user);
 
-    finish(AuthResponse{user, accessToken});
+    finish(AuthResponse{user, accessToken, isStored});
     NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
     m_activate();
 }

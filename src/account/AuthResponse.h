@@ -12,6 +12,8 @@ struct AuthResponse
 {
     User user;
     QString accessToken;
+    // False when the secret store refused the token: the sign-in holds for this run only. Not sent.
+    bool isStored = true;
 
     bool operator==(const AuthResponse &) const = default;
 

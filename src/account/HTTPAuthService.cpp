@@ -9,6 +9,7 @@
 #include "core/DecodingError.h"
 #include "core/NotificationNames.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SecretStore.h"
 #include "platform/UserDefaults.h"
 
 #include <QJsonDocument>
@@ -85,6 +86,11 @@ bool HTTPAuthService::isAuthenticated()
     return m_tokenStore->accessToken().has_value();
 }
 
+bool HTTPAuthService::isSignInUnavailable() const
+{
+    return m_tokenStore->isUnavailable();
+}
+
 void HTTPAuthService::setCurrentUser(const User &user)
 {
     m_currentUser = user;
@@ -120,7 +126,7 @@ void HTTPAuthService::persistCurrentUser()
                         QJsonDocument(m_currentUser->toJson()).toJson(QJsonDocument::Compact));
 }
 
-QCoro::Task<> HTTPAuthService::logout()
+QCoro::Task<bool> HTTPAuthService::logout()
 {
     // The request goes out first, so the backend still receives the token it is asked to end.
     APIClient::Request request = m_apiClient.makeRequest(QStringLiteral("auth/logout"), APIClient::Method::Post);
@@ -131,18 +137,21 @@ QCoro::Task<> HTTPAuthService::logout()
     } catch (...) {
         // Signing out locally does not depend on the backend's answer.
     }
-    clearLocalState();
+    co_return clearLocalState();
 }
 
-void HTTPAuthService::clearLocalState()
+bool HTTPAuthService::clearLocalState()
 {
-    m_tokenStore->clear();
+    // Signing out is always the user's own action: a locked keyring may ask to be unlocked, once.
+    const SecretStore::UserAction action;
+    const bool cleared = m_tokenStore->clear();
     m_currentUser.reset();
     m_userLookedUp = true;
     m_defaults.remove(QString::fromLatin1(CurrentUserKey));
     QTimer::singleShot(0, &NotificationCenter::defaultCenter(), [] {
         NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
     });
+    return cleared;
 }
 
 QCoro::Task<QUrl> HTTPAuthService::webSessionURL(std::optional<QString> redirect)

@@ -20,16 +20,17 @@ public:
     // Reads the store at once and, when a token is present, restores the stored user.
     HTTPAuthService(APIClient &apiClient, std::shared_ptr<TokenStore> tokenStore, UserDefaults &defaults);
 
-    QCoro::Task<> logout() override;
+    QCoro::Task<bool> logout() override;
     QCoro::Task<QUrl> webSessionURL(std::optional<QString> redirect) override;
     bool isAuthenticated() override;
+    bool isSignInUnavailable() const override;
     std::optional<User> currentUser() const override;
     void setCurrentUser(const User &user) override;
 
 private:
     void restoreCurrentUser() const;
     void persistCurrentUser();
-    void clearLocalState();
+    bool clearLocalState();
 
     APIClient &m_apiClient;
     std::shared_ptr<TokenStore> m_tokenStore;

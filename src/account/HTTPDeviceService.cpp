@@ -1,11 +1,11 @@
 #include "account/HTTPDeviceService.h"
 
-#include "core/Logger.h"
 #include "account/APIClient.h"
 #include "account/DeviceError.h"
 #include "account/DeviceInfo.h"
 #include "account/JsonDecoding.h"
 #include "account/TokenStore.h"
+#include "core/Logger.h"
 
 #include <cstdio>
 
@@ -94,8 +94,8 @@ QCoro::Task<> HTTPDeviceService::registerPushToken(QString token, std::optional<
     printLine(QStringLiteral("  - token: ") + hidden(token));
     printLine(QStringLiteral("  - deviceIdentifier: ") + hidden(deviceIdentifier));
     printLine(QStringLiteral("  - pushEnabled: ")
-          + (pushEnabled ? (*pushEnabled ? QStringLiteral("true") : QStringLiteral("false"))
-                         : QStringLiteral("nil (preserve)")));
+              + (pushEnabled ? (*pushEnabled ? QStringLiteral("true") : QStringLiteral("false"))
+                             : QStringLiteral("nil (preserve)")));
 
     APIClient::Request request =
         m_apiClient.makeRequest(QStringLiteral("devices/register-push"), APIClient::Method::Post);
@@ -114,13 +114,14 @@ QCoro::Task<> HTTPDeviceService::unregisterPushToken()
 {
     const QString deviceIdentifier = hardwareUUID();
     printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: Starting..."));
-    printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: device_identifier = ") + hidden(deviceIdentifier));
+    printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: device_identifier = ")
+              + hidden(deviceIdentifier));
 
     APIClient::Request request =
         m_apiClient.makeRequest(QStringLiteral("devices/push-token"), APIClient::Method::Delete);
     const QUrl url = request.url();
     printLine(QStringLiteral("[HTTPDeviceService] unregisterPushToken: DELETE ")
-          + (url.isEmpty() ? QStringLiteral("nil") : url.toString(QUrl::FullyEncoded)));
+              + (url.isEmpty() ? QStringLiteral("nil") : url.toString(QUrl::FullyEncoded)));
     UnregisterPushRequest body{deviceIdentifier};
     try {
         co_await m_apiClient.sendBody(std::move(request), std::move(body));
@@ -152,6 +153,10 @@ QCoro::Task<QString> HTTPDeviceService::connectForge()
         throw deviceErrorFor(error);
     } catch (const std::exception &) {
         throw DeviceError::networkError(ErrorCause::current());
+    }
+    // A sign-out or another sign-in while the answer was on its way: it belongs to a user who is gone.
+    if (m_tokenStore->accessToken() != token) {
+        throw DeviceError::notAuthenticated();
     }
     m_cachedWebhookUrl = answer.webhookUrl;
     m_cachedForToken = token;

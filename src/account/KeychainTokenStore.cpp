@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <utility>
+
 namespace plimsy {
 
 namespace {
@@ -50,9 +52,9 @@ std::optional<QString> KeychainTokenStore::accessToken()
     return m_cache ? m_cache->accessToken : std::nullopt;
 }
 
-void KeychainTokenStore::setAccessToken(std::optional<QString> token)
+bool KeychainTokenStore::setAccessToken(std::optional<QString> token)
 {
-    write(&AuthData::accessToken, std::move(token));
+    return write(&AuthData::accessToken, std::move(token));
 }
 
 std::optional<QString> KeychainTokenStore::deviceId()
@@ -61,37 +63,58 @@ std::optional<QString> KeychainTokenStore::deviceId()
     return m_cache ? m_cache->deviceId : std::nullopt;
 }
 
-void KeychainTokenStore::setDeviceId(std::optional<QString> deviceId)
+bool KeychainTokenStore::setDeviceId(std::optional<QString> deviceId)
 {
-    write(&AuthData::deviceId, std::move(deviceId));
+    return write(&AuthData::deviceId, std::move(deviceId));
 }
 
-void KeychainTokenStore::write(std::optional<QString> AuthData::*field, std::optional<QString> value)
+bool KeychainTokenStore::write(std::optional<QString> AuthData::*field, std::optional<QString> value)
 {
+    std::optional<AuthData> keptForThisRun;
+    if (m_hasLoadedFromKeychain && !m_canWrite) {
+        // An earlier write found the item unreadable and kept its value for this run only. The store may
+        // be back: read the item now, so that what this run set goes over what it holds, never blindly.
+        keptForThisRun = std::exchange(m_cache, std::nullopt);
+        m_hasLoadedFromKeychain = false;
+    }
     loadIfNeeded();
+    if (!m_canWrite) {
+        m_hasLoadedFromKeychain = true;
+    }
+    if (keptForThisRun) {
+        AuthData merged = m_cache.value_or(AuthData{});
+        for (const auto kept : {&AuthData::accessToken, &AuthData::deviceId}) {
+            if ((*keptForThisRun).*kept) {
+                merged.*kept = (*keptForThisRun).*kept;
+            }
+        }
+        m_cache = std::move(merged);
+    }
     if (!m_cache) {
         m_cache.emplace();
     }
     (*m_cache).*field = std::move(value);
-    save();
+    return save();
 }
 
-void KeychainTokenStore::clear()
+bool KeychainTokenStore::clear()
 {
     m_cache.reset();
     m_hasLoadedFromKeychain = true;
     m_canWrite = true;
-    m_keychain->removeAll(Kind::Default);
-    m_keychain->removeAll(Kind::Legacy);
+    m_isUnavailable = false;
+    const bool removed =
+        m_keychain->removeAll(Kind::Default) == Status::Ok && m_keychain->removeAll(Kind::Legacy) == Status::Ok;
+    if (!removed) {
+        log(QStringLiteral("[TokenStore] Could not remove the sign-in from the secret store; it comes back at the "
+                           "next launch"));
+    }
+    return removed;
 }
 
 KeychainTokenStore::Read KeychainTokenStore::readItem(Kind kind, QString &text) const
 {
-    SecretStore::Lookup found = m_keychain->lookup(QString::fromLatin1(Account), kind);
-    if (found.status == Status::Unavailable) {
-        // A store that is still starting or unlocking often answers on the second try.
-        found = m_keychain->lookup(QString::fromLatin1(Account), kind);
-    }
+    const SecretStore::Lookup found = m_keychain->lookup(QString::fromLatin1(Account), kind);
     switch (found.status) {
     case Status::Ok:
         text = found.value;
@@ -118,6 +141,7 @@ void KeychainTokenStore::loadIfNeeded()
                                "the older copy"));
         }
     }
+    m_isUnavailable = found == Read::Failed;
     if (found == Read::Failed) {
         // Not loaded: the next read asks again, so a store that comes back later still signs the user in.
         if (!m_reportedUnavailable) {
@@ -152,19 +176,19 @@ bool KeychainTokenStore::moveLegacyItem(const QString &text)
     return m_keychain->remove(QString::fromLatin1(Account), Kind::Legacy) == Status::Ok;
 }
 
-void KeychainTokenStore::save()
+bool KeychainTokenStore::save()
 {
     if (!m_canWrite) {
         // The stored item could not be read: writing now could replace what it holds. This run keeps the
         // value in memory; nothing on disk changes.
         m_hasLoadedFromKeychain = true;
+        m_isUnavailable = false;
         log(QStringLiteral("[TokenStore] The secret store is unavailable; the sign-in is kept for this run only"));
-        return;
+        return false;
     }
     if (!m_cache) {
-        m_keychain->remove(QString::fromLatin1(Account), Kind::Default);
-        m_keychain->remove(QString::fromLatin1(Account), Kind::Legacy);
-        return;
+        return m_keychain->remove(QString::fromLatin1(Account), Kind::Default) == Status::Ok
+               && m_keychain->remove(QString::fromLatin1(Account), Kind::Legacy) == Status::Ok;
     }
     QJsonObject json;
     if (m_cache->accessToken) {
@@ -175,8 +199,11 @@ void KeychainTokenStore::save()
     }
     const QString text = QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact));
     if (m_keychain->store(text, QString::fromLatin1(Account)) != Status::Ok) {
-        log(QStringLiteral("[TokenStore] Could not save the sign-in in the secret store"));
+        log(QStringLiteral(
+            "[TokenStore] Could not save the sign-in in the secret store; it is kept for this run only"));
+        return false;
     }
+    return true;
 }
 
 } // namespace plimsy

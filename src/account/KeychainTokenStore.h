@@ -11,8 +11,9 @@
 namespace plimsy {
 
 // The access token and device id as one JSON item ("auth_data") of the secret store. The item is read
-// once, on first use; later changes by other processes are not seen until the next launch.
-// GUI thread only.
+// once, on first use; later changes by other processes are not seen until the next launch. A read that
+// fails (a locked or unreachable store) is tried again at the next use, one look at the store each time;
+// until one succeeds nothing is written over the stored item. GUI thread only.
 class KeychainTokenStore final : public TokenStore
 {
 public:
@@ -24,10 +25,11 @@ public:
     explicit KeychainTokenStore(std::unique_ptr<KeychainProtocol> keychain);
 
     std::optional<QString> accessToken() override;
-    void setAccessToken(std::optional<QString> token) override;
+    bool setAccessToken(std::optional<QString> token) override;
     std::optional<QString> deviceId() override;
-    void setDeviceId(std::optional<QString> deviceId) override;
-    void clear() override;
+    bool setDeviceId(std::optional<QString> deviceId) override;
+    bool clear() override;
+    bool isUnavailable() const override { return m_isUnavailable; }
 
 private:
     struct AuthData
@@ -43,16 +45,17 @@ private:
         Failed,
     };
 
-    void write(std::optional<QString> AuthData::*field, std::optional<QString> value);
+    bool write(std::optional<QString> AuthData::*field, std::optional<QString> value);
     void loadIfNeeded();
     Read readItem(KeychainProtocol::Kind kind, QString &text) const;
     bool moveLegacyItem(const QString &text);
-    void save();
+    bool save();
 
     std::unique_ptr<KeychainProtocol> m_keychain;
     std::optional<AuthData> m_cache;
     bool m_hasLoadedFromKeychain = false;
-    bool m_canWrite = false; // false until the stored item was read (or found absent) or cleared
+    bool m_canWrite = false;      // false until the stored item was read (or found absent) or cleared
+    bool m_isUnavailable = false; // the last read failed
     bool m_reportedUnavailable = false;
 
     KeychainTokenStore(const KeychainTokenStore &) = delete;

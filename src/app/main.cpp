@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "core/Logger.h"
 #include "editor/EditorWebEngine.h"
+#include "platform/HttpSession.h"
 
 #include <QApplication>
 #include <QByteArrayView>
@@ -85,5 +86,8 @@ int main(int argc, char *argv[])
 
     plimsy::AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
-    return app.exec();
+    const int result = app.exec();
+    // Requests still in transfer end while the delegate and everything their tasks use still exist.
+    plimsy::HttpSession::shutdownShared();
+    return result;
 }

@@ -85,14 +85,20 @@ bool APIKeyManager::saveKeys()
     return saveLocked();
 }
 
-std::optional<QString> APIKeyManager::apiKey(const QString &uuid)
+APIKeyManager::Lookup APIKeyManager::lookup(const QString &uuid)
 {
     QMutexLocker lock(&m_mutex);
     if (!loadLocked()) {
-        return std::nullopt;
+        return {KeyStatus::StoreUnavailable, {}};
     }
     const auto found = m_apiKeys.constFind(uuid);
-    return found == m_apiKeys.constEnd() ? std::nullopt : std::optional<QString>(*found);
+    return found == m_apiKeys.constEnd() ? Lookup{KeyStatus::NoKey, {}} : Lookup{KeyStatus::Found, *found};
+}
+
+std::optional<QString> APIKeyManager::apiKey(const QString &uuid)
+{
+    const Lookup found = lookup(uuid);
+    return found.status == KeyStatus::Found ? std::optional<QString>(found.key) : std::nullopt;
 }
 
 bool APIKeyManager::setAPIKey(const QString &uuid, const QString &key)

@@ -36,6 +36,21 @@ public:
     // store refused the write.
     bool saveKeys();
 
+    // What a look-up found. A store that cannot be read (locked, or no Secret Service) is not "no key":
+    // the user has to unlock it, not enter the key again.
+    enum class KeyStatus
+    {
+        Found,
+        NoKey,
+        StoreUnavailable,
+    };
+    struct Lookup
+    {
+        KeyStatus status = KeyStatus::NoKey;
+        QString key;
+    };
+    Lookup lookup(const QString &uuid);
+
     // The account's key, or none (also while the store cannot be read).
     std::optional<QString> apiKey(const QString &uuid);
 
@@ -47,6 +62,9 @@ public:
     // A copy of the loaded map (empty while unloaded).
     QMap<QString, QString> apiKeys();
     bool hasLoadedFromKeychain();
+
+    // The items of the key store's service, where older versions also kept the single key.
+    KeychainProtocol &keychain() { return *m_keychain; }
 
 private:
     bool loadLocked();

@@ -6,6 +6,7 @@
 #include "core/URLConstants.h"
 #include "forge/ForgeAPIRequestTracker.h"
 #include "forge/ForgeNumbers.h"
+#include "forge/ForgeTrace.h"
 #include "forge/WebhookOperationsActor.h"
 #include "platform/Clock.h"
 #include "platform/NetworkError.h"
@@ -16,8 +17,6 @@
 #include <QJsonDocument>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QStringDecoder>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
@@ -43,48 +42,6 @@ void logTrace(const QString &text)
 bool isVerbose()
 {
     return UserDefaults::standard().boolValue(QString(VerboseLoggingKey));
-}
-
-// Texts that hold secrets or user data: environment files, Nginx configurations, deployment scripts,
-// logs, site commands and SSH keys. Their bodies never reach the log, whatever the settings say.
-bool isContentPath(const QString &path)
-{
-    const QString plain = path.left(path.indexOf(u'?'));
-    static const QRegularExpression content(QStringLiteral(
-        "(/environment|/nginx|/deployments/script|/deployments/[^/]+/log|/logs/[^/]+|/commands|/ssh-keys)$"));
-    return content.match(plain).hasMatch();
-}
-
-std::optional<QString> utf8Text(const QByteArray &data)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(data);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-// The first `count` user-perceived characters.
-QString firstCharacters(const QString &text, int count)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (int i = 0; i < count && end >= 0 && end < text.size(); ++i) {
-        end = finder.toNextBoundary();
-    }
-    return end < 0 ? text : text.left(end);
-}
-
-QString bodyForTrace(const QByteArray &data, const QString &path)
-{
-    if (data.isEmpty()) {
-        return {};
-    }
-    if (isContentPath(path) || !isVerbose()) {
-        return QStringLiteral("<body not logged, %1 bytes>").arg(data.size());
-    }
-    return utf8Text(data).value_or(QStringLiteral("Can't render body; not utf8 encoded"));
 }
 
 QByteArray encodeBody(const AnyEncodable &body)
@@ -116,48 +73,6 @@ void throwIfCancelled(const QPointer<CancellationToken> &cancel, const QUrl &url
     }
 }
 
-void logRequest(const QNetworkRequest &request, const QByteArray &method, const QByteArray &body, const QString &path)
-{
-    const QUrl url = request.url();
-    QString trace = QStringLiteral("\n---------- OUT ---------->\n") + url.toString() + QStringLiteral("\n\n")
-                    + QString::fromLatin1(method) + u' ' + url.path(QUrl::FullyDecoded) + u'?'
-                    + url.query(QUrl::FullyDecoded) + QStringLiteral(" HTTP/1.1\n") + QStringLiteral("Host: ")
-                    + url.host() + u'\n';
-    for (const QByteArray &name : request.rawHeaderList()) {
-        const QByteArray value = name == "Authorization" ? QByteArray("<HIDDEN>") : request.rawHeader(name);
-        trace += QString::fromLatin1(name) + QStringLiteral(": ") + QString::fromUtf8(value) + u'\n';
-    }
-    if (!body.isEmpty()) {
-        trace += u'\n' + bodyForTrace(body, path) + u'\n';
-    }
-    trace += QStringLiteral("\n------------------------->\n");
-    logTrace(trace);
-}
-
-void logResponse(const HttpResponse &response, const QString &path)
-{
-    const QUrl &url = response.url;
-    QString trace = QStringLiteral("\n<---------- IN ----------\n");
-    if (!url.isEmpty()) {
-        trace += url.toString() + QStringLiteral("\n\n");
-    }
-    trace += QStringLiteral("HTTP %1 ").arg(response.statusCode) + url.path(QUrl::FullyDecoded) + u'?'
-             + url.query(QUrl::FullyDecoded) + u'\n';
-    if (!url.host().isEmpty()) {
-        trace += QStringLiteral("Host: ") + url.host() + u'\n';
-    }
-    auto headers = response.headers;
-    std::stable_sort(headers.begin(), headers.end(), [](const auto &a, const auto &b) {
-        return a.first.compare(b.first, Qt::CaseInsensitive) < 0;
-    });
-    for (const auto &[name, value] : headers) {
-        trace += QString::fromLatin1(name) + QStringLiteral(": ") + QString::fromUtf8(value) + u'\n';
-    }
-    trace += u'\n' + bodyForTrace(response.body, path) + u'\n';
-    trace += QStringLiteral("<------------------------\n");
-    logTrace(trace);
-}
-
 } // namespace
 
 QByteArray httpMethodText(HTTPMethod method)
@@ -181,6 +96,7 @@ struct ForgeAPIController::State
 {
     Account account;
     std::optional<QString> apiKey;
+    bool isKeyStoreUnavailable = false;
     QString keyUsername = QStringLiteral("forge");
     QString baseURL;
     HttpSession *session = nullptr;
@@ -211,7 +127,11 @@ ForgeAPIController::ForgeAPIController(Account account, Services services)
     d->computerName = services.computerName ? services.computerName : [] { return SystemInfo::computerName(); };
     APIKeyManager &keys = services.apiKeys ? *services.apiKeys : APIKeyManager::shared();
     if (account.uuid) {
-        d->apiKey = keys.apiKey(*account.uuid);
+        const APIKeyManager::Lookup found = keys.lookup(*account.uuid);
+        if (found.status == APIKeyManager::KeyStatus::Found) {
+            d->apiKey = found.key;
+        }
+        d->isKeyStoreUnavailable = found.status == APIKeyManager::KeyStatus::StoreUnavailable;
     }
     d->account = std::move(account);
 }
@@ -254,11 +174,8 @@ QCoro::Task<> ForgeAPIController::requestVoidWith(std::shared_ptr<State> state,
                                                   std::optional<AnyEncodable> body)
 {
     const HttpResponse response = co_await exchange(state, path, method, std::move(body), {});
+    // Standard output gets the status only: an answer may echo what was sent, a webhook address say.
     printLine(QStringLiteral("[ForgeAPI] requestVoid: HTTP %1").arg(response.statusCode));
-    const std::optional<QString> text = utf8Text(response.body);
-    if (text && !text->isEmpty() && !isContentPath(path)) {
-        printLine(QStringLiteral("[ForgeAPI] requestVoid: Response body: ") + firstCharacters(*text, 500));
-    }
 }
 
 QCoro::Task<HttpResponse> ForgeAPIController::exchange(std::shared_ptr<State> state,
@@ -268,7 +185,8 @@ QCoro::Task<HttpResponse> ForgeAPIController::exchange(std::shared_ptr<State> st
                                                        QPointer<CancellationToken> cancel)
 {
     if (!state->apiKey) {
-        throw ForgeAPIError(ForgeAPIError::Case::NoAPIKeyDefined);
+        throw ForgeAPIError(state->isKeyStoreUnavailable ? ForgeAPIError::Case::KeychainUnavailable
+                                                         : ForgeAPIError::Case::NoAPIKeyDefined);
     }
     const QUrl url(state->baseURL + path, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative()) {
@@ -339,7 +257,9 @@ QCoro::Task<HttpResponse> ForgeAPIController::send(std::shared_ptr<State> state,
                                                    QPointer<CancellationToken> cancel)
 {
     const QString key = state->rateLimitKey();
-    logRequest(request, method, body, path);
+    // Traced and counted only when it really goes out: a listing cancelled by a failed sibling never does.
+    throwIfCancelled(cancel, request.url());
+    ForgeTrace::logRequest(request, method, body, path);
     state->tracker->recordRequest(key, state->clock->now());
     std::optional<NetworkError::Code> retryable;
     try {
@@ -349,7 +269,7 @@ QCoro::Task<HttpResponse> ForgeAPIController::send(std::shared_ptr<State> state,
             throw ForgeAPIError(ForgeAPIError::Case::NoResponse);
         }
         state->tracker->recordResponse(response, key, state->clock->now());
-        logResponse(response, path);
+        ForgeTrace::logResponse(response, path);
         co_return response;
     } catch (const NetworkError &error) {
         const bool transient =
@@ -386,12 +306,9 @@ void ForgeAPIController::reportDecodingFailure(const QString &typeName,
         QStringLiteral("[ForgeAPI] Decoding failed for type ") + typeName + QStringLiteral(": ") + error.userMessage();
     printLine(line);
     logTrace(line);
-    const std::optional<QString> text = utf8Text(data);
-    if (!text || isContentPath(path) || !isVerbose()) {
-        return;
+    if (const std::optional<QString> shown = ForgeTrace::loggableBody(data, path, 2000)) {
+        logTrace(QStringLiteral("[ForgeAPI] Raw response: ") + *shown);
     }
-    printLine(QStringLiteral("[ForgeAPI] Raw response: ") + firstCharacters(*text, 1000));
-    logTrace(QStringLiteral("[ForgeAPI] Raw response: ") + firstCharacters(*text, 2000));
 }
 
 // --- Helpers -----------------------------------------------------------------------------------------

@@ -86,7 +86,8 @@ public:
     ForgeAPIController(Account account, Services services);
 
     const Account &account() const;
-    // Read once, at construction; absent makes every request fail with noAPIKeyDefined.
+    // Read once, at construction; absent makes every request fail with noAPIKeyDefined, or with
+    // keychainUnavailable when the secret store could not be read.
     const std::optional<QString> &apiKey() const;
     QString keyUsername() const;
     // The key of the account's allowance in the tracker: its uuid, or "default".

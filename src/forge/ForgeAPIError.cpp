@@ -60,6 +60,8 @@ CaseText textOf(ForgeAPIError::Case errorCase)
         return {"noSitenameDefined", "No site name defined"};
     case C::WebhookCreationFailed:
         return {"webhookCreationFailed", "Failed to create webhook"};
+    case C::KeychainUnavailable:
+        return {"keychainUnavailable", "Keyring locked or unavailable - unlock it, then choose Refresh"};
     }
     return {"unknownError", ""};
 }

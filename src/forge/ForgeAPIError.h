@@ -37,6 +37,8 @@ public:
         EmptyResponseCode,
         NoSitenameDefined,
         WebhookCreationFailed,
+        // The key could not be read: the secret store is locked or unreachable. Not "no key".
+        KeychainUnavailable,
     };
 
     // Every case but UnknownError; for that one use unknownError(code).

@@ -6,19 +6,41 @@
 #include "platform/TerminalLauncher.h"
 #include "platform/UserDefaults.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <algorithm>
 
 namespace plimsy {
 
 namespace {
 
-bool isUnsafeCharacter(QChar c)
+bool isNameCharacter(QChar c)
 {
-    return c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.' || c == u'_'
+           || c == u'-';
+}
+
+bool holdsOnly(QStringView text, bool (*allowed)(QChar))
+{
+    return std::all_of(text.begin(), text.end(), allowed);
+}
+
+// What a user or host name can hold and nothing else: ssh hands both to ProxyCommand and Match exec lines,
+// which older OpenSSH releases give to a shell, so "$(", backticks and ";" must never get through.
+bool isValidName(const QString &value, bool isHost)
+{
+    if (isHost && value.size() > 2 && value.startsWith(u'[') && value.endsWith(u']')) {
+        // An IPv6 literal in brackets.
+        return holdsOnly(QStringView(value).mid(1, value.size() - 2),
+                         [](QChar c) { return isNameCharacter(c) || c == u':'; });
+    }
+    return isHost ? holdsOnly(value, [](QChar c) { return isNameCharacter(c) || c == u':'; })
+                  : holdsOnly(value, isNameCharacter);
 }
 
 // Why `value` cannot stand for `what` on ssh's command line, or none.
-std::optional<QString> nameProblem(const QString &what, const QString &value)
+std::optional<QString> nameProblem(const QString &what, const QString &value, bool isHost)
 {
     if (value.isEmpty()) {
         return QStringLiteral("The %1 is empty.").arg(what);
@@ -26,8 +48,10 @@ std::optional<QString> nameProblem(const QString &what, const QString &value)
     if (value.startsWith(QLatin1Char('-'))) {
         return QStringLiteral("The %1 \"%2\" begins with \"-\".").arg(what, value);
     }
-    if (std::any_of(value.cbegin(), value.cend(), isUnsafeCharacter)) {
-        return QStringLiteral("The %1 contains spaces or control characters.").arg(what);
+    if (!isValidName(value, isHost)) {
+        return isHost ? QStringLiteral("The host may only hold letters, digits, \".\", \"_\", \"-\" and \":\", or be "
+                                       "an IPv6 address in brackets.")
+                      : QStringLiteral("The user name may only hold letters, digits, \".\", \"_\" and \"-\".");
     }
     return std::nullopt;
 }
@@ -47,10 +71,10 @@ OpenTerminal::OpenTerminal(QString defaultKey,
 
 std::optional<QString> OpenTerminal::loginProblem(const QString &user, const QString &host, std::optional<qint64> port)
 {
-    if (auto problem = nameProblem(QStringLiteral("user name"), user)) {
+    if (auto problem = nameProblem(QStringLiteral("user name"), user, false)) {
         return problem;
     }
-    if (auto problem = nameProblem(QStringLiteral("host"), host)) {
+    if (auto problem = nameProblem(QStringLiteral("host"), host, true)) {
         return problem;
     }
     if (port && !CustomServer::isValidPort(*port)) {
@@ -105,7 +129,32 @@ bool OpenTerminal::sshCommand(const QString &host, const QString &user, const QS
 
 bool OpenTerminal::open(const QStringList &command, const QString &workingDirectory)
 {
-    return m_launcher.launch(m_defaults.integer(m_defaultKey), command, workingDirectory);
+    using Status = TerminalLauncher::Launch::Status;
+    const TerminalLauncher::Launch launch =
+        m_launcher.launch(m_defaults.integer(m_defaultKey), command, workingDirectory);
+    switch (launch.status) {
+    case Status::Started:
+        break;
+    case Status::NotInstalled:
+        return refuse(launch.terminalName.isEmpty()
+                          ? QStringLiteral("No terminal application is installed. Install one, or name yours in the "
+                                           "TERMINAL environment variable.")
+                          : QStringLiteral("%1 is not installed. Choose another terminal in Preferences.")
+                                .arg(launch.terminalName));
+    case Status::NotStarted:
+        return refuse(QStringLiteral("%1 could not be started.").arg(launch.terminalName));
+    }
+    if (!launch.commandToPaste.isEmpty()) {
+        // The terminal opens its own shell: the command waits on the clipboard, as the user would paste it.
+        QGuiApplication::clipboard()->setText(launch.commandToPaste);
+        m_alerts.show({QStringLiteral("Paste the command into %1").arg(launch.terminalName),
+                       QStringLiteral("%1 cannot be handed a command on Linux. The command is on the clipboard: "
+                                      "paste it into the new window.")
+                           .arg(launch.terminalName),
+                       Alert::Style::Informational,
+                       {}});
+    }
+    return true;
 }
 
 std::optional<QString> OpenTerminal::finderFrontWindowPath()
@@ -115,7 +164,7 @@ std::optional<QString> OpenTerminal::finderFrontWindowPath()
 
 bool OpenTerminal::refuse(const QString &reason)
 {
-    plimsyLog(QStringLiteral("[OpenTerminal] Not starting ssh: ") + reason);
+    plimsyLog(QStringLiteral("[OpenTerminal] No terminal opened: ") + reason);
     m_alerts.show({QStringLiteral("Could not open the terminal"), reason, Alert::Style::Warning, {}});
     return false;
 }

@@ -22,8 +22,9 @@ public:
 
     OpenTerminal(QString defaultKey, UserDefaults &defaults, TerminalLauncher &launcher, AlertPresenter &alerts);
 
-    // Why ssh must not be started for this login, or none. A user or host that begins with "-" would
-    // be read as an ssh option; whitespace and control characters have no place in either.
+    // Why ssh must not be started for this login, or none. A user or host holds only what such names can
+    // hold (letters, digits, ".", "_", "-"; for hosts also ":" and an IPv6 literal's brackets) and never
+    // begins with "-", which ssh would read as an option.
     static std::optional<QString>
     loginProblem(const QString &user, const QString &host, std::optional<qint64> port = std::nullopt);
 
@@ -40,7 +41,8 @@ public:
     bool ssh(const QString &user, const QString &host, std::optional<qint64> port = std::nullopt);
     // An ssh login that starts in `directory`.
     bool sshCommand(const QString &host, const QString &user, const QString &directory);
-    // Runs `command` in the chosen terminal; an empty one opens a local shell in `workingDirectory`.
+    // Runs `command` in the chosen terminal; an empty one opens a local shell in `workingDirectory`. A
+    // terminal that is not installed or does not start is named in a warning alert.
     bool open(const QStringList &command, const QString &workingDirectory = {});
 
     // The folder of the file manager's front window. Linux desktops offer no common way to ask for it,

@@ -22,6 +22,26 @@ SiteMenuContext SiteMenuContext::load(const StatusMenuController &controller)
     return context;
 }
 
+namespace {
+
+const QString NotifyItemName = QStringLiteral("notifyOnDeployItem");
+const QString FavoriteItemName = QStringLiteral("favoriteItem");
+
+MenuItemState notifyState(const SiteMenuContext &context, qint64 siteId)
+{
+    return context.notifiedSiteIds.contains(siteId) ? MenuItemState::On : MenuItemState::Off;
+}
+
+MenuItemState favoriteState(const SiteMenuContext &context, const MenuRepresenter &site)
+{
+    const QString accountId = site.account && site.account->uuid ? *site.account->uuid : QString();
+    const bool isFavorite =
+        site.siteId && FavoriteSitesStore::contains(accountId, site.serverId, *site.siteId, context.favorites);
+    return isFavorite ? MenuItemState::On : MenuItemState::Off;
+}
+
+} // namespace
+
 SiteMenu::SiteMenu(qint64 serverId, qint64 siteId, std::shared_ptr<const Account> account)
     : m_serverId(serverId)
     , m_siteId(siteId)
@@ -56,7 +76,8 @@ QMenu *SiteMenu::buildMenu(StatusMenuController *target,
         site = found ? &*found : nullptr;
     }
     auto *menu = new QMenu(parent);
-    const QVariant representer = QVariant::fromValue(MenuRepresenter{m_serverId, m_siteId, m_account});
+    const MenuRepresenter item{m_serverId, m_siteId, m_account};
+    const QVariant representer = QVariant::fromValue(item);
     using C = StatusMenuController;
     const auto add = [&](const QString &title, MenuAction action) {
         return MenuActions::add(menu, title, target, action, representer);
@@ -72,16 +93,34 @@ QMenu *SiteMenu::buildMenu(StatusMenuController *target,
     add(QStringLiteral("Edit .env"), &C::editEnv);
     add(QStringLiteral("Nginx Configuration"), &C::editNginx);
     QAction *notify = add(QStringLiteral("Notify on Deploy"), &C::toggleSiteNotifications);
-    MenuItems::setState(notify, context.notifiedSiteIds.contains(m_siteId) ? MenuItemState::On : MenuItemState::Off);
+    notify->setObjectName(NotifyItemName);
+    MenuItems::setState(notify, notifyState(context, m_siteId));
     QAction *favorite = add(QStringLiteral("Favorite"), &C::toggleFavoriteSite);
-    const QString accountId = m_account && m_account->uuid ? *m_account->uuid : QString();
-    const bool isFavorite =
-        FavoriteSitesStore::contains(accountId, m_serverId, m_siteId, context.favorites).has_value();
-    MenuItems::setState(favorite, isFavorite ? MenuItemState::On : MenuItemState::Off);
+    favorite->setObjectName(FavoriteItemName);
+    MenuItems::setState(favorite, favoriteState(context, item));
     MenuActions::addSeparator(menu);
     add(QStringLiteral("Visit Site"), &C::visitSite);
     add(QStringLiteral("Open Forge"), &C::openForge);
     return menu;
+}
+
+void SiteMenu::showStoredState(const QMenu *root, qint64 siteId, const SiteMenuContext &context)
+{
+    const QList<QAction *> items = root->actions();
+    for (QAction *item : items) {
+        if (const QMenu *submenu = item->menu()) {
+            showStoredState(submenu, siteId, context);
+            continue;
+        }
+        const bool isNotify = item->objectName() == NotifyItemName;
+        if (!isNotify && item->objectName() != FavoriteItemName) {
+            continue;
+        }
+        const auto site = MenuItems::representedObject<MenuRepresenter>(item);
+        if (site && site->siteId == siteId) {
+            MenuItems::setState(item, isNotify ? notifyState(context, siteId) : favoriteState(context, *site));
+        }
+    }
 }
 
 } // namespace plimsy

@@ -41,6 +41,10 @@ public:
 
     static QString deployTitle(const Site *site);
 
+    // A site's submenu can be in the menu more than once (under its server and among the favourites):
+    // sets the "Notify on Deploy" and "Favorite" items of every copy of it under `root` from what is stored.
+    static void showStoredState(const QMenu *root, qint64 siteId, const SiteMenuContext &context);
+
 private:
     qint64 m_serverId;
     qint64 m_siteId;

@@ -10,7 +10,6 @@
 #include "core/NotificationNames.h"
 #include "core/Reachability.h"
 #include "core/RunDetached.h"
-#include "core/SimpleKeychain.h"
 #include "core/URLConstants.h"
 #include "forge/ForgeAPIError.h"
 #include "forge/ForgeAPIRequestTracker.h"
@@ -30,6 +29,8 @@
 #include "platform/DockVisibilityManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
+#include "platform/SecretStore.h"
+#include "platform/SecretStoreMonitor.h"
 #include "platform/StatusItem.h"
 #include "platform/TemplateImage.h"
 #include "platform/UrlOpener.h"
@@ -203,6 +204,7 @@ void StatusMenuController::setup()
                                                     [this](const Notification &) { scheduleAutoRefreshTimer(); });
     // After the queued first image, so the tray never shows an empty item.
     QTimer::singleShot(0, m_statusItem, &StatusItem::show);
+    watchSecretStore();
     startReachability();
 }
 
@@ -220,10 +222,10 @@ void StatusMenuController::registerDefaultPreferences()
 
 void StatusMenuController::migrateLegacyKey()
 {
-    SimpleKeychain keychain(QString::fromLatin1(APIKeyManager::Service));
-    if (const auto key = AccountManager::migrateToMultiAccountIfNeeded(keychain, *m_defaults)) {
-        APIKeyManager &keys = m_services.forge.apiKeys ? *m_services.forge.apiKeys : APIKeyManager::shared();
-        AccountManager::migrateLegacyAPIKey(*key, keychain, keys, *m_defaults);
+    // The key store's own items: a controller given another key store never reads the user's.
+    APIKeyManager &keys = m_services.forge.apiKeys ? *m_services.forge.apiKeys : APIKeyManager::shared();
+    if (const auto key = AccountManager::migrateToMultiAccountIfNeeded(keys.keychain(), *m_defaults)) {
+        AccountManager::migrateLegacyAPIKey(*key, keys.keychain(), keys, *m_defaults);
     }
 }
 
@@ -307,6 +309,8 @@ QString StatusMenuController::text(UpdateBlockReason reason)
         return QStringLiteral("onboarding not completed");
     case UpdateBlockReason::AlreadyLoading:
         return QStringLiteral("already loading");
+    case UpdateBlockReason::KeyringUnavailable:
+        return QStringLiteral("keyring locked or unavailable");
     case UpdateBlockReason::NotAuthenticated:
         break;
     }
@@ -325,7 +329,8 @@ std::optional<StatusMenuController::UpdateBlockReason> StatusMenuController::upd
         return UpdateBlockReason::AlreadyLoading;
     }
     if (!m_authService->isAuthenticated()) {
-        return UpdateBlockReason::NotAuthenticated;
+        return m_authService->isSignInUnavailable() ? UpdateBlockReason::KeyringUnavailable
+                                                    : UpdateBlockReason::NotAuthenticated;
     }
     return std::nullopt;
 }
@@ -334,9 +339,13 @@ void StatusMenuController::updateServers()
 {
     if (const auto reason = updateBlockReason()) {
         log(QStringLiteral("[StatusMenu] updateServers() BLOCKED - ") + text(*reason));
+        if (*reason == UpdateBlockReason::KeyringUnavailable) {
+            reportKeyringUnavailable();
+        }
         return;
     }
     verbose(QStringLiteral("[StatusMenu] === updateServers() STARTING ==="));
+    m_isWaitingForKeyring = false;
     ForgeAPIRequestTracker::shared().resetRefreshCounters();
     ++m_refreshGeneration;
     m_appState.loadingData = true;
@@ -469,6 +478,9 @@ void StatusMenuController::handleAPIError(const Account &account, const ForgeAPI
         reportError(QStringLiteral("An error occured (404)"), description);
         plimsy(QStringLiteral("An error occured  (404)"));
         scheduleRetry();
+        return;
+    case Case::KeychainUnavailable:
+        reportKeyringUnavailable();
         return;
     case Case::Forbidden: {
         const QString host = QUrl(URLConstants::forgeWebBase()).host();
@@ -819,17 +831,21 @@ void StatusMenuController::reportError(const QString &title, const std::optional
 
 void StatusMenuController::refresh(QAction *)
 {
+    // The user's own action: a locked keyring may ask to be unlocked, once.
+    const SecretStore::UserAction action;
     noteUserActivity();
     updateServers();
 }
 
 void StatusMenuController::updateClicked(QAction *)
 {
+    const SecretStore::UserAction action;
     updateServers();
 }
 
 void StatusMenuController::preferences(QAction *)
 {
+    const SecretStore::UserAction action;
     preferencesWindow().showWindow();
     ApplicationActivation::activate();
 }
@@ -877,20 +893,29 @@ void StatusMenuController::signIn(QAction *)
     auth.startLogin(this, [this](const AuthManager::Result &result) {
         // A failed or cancelled sign-in shows nothing from here.
         if (const auto *signedIn = std::get_if<AuthResponse>(&result)) {
-            runDetached(signInCompleted(signedIn->user.email));
+            runDetached(signInCompleted(signedIn->user.email, signedIn->isStored));
         }
     });
 }
 
-QCoro::Task<> StatusMenuController::signInCompleted(QString email)
+QCoro::Task<> StatusMenuController::signInCompleted(QString email, bool isStored)
 {
     QPointer self(this);
     updateServers();
     NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
     ApplicationActivation::activate();
     // A named local: g++ 12 mishandles temporaries inside co_await expressions.
-    const Alert greeting{
-        QStringLiteral("Signed In Successfully"), QStringLiteral("Welcome, ") + email, Alert::Style::Informational, {}};
+    const Alert greeting = isStored ? Alert{QStringLiteral("Signed In Successfully"),
+                                            QStringLiteral("Welcome, ") + email,
+                                            Alert::Style::Informational,
+                                            {}}
+                                    : Alert{QStringLiteral("Signed In for This Session Only"),
+                                            QStringLiteral("Welcome, ") + email
+                                                + QStringLiteral(". The keyring is locked or unavailable, so Plimsy "
+                                                                 "could not keep your sign-in: you will have to sign "
+                                                                 "in again after Plimsy restarts."),
+                                            Alert::Style::Warning,
+                                            {}};
     co_await m_alerts->ask(greeting);
     if (self && AccountManager::loadAccounts(*m_defaults).isEmpty()) {
         NotificationCenter::defaultCenter().post(NotificationNames::showAPIKeySetup);
@@ -905,10 +930,20 @@ void StatusMenuController::signOut(QAction *)
 QCoro::Task<> StatusMenuController::runSignOut()
 {
     QPointer self(this);
-    co_await m_authService->logout();
-    if (self) {
-        updateServers();
-        NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
+    const bool isForgotten = co_await m_authService->logout();
+    if (!self) {
+        co_return;
+    }
+    updateServers();
+    NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
+    if (!isForgotten) {
+        const Alert kept{QStringLiteral("Signed Out for This Session Only"),
+                         QStringLiteral("The keyring is locked or unavailable, so Plimsy could not remove your "
+                                        "sign-in: you will be signed in again the next time Plimsy starts. Unlock "
+                                        "the keyring and sign out again."),
+                         Alert::Style::Warning,
+                         {}};
+        co_await m_alerts->ask(kept);
     }
 }
 

@@ -33,6 +33,7 @@ class ForgeAPIError;
 class LoadServers;
 class MenuBarIconManager;
 class Reachability;
+class SecretStoreMonitor;
 class StatusItem;
 struct SiteNotificationsToggle;
 struct Notification;
@@ -51,6 +52,8 @@ public:
         OnboardingNotCompleted,
         AlreadyLoading,
         NotAuthenticated,
+        // The sign-in could not be read: the secret store is locked or unreachable.
+        KeyringUnavailable,
     };
 
     static constexpr std::chrono::seconds RetryInterval{30};
@@ -115,6 +118,10 @@ public:
     void closeAlertWindow();
     void reportError(const QString &title, const std::optional<QString> &detail);
     bool hasErrors() const { return m_hasErrors; }
+    // A locked or unreachable secret store: the marker, the log line and the connection retry. The
+    // refresh after the store is unlocked comes without waiting for the retry.
+    void reportKeyringUnavailable();
+    bool isWaitingForKeyring() const { return m_isWaitingForKeyring; }
 
     // The menu's open state, from the tray item.
     void menuWillOpen();
@@ -202,9 +209,11 @@ private:
     void postAPIKeyNoticeIfNeeded();
     void handleAlertAnswered(AlertPresenter::AlertId id);
     void startLoader(const plimsy::Account &account, QMenu *parentMenu, std::optional<int> targetPosition);
-    QCoro::Task<> signInCompleted(QString email);
+    QCoro::Task<> signInCompleted(QString email, bool isStored);
     QCoro::Task<> runSignOut();
 
+    // Every copy of the site's "Notify on Deploy" and "Favorite" items follows what is stored.
+    void showStoredSiteState(qint64 siteId);
     // Deploy notifications of a site: the per-site guard of a toggle and the toggle's task.
     bool beginWebhookOperation(qint64 siteId);
     DeviceService &deviceService() const;
@@ -217,6 +226,8 @@ private:
     void openInBrowser(const QString &address) const;
 
     void retryConnectionFired();
+    void watchSecretStore();
+    void handleSecretStoreUnlocked();
     // Sleeps `interval`, then calls `tick` unless the counter has moved on from `generation` (which
     // cancels the timer); again and again when it `repeats`.
     QCoro::Task<> runTimer(quint64 StatusMenuController::*counter,
@@ -258,6 +269,8 @@ private:
     std::unique_ptr<MenuBarIconManager> m_iconManager;
     std::vector<std::weak_ptr<LoadServers>> m_loaders;
     bool m_isSetUp = false;
+    std::unique_ptr<SecretStoreMonitor> m_secretStoreMonitor;
+    bool m_isWaitingForKeyring = false;
 
     // Timers are coroutines that sleep on the injected sleeper; bumping a generation cancels one.
     quint64 m_refreshGeneration = 0;

@@ -99,6 +99,7 @@ StatusMenuController::runNotificationsToggle(SiteNotificationsToggle toggle, boo
     } else if (sender) {
         MenuItems::setState(sender, isEnabled ? MenuItemState::Off : MenuItemState::On);
     }
+    showStoredSiteState(siteId);
     m_webhookOperationsInProgress.remove(siteId);
 }
 

@@ -3,6 +3,7 @@
 #include "core/URLConstants.h"
 #include "menu/FavoriteSitesStore.h"
 #include "menu/MenuRepresenter.h"
+#include "menu/SiteMenu.h"
 #include "menu/StatusMenuController.h"
 #include "notifications/SiteMonitoringStore.h"
 #include "platform/UrlOpener.h"
@@ -93,6 +94,12 @@ void StatusMenuController::toggleFavoriteSite(QAction *sender)
     const QString accountId = item->account ? item->account->uuid.value_or(QString()) : QString();
     FavoriteSitesStore(*m_defaults).toggle(accountId, item->serverId, *item->siteId);
     MenuItems::setState(sender, MenuItems::state(sender) == MenuItemState::On ? MenuItemState::Off : MenuItemState::On);
+    showStoredSiteState(*item->siteId);
+}
+
+void StatusMenuController::showStoredSiteState(qint64 siteId)
+{
+    SiteMenu::showStoredState(m_statusMenu.get(), siteId, SiteMenuContext::load(*this));
 }
 
 QHash<qint64, QList<Site>> StatusMenuController::sitesByServer(const QList<Site> &sites)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QUuid>
@@ -33,10 +34,18 @@ QString machineIdFrom(const QByteArray &text)
     return pattern.match(id).hasMatch() ? id.toUpper() : QString();
 }
 
-QString asUuid(const QString &hex)
+// Keys of Plimsy's own: machine-id(5) asks applications never to hand out the machine id itself but a
+// keyed hash of it, so that nothing seen outside can be traced back to it or matched with other programs.
+const QByteArray PlatformUUIDKey = QByteArrayLiteral("com.tindrel.Plimsy/platform-uuid/v1");
+const QByteArray SerialNumberKey = QByteArrayLiteral("com.tindrel.Plimsy/serial-number/v1");
+
+// HMAC-SHA256 of `message`, its first 16 bytes as an upper-case UUID with the version 4 and variant bits set.
+QString derivedUuid(const QByteArray &key, const QByteArray &message)
 {
-    return hex.mid(0, 8) + u'-' + hex.mid(8, 4) + u'-' + hex.mid(12, 4) + u'-' + hex.mid(16, 4) + u'-'
-           + hex.mid(20, 12);
+    QByteArray bytes = QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256).left(16);
+    bytes[6] = static_cast<char>((static_cast<quint8>(bytes[6]) & 0x0F) | 0x40);
+    bytes[8] = static_cast<char>((static_cast<quint8>(bytes[8]) & 0x3F) | 0x80);
+    return QUuid::fromRfc4122(bytes).toString(QUuid::WithoutBraces).toUpper();
 }
 
 // Boards without a real serial carry one of these; many machines would share it.
@@ -99,15 +108,12 @@ DeviceIdentity::DeviceIdentity(Sources sources)
         qCWarning(lcDeviceIdentity) << "No machine id; using a generated device identifier";
         machineId = storedFallbackId(sources.fallbackFile);
     }
-    m_platformUUID = asUuid(machineId);
+    const QByteArray machineIdText = machineId.toLower().toLatin1();
+    m_platformUUID = derivedUuid(PlatformUUIDKey, machineIdText);
 
-    m_serialNumber = QString::fromUtf8(readTrimmed(sources.serialFile)).simplified();
-    if (m_serialNumber.isEmpty() || isPlaceholderSerial(m_serialNumber)) {
-        // Hashed so that the serial does not reveal the machine id it comes from.
-        const QByteArray digest =
-            QCryptographicHash::hash("plimsy-serial:" + machineId.toLatin1(), QCryptographicHash::Sha256);
-        m_serialNumber = QString::fromLatin1(digest.toHex().left(12)).toUpper();
-    }
+    const QString serial = QString::fromUtf8(readTrimmed(sources.serialFile)).simplified();
+    m_serialNumber = serial.isEmpty() || isPlaceholderSerial(serial) ? derivedUuid(SerialNumberKey, machineIdText)
+                                                                     : derivedUuid(PlatformUUIDKey, serial.toUtf8());
 }
 
 } // namespace plimsy

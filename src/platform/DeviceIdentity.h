@@ -23,10 +23,12 @@ public:
 
     explicit DeviceIdentity(Sources sources);
 
-    // The machine id as an upper-case UUID ("0F1E...-..."), 36 characters.
+    // Derived from the machine id, never the id itself (which is confidential): HMAC-SHA256 under a key
+    // of Plimsy's own, as an upper-case version 4 UUID, 36 characters.
     const QString &platformUUID() const { return m_platformUUID; }
 
-    // The firmware's serial number when readable, else 12 upper-case characters derived from the machine id.
+    // Derived the same way from the firmware's serial number when readable, else from the machine id
+    // under a second key.
     const QString &serialNumber() const { return m_serialNumber; }
 
 private:

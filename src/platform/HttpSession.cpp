@@ -2,16 +2,23 @@
 
 #include "platform/NetworkError.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroNetworkReply>
+#include <QDeadlineTimer>
+#include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace plimsy {
 
 namespace {
 
 constexpr const char *TimedOutProperty = "plimsyTimedOut";
+// How long the end of the shared session waits for the tasks of its cancelled transfers.
+constexpr std::chrono::milliseconds ShutdownLimit{5000};
 
 struct DeleteLater
 {
@@ -83,10 +90,53 @@ bool HttpResponse::hasHeader(QByteArrayView name) const
     return false;
 }
 
+namespace {
+
+HttpSession *s_shared = nullptr;
+
+void endSharedSession()
+{
+    HttpSession::shutdownShared();
+}
+
+} // namespace
+
 HttpSession &HttpSession::shared()
 {
-    static HttpSession *s_shared = new HttpSession;
+    if (!s_shared) {
+        s_shared = new HttpSession;
+    }
+    // The latest moment: the application object's destructor, while the object still exists. Once only,
+    // though a session ended early may be started again.
+    static bool endsWithTheApplication = false;
+    if (!std::exchange(endsWithTheApplication, true)) {
+        qAddPostRoutine(endSharedSession);
+    }
     return *s_shared;
+}
+
+void HttpSession::shutdownShared()
+{
+    if (!s_shared) {
+        return;
+    }
+    // An aborted transfer finishes, and the task awaiting it resumes on a later turn of the event loop:
+    // let those turns run, so no task is left waiting for ever on a reply that is gone.
+    QList<QPointer<QNetworkReply>> transfers;
+    for (QNetworkReply *reply : s_shared->m_manager.findChildren<QNetworkReply *>()) {
+        transfers.append(reply);
+        reply->abort();
+    }
+    const auto isTransferring = [&transfers] {
+        return std::any_of(transfers.cbegin(), transfers.cend(), [](const auto &reply) { return !reply.isNull(); });
+    };
+    const QDeadlineTimer deadline(ShutdownLimit);
+    while (isTransferring() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // Destroying the manager stops its network thread and waits for it.
+    delete std::exchange(s_shared, nullptr);
 }
 
 HttpSession::HttpSession(QObject *parent)

@@ -38,7 +38,14 @@ class HttpSession : public QObject
 public:
     static constexpr std::chrono::milliseconds DefaultIdleTimeout{60'000};
 
+    // The process's session. Its network thread must end before the application object does, or that
+    // thread's last events reach an application that is gone: it is ended by shutdownShared(), which the
+    // process's main calls once its event loop is over, and at the latest when the application object
+    // is destroyed.
     static HttpSession &shared();
+    // Cancels what is still in transfer (its callers get "cancelled"), then destroys the shared session
+    // and stops its network thread. Does nothing when there is none. GUI thread, application alive.
+    static void shutdownShared();
 
     explicit HttpSession(QObject *parent = nullptr);
 

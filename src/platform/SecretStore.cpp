@@ -5,7 +5,10 @@
 
 #include <libsecret/secret.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcSecrets, "plimsy.secrets")
 
@@ -46,6 +49,25 @@ QMutex &storeMutex()
 {
     static QMutex s_mutex;
     return s_mutex;
+}
+
+// Whether the next call that meets a locked store may ask the user to unlock it. Guarded by the store's
+// mutex. True at start: the first call of the process is the launch's.
+bool s_mayAskToUnlock = true;
+int s_userActionDepth = 0;
+
+// Takes the one prompt of the current action, if it is still there.
+bool takePromptAllowance()
+{
+    return std::exchange(s_mayAskToUnlock, false);
+}
+
+// Every call outside an action ends the launch's allowance, whether or not it was used.
+void endCallOutsideAction()
+{
+    if (s_userActionDepth == 0) {
+        s_mayAskToUnlock = false;
+    }
 }
 
 struct ErrorDeleter
@@ -128,22 +150,14 @@ struct Search
     std::vector<SecretItem *> matches;
 };
 
-Search search(
-    SecretService *connection, const QString &service, const QString *account, SecretStore::Kind kind, bool loadSecrets)
+// Locked items are found too (their attributes are not secret); nothing is unlocked here.
+Search search(SecretService *connection, const QString &service, const QString *account, SecretStore::Kind kind)
 {
     Search result;
     const AttributesPtr attributes = attributesFor(service, account, kind);
-    int flags = SECRET_SEARCH_ALL;
-    if (loadSecrets) {
-        flags |= SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS;
-    }
     GError *rawError = nullptr;
-    GList *items = secret_service_search_sync(connection,
-                                              genericPasswordSchema(),
-                                              attributes.get(),
-                                              static_cast<SecretSearchFlags>(flags),
-                                              nullptr,
-                                              &rawError);
+    GList *items = secret_service_search_sync(
+        connection, genericPasswordSchema(), attributes.get(), SECRET_SEARCH_ALL, nullptr, &rawError);
     ErrorPtr error(rawError);
     if (error) {
         logFailure("search", service, error.get());
@@ -158,6 +172,46 @@ Search search(
         }
     }
     return result;
+}
+
+// Unlocks the objects (items or a collection) that a call needs. That takes a prompt, which is asked only
+// when the current action still has its one; otherwise the store counts as unavailable.
+bool unlockForCall(SecretService *connection, const QString &service, const std::vector<gpointer> &objects)
+{
+    if (objects.empty()) {
+        return true;
+    }
+    if (!takePromptAllowance()) {
+        qCDebug(lcSecrets).noquote() << "Secret Service locked; not asking to unlock it now for" << service;
+        return false;
+    }
+    GList *list = nullptr;
+    for (gpointer object : objects) {
+        list = g_list_prepend(list, object);
+    }
+    GError *rawError = nullptr;
+    GList *unlocked = nullptr;
+    const gint count = secret_service_unlock_sync(connection, list, nullptr, &unlocked, &rawError);
+    ErrorPtr error(rawError);
+    const auto unlockedCount = static_cast<std::size_t>(std::max<gint>(count, 0));
+    g_list_free_full(unlocked, g_object_unref);
+    g_list_free(list);
+    if (unlockedCount < objects.size()) {
+        logFailure("unlock", service, error.get());
+        return false;
+    }
+    return true;
+}
+
+std::vector<gpointer> lockedAmong(const std::vector<SecretItem *> &items)
+{
+    std::vector<gpointer> locked;
+    for (SecretItem *item : items) {
+        if (secret_item_get_locked(item)) {
+            locked.push_back(item);
+        }
+    }
+    return locked;
 }
 
 QString labelFor(const QString &service, const QString &account)
@@ -183,6 +237,10 @@ SecretStore::Status createItem(SecretService *connection,
     }
     rawError = nullptr;
     bool created = false;
+    if (collection && secret_collection_get_locked(collection.get())
+        && !unlockForCall(connection, service, {collection.get()})) {
+        return SecretStore::Status::Unavailable;
+    }
     if (collection) {
         // No replace flag: the store might otherwise replace a legacy twin whose attributes are a superset.
         std::unique_ptr<SecretItem, ObjectDeleter> item(secret_item_create_sync(collection.get(),
@@ -195,7 +253,11 @@ SecretStore::Status createItem(SecretService *connection,
                                                                                 &rawError));
         created = item != nullptr;
     } else {
-        // No default collection yet: the service creates one (and may ask the user for its password).
+        // No default collection yet: the service creates one, asking the user for its password.
+        if (!takePromptAllowance()) {
+            logFailure("store (no keyring yet, not asking now)", service, nullptr);
+            return SecretStore::Status::Unavailable;
+        }
         created = secret_service_store_sync(connection,
                                             genericPasswordSchema(),
                                             attributes.get(),
@@ -213,64 +275,21 @@ SecretStore::Status createItem(SecretService *connection,
     return SecretStore::Status::Ok;
 }
 
-} // namespace
-
-SecretStore::Lookup SecretStore::get(const QString &service, const QString &account, Kind kind)
+// One call of the store: serialised with all others, and the end of the launch's prompt allowance.
+class StoreCall
 {
-    QMutexLocker lock(&storeMutex());
-    const ServicePtr connection = connectService(service);
-    if (!connection) {
-        return {Status::Unavailable, {}};
+public:
+    StoreCall()
+        : m_lock(&storeMutex())
+    {
     }
-    const Search found = search(connection.get(), service, &account, kind, true);
-    if (!found.ok) {
-        return {Status::Unavailable, {}};
-    }
-    if (found.matches.empty()) {
-        return {Status::NotFound, {}};
-    }
-    SecretItem *item = found.matches.front();
-    ValuePtr value(secret_item_get_secret(item));
-    if (!value) {
-        // The item exists but its secret was not handed over: still locked after the prompt.
-        logFailure("read (item locked)", service, nullptr);
-        return {Status::Unavailable, {}};
-    }
-    gsize length = 0;
-    const gchar *bytes = secret_value_get(value.get(), &length);
-    if (!g_utf8_validate(bytes, static_cast<gssize>(length), nullptr)) {
-        return {Status::NotFound, {}};
-    }
-    return {Status::Ok, QString::fromUtf8(bytes, static_cast<qsizetype>(length))};
-}
+    ~StoreCall() { endCallOutsideAction(); }
 
-SecretStore::Status SecretStore::set(const QString &service, const QString &account, const QString &value, Kind kind)
-{
-    QMutexLocker lock(&storeMutex());
-    const ServicePtr connection = connectService(service);
-    if (!connection) {
-        return Status::Unavailable;
-    }
-    const Search found = search(connection.get(), service, &account, kind, true);
-    if (!found.ok) {
-        return Status::Unavailable;
-    }
-    const QByteArray bytes = value.toUtf8();
-    ValuePtr secret(secret_value_new(bytes.constData(), bytes.size(), "text/plain"));
-    if (found.matches.empty()) {
-        return createItem(connection.get(), service, account, secret.get(), kind);
-    }
-    GError *rawError = nullptr;
-    const bool written = secret_item_set_secret_sync(found.matches.front(), secret.get(), nullptr, &rawError);
-    ErrorPtr error(rawError);
-    if (!written) {
-        logFailure("update", service, error.get());
-        return Status::Unavailable;
-    }
-    return Status::Ok;
-}
+private:
+    QMutexLocker<QMutex> m_lock;
 
-namespace {
+    Q_DISABLE_COPY_MOVE(StoreCall)
+};
 
 SecretStore::Status deleteMatches(const QString &service, const QString *account, SecretStore::Kind kind)
 {
@@ -278,8 +297,8 @@ SecretStore::Status deleteMatches(const QString &service, const QString *account
     if (!connection) {
         return SecretStore::Status::Unavailable;
     }
-    const Search found = search(connection.get(), service, account, kind, false);
-    if (!found.ok) {
+    const Search found = search(connection.get(), service, account, kind);
+    if (!found.ok || !unlockForCall(connection.get(), service, lockedAmong(found.matches))) {
         return SecretStore::Status::Unavailable;
     }
     for (SecretItem *item : found.matches) {
@@ -296,26 +315,90 @@ SecretStore::Status deleteMatches(const QString &service, const QString *account
 
 } // namespace
 
+SecretStore::Lookup SecretStore::get(const QString &service, const QString &account, Kind kind)
+{
+    const StoreCall call;
+    const ServicePtr connection = connectService(service);
+    if (!connection) {
+        return {Status::Unavailable, {}};
+    }
+    const Search found = search(connection.get(), service, &account, kind);
+    if (!found.ok) {
+        return {Status::Unavailable, {}};
+    }
+    if (found.matches.empty()) {
+        return {Status::NotFound, {}};
+    }
+    SecretItem *item = found.matches.front();
+    if (!unlockForCall(connection.get(), service, lockedAmong({item}))) {
+        return {Status::Unavailable, {}};
+    }
+    GError *rawError = nullptr;
+    const bool loaded = secret_item_load_secret_sync(item, nullptr, &rawError);
+    ErrorPtr error(rawError);
+    ValuePtr value(loaded ? secret_item_get_secret(item) : nullptr);
+    if (!value) {
+        logFailure("read", service, error.get());
+        return {Status::Unavailable, {}};
+    }
+    gsize length = 0;
+    const gchar *bytes = secret_value_get(value.get(), &length);
+    if (!g_utf8_validate(bytes, static_cast<gssize>(length), nullptr)) {
+        return {Status::NotFound, {}};
+    }
+    return {Status::Ok, QString::fromUtf8(bytes, static_cast<qsizetype>(length))};
+}
+
+SecretStore::Status SecretStore::set(const QString &service, const QString &account, const QString &value, Kind kind)
+{
+    const StoreCall call;
+    const ServicePtr connection = connectService(service);
+    if (!connection) {
+        return Status::Unavailable;
+    }
+    const Search found = search(connection.get(), service, &account, kind);
+    if (!found.ok) {
+        return Status::Unavailable;
+    }
+    const QByteArray bytes = value.toUtf8();
+    ValuePtr secret(secret_value_new(bytes.constData(), bytes.size(), "text/plain"));
+    if (found.matches.empty()) {
+        return createItem(connection.get(), service, account, secret.get(), kind);
+    }
+    SecretItem *item = found.matches.front();
+    if (!unlockForCall(connection.get(), service, lockedAmong({item}))) {
+        return Status::Unavailable;
+    }
+    GError *rawError = nullptr;
+    const bool written = secret_item_set_secret_sync(item, secret.get(), nullptr, &rawError);
+    ErrorPtr error(rawError);
+    if (!written) {
+        logFailure("update", service, error.get());
+        return Status::Unavailable;
+    }
+    return Status::Ok;
+}
+
 SecretStore::Status SecretStore::remove(const QString &service, const QString &account, Kind kind)
 {
-    QMutexLocker lock(&storeMutex());
+    const StoreCall call;
     return deleteMatches(service, &account, kind);
 }
 
 SecretStore::Status SecretStore::removeAll(const QString &service, Kind kind)
 {
-    QMutexLocker lock(&storeMutex());
+    const StoreCall call;
     return deleteMatches(service, nullptr, kind);
 }
 
 SecretStore::Listing SecretStore::accounts(const QString &service, Kind kind)
 {
-    QMutexLocker lock(&storeMutex());
+    const StoreCall call;
     const ServicePtr connection = connectService(service);
     if (!connection) {
         return {Status::Unavailable, {}};
     }
-    const Search found = search(connection.get(), service, nullptr, kind, false);
+    const Search found = search(connection.get(), service, nullptr, kind);
     if (!found.ok) {
         return {Status::Unavailable, {}};
     }
@@ -327,6 +410,22 @@ SecretStore::Listing SecretStore::accounts(const QString &service, Kind kind)
         }
     }
     return listing;
+}
+
+SecretStore::UserAction::UserAction()
+{
+    QMutexLocker lock(&storeMutex());
+    if (s_userActionDepth++ == 0) {
+        s_mayAskToUnlock = true;
+    }
+}
+
+SecretStore::UserAction::~UserAction()
+{
+    QMutexLocker lock(&storeMutex());
+    if (--s_userActionDepth == 0) {
+        s_mayAskToUnlock = false;
+    }
 }
 
 } // namespace plimsy

@@ -7,7 +7,10 @@ namespace plimsy {
 
 // Generic-password items (service, account, UTF-8 text) in the user's Secret Service.
 // Every call is synchronous and may be made from any thread; calls are serialised.
-// A locked collection makes the service prompt the user to unlock it, so a call can wait on the user.
+//
+// A locked store can only be read after the user unlocks it in a prompt, and the call waits on the user.
+// So a call asks at most once per action of the user's (see UserAction); every other call that meets a
+// locked store answers Unavailable at once, without a prompt.
 //
 // "Legacy" items are those of the older store that earlier versions wrote: on this platform they are
 // items that carry the extra attribute keychain=legacy. Calls on one kind never touch the other.
@@ -53,6 +56,21 @@ public:
 
     // Removes every item of the service. Ok or Unavailable.
     static Status removeAll(const QString &service, Kind kind = Kind::Default);
+
+    // Held for the length of something the user did (Refresh, sign-in, sign-out, opening Preferences): the
+    // first call in it that meets a locked store may ask the user to unlock it, once. Outside an action
+    // (timers, network changes) no call ever asks, except the very first call of the process: the launch
+    // is the user's action too. Nested actions count as one.
+    class UserAction
+    {
+    public:
+        UserAction();
+        ~UserAction();
+
+    private:
+        UserAction(const UserAction &) = delete;
+        UserAction &operator=(const UserAction &) = delete;
+    };
 
     SecretStore() = delete;
 };

@@ -49,7 +49,11 @@ QString unquoted(QString value)
 QString computerName()
 {
     const QString pretty = prettyHostName();
-    return pretty.isEmpty() ? QSysInfo::machineHostName() : pretty;
+    if (!pretty.isEmpty()) {
+        return pretty;
+    }
+    const QString host = QSysInfo::machineHostName();
+    return host.isEmpty() ? QStringLiteral("localhost") : host;
 }
 
 QString osVersion(const QString &osReleaseFile)

@@ -5,7 +5,7 @@
 namespace plimsy::SystemInfo {
 
 // The name the user gave this computer: the pretty host name of systemd-hostnamed, else the host name.
-// Empty when neither is known. Asks hostnamed with a short time-out, so it may take a moment.
+// "localhost" when neither is known. Asks hostnamed with a short time-out, so it may take a moment.
 QString computerName();
 
 // The operating system's name and version as /etc/os-release gives it ("Debian GNU/Linux 12 (bookworm)").

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <array>
@@ -15,19 +16,65 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcTerminalLauncher, "plimsy.terminal")
 
-// The option after which each terminal takes the command as separate arguments. Terminals whose -e
-// takes one string to split (gnome-terminal, xfce4-terminal) have another option for an argument list;
-// "-e" is the x-terminal-emulator convention for the rest.
-QString commandOption(const QString &program)
+struct TerminalForm
 {
-    const QString name = QFileInfo(program).fileName();
-    if (name == QLatin1String("gnome-terminal")) {
-        return QStringLiteral("--");
+    const char *realName;
+    std::optional<QStringList> options; // what goes before the command; none: it takes no command
+};
+
+// How each known terminal takes a command as an argument list. Several take "-e" as one string to
+// split (gnome-terminal, xfce4-terminal, terminator): they get their option for an argument list.
+const std::array<TerminalForm, 15> &terminalForms()
+{
+    static const std::array<TerminalForm, 15> forms{{
+        {"gnome-terminal", QStringList{QStringLiteral("--")}},
+        {"konsole", QStringList{QStringLiteral("-e")}},
+        {"xfce4-terminal", QStringList{QStringLiteral("-x")}},
+        {"xterm", QStringList{QStringLiteral("-e")}},
+        {"uxterm", QStringList{QStringLiteral("-e")}},
+        {"lxterm", QStringList{QStringLiteral("-e")}},
+        {"koi8rxterm", QStringList{QStringLiteral("-e")}},
+        {"terminator", QStringList{QStringLiteral("-x")}},
+        {"kitty", QStringList{}},
+        {"alacritty", QStringList{QStringLiteral("-e")}},
+        {"foot", QStringList{}},
+        {"wezterm", QStringList{QStringLiteral("start"), QStringLiteral("--")}},
+        {"ghostty", QStringList{QStringLiteral("-e")}},
+        {"warp-terminal", std::nullopt},
+        {"hyper", std::nullopt},
+    }};
+    return forms;
+}
+
+// The file a program path finally names, after every link (the desktop's alternative among them).
+QString realName(const QString &program)
+{
+    const QString target = QFileInfo(program).canonicalFilePath();
+    return QFileInfo(target.isEmpty() ? program : target).fileName();
+}
+
+// The terminal as the user knows it: the name chosen, or the program the default terminal turned out to be.
+QString displayName(TerminalApplication application, const std::optional<QString> &program)
+{
+    switch (application) {
+    case TerminalApplication::Hyper:
+        return QStringLiteral("Hyper");
+    case TerminalApplication::Warp:
+        return QStringLiteral("Warp");
+    case TerminalApplication::Ghostty:
+        return QStringLiteral("Ghostty");
+    case TerminalApplication::Terminal:
+    case TerminalApplication::ITerm:
+        break;
     }
-    if (name == QLatin1String("xfce4-terminal")) {
-        return QStringLiteral("-x");
+    if (!program) {
+        return {};
     }
-    return QStringLiteral("-e");
+    QString name = realName(*program);
+    if (name.endsWith(QLatin1String(".wrapper"))) {
+        name.chop(8);
+    }
+    return name;
 }
 
 } // namespace
@@ -54,6 +101,33 @@ TerminalApplication TerminalLauncher::application(qint64 choice)
     }
 }
 
+std::optional<QStringList> TerminalLauncher::commandOptions(const QString &realName)
+{
+    // Debian's wrappers (gnome-terminal.wrapper, xfce4-terminal.wrapper) follow the desktop convention.
+    if (!realName.endsWith(QLatin1String(".wrapper"))) {
+        for (const TerminalForm &form : terminalForms()) {
+            if (realName == QLatin1String(form.realName)) {
+                return form.options;
+            }
+        }
+    }
+    return QStringList{QStringLiteral("-e")};
+}
+
+QString TerminalLauncher::shellLine(const QStringList &command)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9@%+=:,./_-]+$"));
+    QStringList quoted;
+    for (const QString &argument : command) {
+        if (plain.match(argument).hasMatch()) {
+            quoted << argument;
+        } else {
+            quoted << u'\'' + QString(argument).replace(u'\'', QLatin1String("'\\''")) + u'\'';
+        }
+    }
+    return quoted.join(u' ');
+}
+
 std::optional<TerminalInvocation>
 TerminalLauncher::invocation(qint64 choice, const QStringList &command, const QString &workingDirectory) const
 {
@@ -76,21 +150,34 @@ TerminalLauncher::invocation(qint64 choice, const QStringList &command, const QS
     if (!program) {
         return std::nullopt;
     }
-    TerminalInvocation result{*program, {}, workingDirectory};
-    if (!command.isEmpty()) {
-        result.arguments << commandOption(*program) << command;
+    TerminalInvocation result{*program, {}, workingDirectory, {}};
+    if (command.isEmpty()) {
+        return result;
+    }
+    if (const std::optional<QStringList> options = commandOptions(realName(*program))) {
+        result.arguments << *options << command;
+    } else {
+        result.commandToPaste = shellLine(command);
     }
     return result;
 }
 
-bool TerminalLauncher::launch(qint64 choice, const QStringList &command, const QString &workingDirectory) const
+TerminalLauncher::Launch
+TerminalLauncher::launch(qint64 choice, const QStringList &command, const QString &workingDirectory) const
 {
+    const TerminalApplication chosen = application(choice);
     const std::optional<TerminalInvocation> terminal = invocation(choice, command, workingDirectory);
     if (!terminal) {
-        qCWarning(lcTerminalLauncher).noquote() << "No terminal application is installed for the choice" << choice;
-        return false;
+        const QString name = displayName(chosen, std::nullopt);
+        qCWarning(lcTerminalLauncher).noquote()
+            << "Not installed:" << (name.isEmpty() ? QStringLiteral("any terminal") : name);
+        return {Launch::Status::NotInstalled, chosen, name, {}};
     }
-    return m_starter.startDetached(terminal->program, terminal->arguments, terminal->workingDirectory);
+    const QString name = displayName(chosen, terminal->program);
+    if (!m_starter.startDetached(terminal->program, terminal->arguments, terminal->workingDirectory)) {
+        return {Launch::Status::NotStarted, chosen, name, {}};
+    }
+    return {Launch::Status::Started, chosen, name, terminal->commandToPaste};
 }
 
 std::optional<QString> TerminalLauncher::defaultTerminal() const

@@ -26,16 +26,36 @@ struct TerminalInvocation
     QString program;
     QStringList arguments;
     QString workingDirectory;
+    // The command as one line for the user to paste, for a terminal that cannot be handed one (Warp and
+    // Hyper open their own shell); empty otherwise.
+    QString commandToPaste;
 
     bool operator==(const TerminalInvocation &) const = default;
 };
 
 // Opens a terminal window that runs a command given as an argument list. "Terminal" is the desktop's
-// default terminal; iTerm has no Linux build and opens that one too. Every command is handed over as
-// separate arguments after the terminal's own "run this" option, so no shell ever reads it here.
+// default terminal; iTerm has no Linux build and opens that one too. Each terminal takes the command in
+// its own way, chosen from the real name of the program found (the desktop's alternative is followed to
+// the terminal it names); the command always stays a list of separate arguments, so no shell reads it.
 class TerminalLauncher
 {
 public:
+    struct Launch
+    {
+        enum class Status
+        {
+            Started,
+            NotInstalled,
+            NotStarted,
+        };
+        Status status = Status::NotInstalled;
+        TerminalApplication application = TerminalApplication::Terminal;
+        // The terminal as the user knows it, for messages: "Ghostty", or the default terminal's program
+        // name ("terminator"); empty when no default terminal was found.
+        QString terminalName;
+        QString commandToPaste;
+    };
+
     // `environment` supplies PATH and TERMINAL for finding the programs.
     explicit TerminalLauncher(ProcessStarter &starter,
                               QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
@@ -43,13 +63,20 @@ public:
     // Any number not listed (and "absent", 0) means Terminal.
     static TerminalApplication application(qint64 choice);
 
+    // The arguments that hand a terminal a command, by the program's real name; none for a terminal that
+    // takes no command. Names this table does not know get the desktop convention, "-e" and the command.
+    static std::optional<QStringList> commandOptions(const QString &realName);
+
+    // The command as one line for a POSIX shell, every argument quoted where it needs to be.
+    static QString shellLine(const QStringList &command);
+
     // How the chosen terminal would be started; an empty `command` opens its own shell in
     // `workingDirectory`. None when the terminal is not installed.
     std::optional<TerminalInvocation>
     invocation(qint64 choice, const QStringList &command, const QString &workingDirectory = {}) const;
 
-    // False, with one line in the log, when no terminal is installed or it could not be started.
-    bool launch(qint64 choice, const QStringList &command, const QString &workingDirectory = {}) const;
+    // Starts the chosen terminal; a failure is logged in one line.
+    Launch launch(qint64 choice, const QStringList &command, const QString &workingDirectory = {}) const;
 
 private:
     std::optional<QString> defaultTerminal() const;

@@ -28,13 +28,22 @@ public:
     std::optional<QString> device;
 
     std::optional<QString> accessToken() override { return token; }
-    void setAccessToken(std::optional<QString> value) override { token = std::move(value); }
+    bool setAccessToken(std::optional<QString> value) override
+    {
+        token = std::move(value);
+        return true;
+    }
     std::optional<QString> deviceId() override { return device; }
-    void setDeviceId(std::optional<QString> value) override { device = std::move(value); }
-    void clear() override
+    bool setDeviceId(std::optional<QString> value) override
+    {
+        device = std::move(value);
+        return true;
+    }
+    bool clear() override
     {
         token.reset();
         device.reset();
+        return true;
     }
 };
 

@@ -60,10 +60,12 @@ TEST_F(HTTPAuthServiceTest, AUserIsRestoredOnceASecretStoreThatAnsweredLateHasTh
     storeToken("tok");
     storeUserJson(R"({"id":"7","email":"a@b.c","name":"Ann"})");
     auto flaky = std::make_unique<FlakyLookupKeychain>(keychain.name);
-    flaky->failingLookups = 2; // the read at construction and its retry
+    flaky->failingLookups = 1; // the read at construction
     HTTPAuthService service(client, std::make_shared<KeychainTokenStore>(std::move(flaky)), defaults);
+    EXPECT_TRUE(service.isSignInUnavailable());
 
     EXPECT_TRUE(service.isAuthenticated());
+    EXPECT_FALSE(service.isSignInUnavailable());
     EXPECT_EQ(service.currentUser(), (User{"7", "a@b.c", "Ann"}));
 }
 
@@ -111,13 +113,18 @@ TEST_F(HTTPAuthServiceTest, LogoutClearsTheStoreOnTheGuiThread)
         QThread *clearedOn = nullptr;
 
         std::optional<QString> accessToken() override { return token; }
-        void setAccessToken(std::optional<QString> value) override { token = std::move(value); }
+        bool setAccessToken(std::optional<QString> value) override
+        {
+            token = std::move(value);
+            return true;
+        }
         std::optional<QString> deviceId() override { return std::nullopt; }
-        void setDeviceId(std::optional<QString>) override {}
-        void clear() override
+        bool setDeviceId(std::optional<QString>) override { return true; }
+        bool clear() override
         {
             token.reset();
             clearedOn = QThread::currentThread();
+            return true;
         }
     };
     auto store = std::make_shared<ThreadRecordingStore>();

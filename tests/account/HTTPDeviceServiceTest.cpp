@@ -187,6 +187,25 @@ TEST_F(HTTPDeviceServiceTest, AnotherAccountNeverGetsTheEarlierAddress)
     EXPECT_EQ(error.userMessage(), "Please sign in to continue");
 }
 
+// An answer that arrives after a sign-out belongs to the user who left: dropped, never cached for the
+// next user's sites.
+TEST_F(HTTPDeviceServiceTest, AnAnswerFetchedWithATokenNoLongerCurrentIsDropped)
+{
+    using namespace std::chrono_literals;
+    backend.server().routeSequence(
+        "POST",
+        "/v1/forge/connect",
+        {FakeResponse::json(R"({"webhook_url":"http://127.0.0.1/hooks/earlier-user"})").withDelay(200ms),
+         FakeResponse::json(R"({"webhook_url":"http://127.0.0.1/hooks/next-user"})")});
+    QCoro::Task<QString> pending = service.connectForge();
+    store->clear();
+    store->token = backend.issueToken();
+
+    const DeviceError error = deviceErrorOf([&pending] { await(std::move(pending)); });
+    EXPECT_EQ(error.errorCase(), DeviceError::Case::NotAuthenticated);
+    EXPECT_EQ(await(service.connectForge()), "http://127.0.0.1/hooks/next-user");
+}
+
 TEST_F(HTTPDeviceServiceTest, AFailedFetchIsNotCached)
 {
     backend.server().routeSequence(

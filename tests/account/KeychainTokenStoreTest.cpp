@@ -119,19 +119,9 @@ TEST_F(KeychainTokenStoreTest, KeepsTheLegacyItemWhenItsCopyCannotBeWritten)
     EXPECT_EQ(stored(Kind::Legacy).status, Status::NotFound);
 }
 
-TEST_F(KeychainTokenStoreTest, AnUnavailableStoreIsAskedOnceMoreAtOnce)
-{
-    put(R"({"accessToken":"tok"})");
-    auto keychain = std::make_unique<FlakyLookupKeychain>(service.name);
-    keychain->failingLookups = 1;
-    FlakyLookupKeychain &flaky = *keychain;
-    KeychainTokenStore store(std::move(keychain));
-
-    EXPECT_EQ(store.accessToken(), "tok");
-    EXPECT_EQ(flaky.lookups, 2);
-}
-
-TEST_F(KeychainTokenStoreTest, AStoreStillUnavailableDoesNotSignOutForTheRunNorGetOverwritten)
+// Each read looks at a store that cannot be read once (a locked keyring asks the user each time); until
+// one succeeds the user is not signed out for good, and nothing stored is touched.
+TEST_F(KeychainTokenStoreTest, AStoreThatCannotBeReadIsAskedOncePerReadAndNeverOverwritten)
 {
     put(R"({"accessToken":"tok","deviceId":"dev"})");
     put(R"({"accessToken":"legacy"})", Kind::Legacy);
@@ -141,25 +131,37 @@ TEST_F(KeychainTokenStoreTest, AStoreStillUnavailableDoesNotSignOutForTheRunNorG
     KeychainTokenStore store(std::move(keychain));
 
     EXPECT_EQ(store.accessToken(), std::nullopt);
+    EXPECT_EQ(flaky.lookups, 1);
+    EXPECT_TRUE(store.isUnavailable()) << "not known to be signed out";
+    EXPECT_EQ(store.accessToken(), std::nullopt);
+    EXPECT_EQ(flaky.lookups, 2);
     EXPECT_EQ(flaky.writes, 0) << "a failed read must not look like an absent item and touch the legacy copy";
     EXPECT_EQ(stored(Kind::Legacy).value, R"({"accessToken":"legacy"})");
 
     EXPECT_EQ(store.accessToken(), "tok") << "the store answers again, so the user is still signed in";
+    EXPECT_FALSE(store.isUnavailable());
     EXPECT_EQ(store.deviceId(), "dev");
 }
 
-TEST_F(KeychainTokenStoreTest, AWriteWhileTheItemCannotBeReadKeepsTheStoredItem)
+TEST_F(KeychainTokenStoreTest, AWriteWhileTheItemCannotBeReadIsKeptForTheRunUntilTheStoreIsBack)
 {
     put(R"({"accessToken":"tok","deviceId":"dev"})");
     auto keychain = std::make_unique<FlakyLookupKeychain>(service.name);
-    keychain->failingLookups = 4;
+    keychain->failingLookups = 2;
     FlakyLookupKeychain &flaky = *keychain;
     KeychainTokenStore store(std::move(keychain));
 
-    store.setAccessToken("fresh");
+    EXPECT_FALSE(store.setAccessToken("fresh")) << "the sign-in holds for this run only, and says so";
     EXPECT_EQ(store.accessToken(), "fresh") << "the running process keeps what it was given";
+    EXPECT_FALSE(store.isUnavailable());
+    EXPECT_FALSE(store.setAccessToken("fresher"));
     EXPECT_EQ(flaky.writes, 0);
     EXPECT_EQ(stored().value, R"({"accessToken":"tok","deviceId":"dev"})");
+
+    // The store is back: the next write goes over what it holds, keeping what this run did not change.
+    EXPECT_TRUE(store.setAccessToken("newest"));
+    EXPECT_EQ(QJsonDocument::fromJson(stored().value.toUtf8()).object(),
+              (QJsonObject{{"accessToken", "newest"}, {"deviceId", "dev"}}));
 }
 
 } // namespace

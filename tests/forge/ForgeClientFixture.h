@@ -3,15 +3,14 @@
 #include "Await.h"
 #include "FakeClock.h"
 #include "FakeForge.h"
+#include "MemoryKeychain.h"
 #include "core/APIKeyManager.h"
 #include "core/Account.h"
 #include "core/Logger.h"
-#include "core/SimpleKeychain.h"
 #include "forge/ForgeAPIController.h"
 #include "forge/ForgeAPIRequestTracker.h"
 #include "forge/WebhookOperationsActor.h"
 #include "platform/HttpSession.h"
-#include "platform/SecretStore.h"
 #include "platform/UserDefaults.h"
 
 #include <QFile>
@@ -24,20 +23,19 @@
 namespace plimsy::test {
 
 // A Forge client wired to a fresh FakeForge, a fake clock and sleeper, its own tracker and webhook
-// guard, and an account whose key sits in a keyring service of this test's own.
+// guard, and an account whose key is kept in memory: the key store's own behaviour is tested elsewhere.
 class ForgeClientTest : public ::testing::Test
 {
 protected:
     static constexpr const char *Key = "forge-test-key";
 
-    const QString service = "com.tindrel.plimsy.test.forge." + QUuid::createUuid().toString(QUuid::WithoutBraces);
     FakeForge forge;
     HttpSession session;
     FakeClock clock;
     FakeSleeper sleeper{clock};
     ForgeAPIRequestTracker tracker;
     WebhookOperationsActor webhooks;
-    std::unique_ptr<APIKeyManager> keys = std::make_unique<APIKeyManager>(std::make_unique<SimpleKeychain>(service));
+    std::unique_ptr<APIKeyManager> keys = std::make_unique<APIKeyManager>(std::make_unique<MemoryKeychain>());
     Account account;
     qint64 logOffset = 0;
 
@@ -53,8 +51,6 @@ protected:
         UserDefaults::standard().remove(QString(VerboseLoggingKey));
         logOffset = logText().size();
     }
-
-    void TearDown() override { SecretStore::removeAll(service); }
 
     ForgeAPIController::Services services()
     {

@@ -288,24 +288,41 @@ TEST_F(ForgeRequestCoreTest, PathValuesArePercentEncodedSegmentBySegment)
     EXPECT_EQ(ForgeAPIController::sitePath(7, 8, QStringLiteral("a b")), "orgs/a%20b/servers/7/sites/8");
 }
 
-TEST_F(ForgeRequestCoreTest, ContentBodiesNeverReachTheLogAndOthersOnlyWhenVerbose)
+// One redaction point: credentials are hidden in every trace; bodies appear only while verbose logging is
+// on, never for a site's paths, and even then deploy-trigger tokens and webhook addresses are hidden.
+TEST_F(ForgeRequestCoreTest, SecretsNeverReachTheLogWhateverTheVerbosity)
 {
     const QString site = ForgeAPIController::sitePath(serverId, siteId, QStringLiteral("org-1"));
     const QJsonObject environment{{"environment", "DB_PASSWORD=hunter2\n"}};
     const QJsonObject webhook{{"url", "https://hooks.example.test/abc"}};
+    const QByteArray echoed =
+        R"({"data":[{"id":"5","type":"webhooks","attributes":{"url":"https://hooks.example.test/abc"}},)"
+        R"({"id":"6","type":"sites","attributes":{"name":"shop",)"
+        R"("deployment_url":"https://forge.example/deploy/6?token=trigger-secret&x=1"}}]})";
+    const auto answerWithSecrets = [&echoed](FakeResponse answer) {
+        answer.body = echoed;
+        answer.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("session=cookie-secret")));
+        return answer;
+    };
 
-    await(controller().requestVoid(site + "/environment", HTTPMethod::PUT, environment));
-    await(controller().requestVoid(site + "/webhooks", HTTPMethod::POST, webhook));
+    for (const bool verbose : {false, true}) {
+        setVerbose(verbose);
+        await(controller().requestVoid(site + "/environment", HTTPMethod::PUT, environment));
+        await(controller().requestVoid(site + "/webhooks", HTTPMethod::POST, webhook));
+        forge.transformNext("GET", "/api/orgs", answerWithSecrets);
+        await(controller().requestVoid(QStringLiteral("orgs"), HTTPMethod::GET));
+    }
     EXPECT_EQ(forge.site(siteId)->environment, "DB_PASSWORD=hunter2\n");
-    EXPECT_FALSE(newLog().contains("hunter2"));
-    EXPECT_FALSE(newLog().contains("hooks.example.test/abc"));
-    EXPECT_TRUE(newLog().contains("<body not logged, "));
-
-    setVerbose(true);
-    await(controller().requestVoid(site + "/environment", HTTPMethod::PUT, environment));
-    await(controller().requestVoid(site + "/webhooks", HTTPMethod::POST, webhook));
-    EXPECT_FALSE(newLog().contains("hunter2"));
-    EXPECT_TRUE(newLog().contains(R"({"url":"https://hooks.example.test/abc"})"));
+    const QString written = newLog();
+    for (const char *secret : {"hunter2", "hooks.example.test/abc", "trigger-secret", "cookie-secret", Key}) {
+        EXPECT_FALSE(written.contains(QLatin1String(secret))) << secret;
+    }
+    EXPECT_TRUE(written.contains("<body not logged, "));
+    EXPECT_TRUE(written.contains("Authorization: <HIDDEN>"));
+    EXPECT_TRUE(written.contains("Set-Cookie: <HIDDEN>", Qt::CaseInsensitive));
+    // A body that may be shown still is, with the secret values hidden.
+    EXPECT_TRUE(written.contains("\"url\":\"<HIDDEN>\""));
+    EXPECT_TRUE(written.contains("deploy/6?token=<HIDDEN>&x=<HIDDEN>"));
 }
 
 struct TextRow

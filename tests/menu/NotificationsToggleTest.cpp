@@ -2,7 +2,9 @@
 #include "StatusMenuFixture.h"
 #include "account/ServiceContainer.h"
 #include "forge/ForgeAPIError.h"
+#include "menu/FavoriteSitesStore.h"
 #include "menu/MenuRepresenter.h"
+#include "menu/MenuTags.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -31,19 +33,12 @@ protected:
         address = backend.webhookUrl();
     }
 
-    void TearDown() override
-    {
-        StatusMenuFixture::TearDown();
-        SimpleKeychain(backendTokenService).removeAll(KeychainProtocol::Kind::Default);
-    }
-
     // Starts the controller with the device service and loads the menu.
     void startLoaded()
     {
         StatusMenuServices withDevice = services();
         withDevice.deviceService = &backendServices.deviceService();
-        controller = std::make_unique<StatusMenuController>(appState, withDevice);
-        controller->setup();
+        start(withDevice);
         networkUp();
         waitUntilIdle();
     }
@@ -118,14 +113,10 @@ protected:
     }
 
     FakeAccountBackend backend;
-    QString backendTokenService =
-        QStringLiteral("com.tindrel.plimsy.test.device.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     HttpSession backendSession;
     APIClient backendClient{backendSession, [this] { return backend.apiBase(); }};
     ServiceContainer backendServices{
-        backendClient,
-        std::make_shared<KeychainTokenStore>(std::make_unique<SimpleKeychain>(backendTokenService)),
-        defaults};
+        backendClient, std::make_shared<KeychainTokenStore>(std::make_unique<MemoryKeychain>()), defaults};
 
     QString slug;
     qint64 serverId = 0;
@@ -474,3 +465,43 @@ INSTANTIATE_TEST_SUITE_P(Rows,
                          [](const ::testing::TestParamInfo<RefusalRow> &info) { return std::string(info.param.name); });
 
 } // namespace
+
+// A favourite site's submenu is in the menu twice: a switch in either copy shows in both, so no copy's
+// check mark ever says the opposite of what a click on it would do.
+TEST_F(NotificationsToggleTest, EveryCopyOfASiteFollowsWhatIsStored)
+{
+    FavoriteSitesStore(defaults).save({{*AccountManager::loadAccounts(defaults).first().uuid, serverId, shop}});
+    startLoaded();
+    const auto favoriteCopy = [this](const QString &title) -> QAction * {
+        QAction *favorite = itemTitled(menu(), QStringLiteral("shop.example"));
+        return favorite && favorite->menu() ? itemTitled(favorite->menu(), title) : nullptr;
+    };
+    const auto serverCopy = [this](const QString &title) {
+        return itemTitled(MenuItems::findItem(menu(), MenuTag::site(shop))->menu(), title);
+    };
+    ASSERT_NE(favoriteCopy("Notify on Deploy"), nullptr);
+    ASSERT_NE(favoriteCopy("Notify on Deploy"), serverCopy("Notify on Deploy"));
+
+    const auto choose = [](QAction *item) {
+        item->trigger();
+        QCoreApplication::processEvents();
+    };
+    choose(favoriteCopy("Notify on Deploy"));
+    waitForToggles();
+    ASSERT_TRUE(webhooks.registration(shop).has_value());
+    EXPECT_EQ(MenuItems::state(serverCopy("Notify on Deploy")), MenuItemState::On);
+    choose(serverCopy("Notify on Deploy"));
+    waitForToggles();
+    EXPECT_FALSE(webhooks.registration(shop).has_value()) << "the click on the other copy switches off";
+    EXPECT_EQ(MenuItems::state(favoriteCopy("Notify on Deploy")), MenuItemState::Off);
+
+    choose(favoriteCopy("Favorite"));
+    EXPECT_TRUE(FavoriteSitesStore(defaults).load().isEmpty());
+    EXPECT_EQ(MenuItems::state(serverCopy("Favorite")), MenuItemState::Off);
+    choose(serverCopy("Favorite"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(FavoriteSitesStore(defaults).load().size(), 1);
+    ASSERT_NE(favoriteCopy("Favorite"), nullptr);
+    EXPECT_EQ(MenuItems::state(favoriteCopy("Favorite")), MenuItemState::On);
+    EXPECT_EQ(MenuItems::state(serverCopy("Favorite")), MenuItemState::On);
+}

@@ -4,6 +4,7 @@
 #include "FakeAlertPresenter.h"
 #include "FakeClock.h"
 #include "FakeForge.h"
+#include "MemoryKeychain.h"
 #include "account/APIClient.h"
 #include "account/AuthManager.h"
 #include "account/AuthService.h"
@@ -13,7 +14,6 @@
 #include "core/AccountManager.h"
 #include "core/Logger.h"
 #include "core/Reachability.h"
-#include "core/SimpleKeychain.h"
 #include "menu/AppState.h"
 #include "menu/StatusMenuController.h"
 #include "notifications/SiteMonitoringStore.h"
@@ -49,7 +49,7 @@ protected:
         setSignedIn(true);
     }
 
-    // Signed in means an access token in the (real) secret store, as the auth service sees it.
+    // Signed in means an access token in the token store, as the auth service sees it.
     void setSignedIn(bool signedIn)
     {
         accountServices.tokenStore().setAccessToken(signedIn ? std::optional<QString>(QStringLiteral("token"))
@@ -63,14 +63,14 @@ protected:
             alerts.close(shown.id);
         }
         QCoreApplication::processEvents();
+        // Forge requests still in transfer end now, while the clocks and stores their tasks use exist.
+        HttpSession::shutdownShared();
         controller.reset();
         // Let every pending timer coroutine run to its end.
         while (sleeper.pending() > 0) {
             clock.advance(std::chrono::hours(24));
             QCoreApplication::processEvents();
         }
-        SimpleKeychain(keyService).removeAll(KeychainProtocol::Kind::Default);
-        SimpleKeychain(tokenService).removeAll(KeychainProtocol::Kind::Default);
     }
 
     StatusMenuServices services()
@@ -84,6 +84,7 @@ protected:
         s.webhookStorage = &webhooks;
         s.authService = &accountServices.authService();
         s.authManager = authManager;
+        s.deviceService = &accountServices.deviceService();
         s.makeReachability = [this] {
             auto target = std::make_unique<NetworkReachability>(QStringLiteral("none"));
             network = target.get();
@@ -98,9 +99,10 @@ protected:
     }
 
     // Builds and sets up the controller; the network stays down until networkUp().
-    StatusMenuController &start()
+    StatusMenuController &start() { return start(services()); }
+    StatusMenuController &start(const StatusMenuServices &with)
     {
-        controller = std::make_unique<StatusMenuController>(appState, services());
+        controller = std::make_unique<StatusMenuController>(appState, with);
         controller->setup();
         QCoreApplication::processEvents();
         return *controller;
@@ -229,17 +231,13 @@ protected:
     FakeAlertPresenter alerts;
     SiteMonitoringStore monitoringStore;
     WebhookStorage webhooks{defaults};
-    QString keyService =
-        QStringLiteral("com.tindrel.plimsy.test.menu.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    APIKeyManager keys{std::make_unique<SimpleKeychain>(keyService)};
+    APIKeyManager keys{std::make_unique<MemoryKeychain>()};
     FakeForge forge;
     NetworkReachability *network = nullptr;
-    QString tokenService =
-        QStringLiteral("com.tindrel.plimsy.test.auth.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     HttpSession session;
     APIClient apiClient{session, [] { return QStringLiteral("http://127.0.0.1:9/v1"); }};
     ServiceContainer accountServices{
-        apiClient, std::make_shared<KeychainTokenStore>(std::make_unique<SimpleKeychain>(tokenService)), defaults};
+        apiClient, std::make_shared<KeychainTokenStore>(std::make_unique<MemoryKeychain>()), defaults};
     AuthManager *authManager = nullptr;
     AppState appState;
     std::unique_ptr<StatusMenuController> controller;

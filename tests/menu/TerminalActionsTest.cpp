@@ -206,7 +206,30 @@ INSTANTIATE_TEST_SUITE_P(
         SiteRow{"AHostWithAControlCharacterIsRefused",
                 [](Server &server, Site &) { server.ipAddress = QStringLiteral("203.0.113.5\nx"); },
                 std::nullopt,
-                true}),
+                true},
+        // ssh passes both names to ProxyCommand lines, which OpenSSH before 9.6 gives to a shell.
+        SiteRow{"ACommandSubstitutionInTheUserIsRefused",
+                [](Server &, Site &site) { site.user = QStringLiteral("$(touch pwned)"); },
+                std::nullopt,
+                true},
+        SiteRow{"BackticksInTheHostAreRefused",
+                [](Server &server, Site &) { server.ipAddress = QStringLiteral("`id`.example"); },
+                std::nullopt,
+                true},
+        SiteRow{"ASemicolonInTheHostIsRefused",
+                [](Server &server, Site &) { server.ipAddress = QStringLiteral("203.0.113.5;id"); },
+                std::nullopt,
+                true},
+        SiteRow{"BracketsOnlyAroundAnIPv6Literal",
+                [](Server &server, Site &) { server.ipAddress = QStringLiteral("2001:db8::5]["); },
+                std::nullopt,
+                true},
+        SiteRow{"AnIPv6LiteralInBracketsLogsIn",
+                [](Server &server, Site &site) {
+                    server.ipAddress = QStringLiteral("[2001:db8::5]");
+                    site.user = QStringLiteral("shop_user-1.a");
+                },
+                siteLogin("shop_user-1.a@[2001:db8::5]", "cd 'shop.example' ; bash")}),
     [](const ::testing::TestParamInfo<SiteRow> &info) { return std::string(info.param.name); });
 
 TEST_F(TerminalActionsTest, ServerLoginIsForgeAtTheHostAfterTheEndOfOptions)
@@ -260,16 +283,16 @@ TEST_F(TerminalActionsTest, CustomServersLogInWithTheirPortAndOnlyAValidOne)
     CustomServer box{QUuid::createUuid(),
                      QStringLiteral("Box"),
                      QStringLiteral("box.example"),
-                     QStringLiteral("$(id)"),
+                     QStringLiteral("deploy"),
                      std::nullopt};
 
     click(&StatusMenuController::openCustomServerTerminal, QVariant::fromValue(box));
-    EXPECT_EQ(launched(), (QStringList{"ssh", "--", "$(id)@box.example"}));
+    EXPECT_EQ(launched(), (QStringList{"ssh", "--", "deploy@box.example"}));
 
     starter.started.clear();
     box.port = 2222;
     click(&StatusMenuController::openCustomServerTerminal, QVariant::fromValue(box));
-    EXPECT_EQ(launched(), (QStringList{"ssh", "-p", "2222", "--", "$(id)@box.example"}));
+    EXPECT_EQ(launched(), (QStringList{"ssh", "-p", "2222", "--", "deploy@box.example"}));
 
     starter.started.clear();
     for (const qint64 port : {0, -22, 65536}) {
@@ -279,12 +302,44 @@ TEST_F(TerminalActionsTest, CustomServersLogInWithTheirPortAndOnlyAValidOne)
     box.port.reset();
     box.host = QStringLiteral("-J evil");
     click(&StatusMenuController::openCustomServerTerminal, QVariant::fromValue(box));
+    box.host = QStringLiteral("box.example");
+    box.user = QStringLiteral("$(id)");
+    click(&StatusMenuController::openCustomServerTerminal, QVariant::fromValue(box));
     click(&StatusMenuController::openCustomServerTerminal, QVariant::fromValue(MenuRepresenter{ServerId, {}, {}}));
 
     EXPECT_TRUE(starter.started.isEmpty());
-    ASSERT_EQ(refusals().size(), 4);
+    ASSERT_EQ(refusals().size(), 5);
     EXPECT_EQ(refusals().at(0).informativeText, QStringLiteral("The port must be a number from 1 to 65535."));
     EXPECT_EQ(refusals().at(3).informativeText, QStringLiteral("The host \"-J evil\" begins with \"-\"."));
+    EXPECT_EQ(refusals().at(4).informativeText,
+              QStringLiteral("The user name may only hold letters, digits, \".\", \"_\" and \"-\"."));
+}
+
+// A terminal that is missing or does not start is named; one that takes no command gets it to paste.
+TEST_F(TerminalActionsTest, TerminalsThatCannotRunTheLoginSaySo)
+{
+    startController();
+    defaults.setValue(QLatin1String(OpenTerminal::DefaultKey), 3);
+    click(&StatusMenuController::openTerminal);
+    EXPECT_TRUE(starter.started.isEmpty());
+    starter.starts = false;
+    defaults.setValue(QLatin1String(OpenTerminal::DefaultKey), 4);
+    click(&StatusMenuController::openTerminal);
+    ASSERT_EQ(refusals().size(), 2);
+    EXPECT_EQ(refusals().at(0).informativeText,
+              QStringLiteral("Warp is not installed. Choose another terminal in Preferences."));
+    EXPECT_EQ(refusals().at(1).informativeText, QStringLiteral("Ghostty could not be started."));
+
+    starter.started.clear();
+    starter.starts = true;
+    ASSERT_TRUE(
+        QFile::copy(programs.filePath(QStringLiteral("xterm")), programs.filePath(QStringLiteral("warp-terminal"))));
+    defaults.setValue(QLatin1String(OpenTerminal::DefaultKey), 3);
+    click(&StatusMenuController::openTerminal);
+    ASSERT_EQ(starter.started.size(), 1);
+    EXPECT_EQ(starter.started.at(0).arguments, QStringList());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("ssh -- forge@203.0.113.5"));
+    EXPECT_EQ(alerts.shown().last().alert.messageText, QStringLiteral("Paste the command into Warp"));
 }
 
 TEST_F(TerminalActionsTest, CopyIPAddressPutsTheSshHostOnTheClipboard)

@@ -37,24 +37,28 @@ protected:
     }
 };
 
-TEST_F(DeviceIdentityTest, TheMachineIdBecomesAnUpperCaseUuidAndTheSerialIsDerivedFromIt)
+// The machine id is confidential (machine-id(5)): what leaves the machine is a keyed hash of it, the
+// same in every run and every version, so the account backend keeps knowing the device.
+TEST_F(DeviceIdentityTest, IdentifiersAreStableKeyedHashesNeverTheMachineIdItself)
 {
     const QString machineId = write("machine-id", "3d1219c7c4c5404aaa1f6d2a48adfda4\n");
     const DeviceIdentity identity(sources({machineId}));
-    EXPECT_EQ(identity.platformUUID(), "3D1219C7-C4C5-404A-AA1F-6D2A48ADFDA4");
-    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{12}$").match(identity.serialNumber()).hasMatch())
-        << identity.serialNumber().toStdString();
-    EXPECT_FALSE(QString("3D1219C7C4C5404AAA1F6D2A48ADFDA4").contains(identity.serialNumber()));
+    EXPECT_EQ(identity.platformUUID(), "CF26A6A8-D29B-4460-9218-F89BF76A7B20");
+    EXPECT_EQ(identity.serialNumber(), "1C92972F-E2F2-4B83-B7E1-0E2FF03DB940");
+    for (const QString &derived : {identity.platformUUID(), identity.serialNumber()}) {
+        EXPECT_FALSE(QString(derived).remove(QLatin1Char('-')).contains("3D1219C7", Qt::CaseInsensitive));
+    }
 
     const DeviceIdentity again(sources({machineId}));
     EXPECT_EQ(again.platformUUID(), identity.platformUUID());
     EXPECT_EQ(again.serialNumber(), identity.serialNumber());
 }
 
-TEST_F(DeviceIdentityTest, AReadableSerialIsUsedButPlaceholdersAreNot)
+TEST_F(DeviceIdentityTest, AReadableSerialIsHashedButPlaceholdersAreNotUsed)
 {
     const QString machineId = write("machine-id", "3d1219c7c4c5404aaa1f6d2a48adfda4");
-    EXPECT_EQ(DeviceIdentity(sources({machineId}, write("serial", "  PF2ABC12\n"))).serialNumber(), "PF2ABC12");
+    EXPECT_EQ(DeviceIdentity(sources({machineId}, write("serial", "  PF2ABC12\n"))).serialNumber(),
+              "7B90B290-AF5A-436E-898C-257465D2F93B");
     const QString derived = DeviceIdentity(sources({machineId})).serialNumber();
     EXPECT_EQ(DeviceIdentity(sources({machineId}, write("oem", "To Be Filled By O.E.M.\n"))).serialNumber(), derived);
 }
@@ -63,14 +67,16 @@ TEST_F(DeviceIdentityTest, TheNextMachineIdFileStandsInForAMissingOrBrokenOne)
 {
     const QString broken = write("broken", "not-a-machine-id");
     const QString dbus = write("dbus-machine-id", "00112233445566778899aabbccddeeff");
-    EXPECT_EQ(DeviceIdentity(sources({broken, dbus})).platformUUID(), "00112233-4455-6677-8899-AABBCCDDEEFF");
+    EXPECT_EQ(DeviceIdentity(sources({broken, dbus})).platformUUID(), "530B573A-75E9-40DB-86B5-8E4DD8798CDB");
 }
 
 TEST_F(DeviceIdentityTest, WithoutAMachineIdAGeneratedIdentifierIsKeptAcrossRuns)
 {
     const QString missing = QDir(folder.path()).filePath("missing");
     const QString first = DeviceIdentity(sources({missing})).platformUUID();
-    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$").match(first).hasMatch())
+    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$")
+                    .match(first)
+                    .hasMatch())
         << first.toStdString();
     EXPECT_EQ(DeviceIdentity(sources({missing})).platformUUID(), first);
     EXPECT_EQ(DeviceIdentity::system().platformUUID(), DeviceIdentity::system().platformUUID());

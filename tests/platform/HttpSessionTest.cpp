@@ -4,7 +4,11 @@
 #include "FakeHttpServer.h"
 #include "platform/NetworkError.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QTcpServer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -94,3 +98,45 @@ TEST_F(HttpSessionTest, ProgressKeepsASlowTransferAlive)
 }
 
 } // namespace
+
+namespace {
+
+int networkThreads()
+{
+    int count = 0;
+    QDirIterator tasks(QStringLiteral("/proc/self/task"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (tasks.hasNext()) {
+        QFile name(tasks.next() + QStringLiteral("/comm"));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().startsWith("QNetworkAccess")) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+// The process-wide session's network thread must be gone before the application object is, or its last
+// events reach an application that no longer exists (a crash at exit that load brings out). Ending the
+// session cancels what it still transfers, so no task waits for ever, and stops that thread.
+TEST(SharedHttpSessionTest, EndingItCancelsItsTransfersAndStopsItsNetworkThread)
+{
+    FakeHttpServer server;
+    server.route("GET", "/ok", FakeResponse::text("ok"));
+    server.route("GET", "/stall", FakeResponse::stall());
+    ASSERT_EQ(await(HttpSession::shared().send(QNetworkRequest(server.url("/ok")))).statusCode, 200);
+    ASSERT_GE(networkThreads(), 1);
+
+    QCoro::Task<HttpResponse> stalled = HttpSession::shared().send(QNetworkRequest(server.url("/stall")));
+    ASSERT_TRUE(QTest::qWaitFor([&server] { return server.requestCount() == 2; }, 20'000));
+    HttpSession::shutdownShared();
+
+    try {
+        await(std::move(stalled));
+        ADD_FAILURE() << "a transfer of the ended session succeeded";
+    } catch (const NetworkError &error) {
+        EXPECT_EQ(error.code(), NetworkError::Code::Cancelled);
+    }
+    // The thread has ended its work; the kernel may list it a moment longer while it exits.
+    EXPECT_TRUE(QTest::qWaitFor([] { return networkThreads() == 0; }, 20'000)) << networkThreads();
+}

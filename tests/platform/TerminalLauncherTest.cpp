@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,9 +58,11 @@ struct TerminalRow
     const char *name;
     qint64 choice;
     QStringList installed;
+    QString alternative; // what x-terminal-emulator links to, through a folder like /etc/alternatives
     QString terminalVariable;
     QString program;
-    QString commandOption;
+    QStringList options; // before the command
+    bool pastes = false; // takes no command: started bare, the command is to be pasted
 };
 
 void PrintTo(const TerminalRow &row, std::ostream *out)
@@ -73,76 +76,118 @@ class TerminalChoiceTest : public ::testing::TestWithParam<TerminalRow>
 
 } // namespace
 
-TEST_P(TerminalChoiceTest, RunsTheCommandAsSeparateArgumentsAfterTheTerminalsOwnOption)
+// Each terminal gets the command in its own form, chosen by the real name of the program found.
+TEST_P(TerminalChoiceTest, RunsTheCommandAsSeparateArgumentsInTheTerminalsOwnForm)
 {
     const TerminalRow &row = GetParam();
     InstalledPrograms programs;
     for (const QString &name : row.installed) {
         programs.install(name);
     }
+    if (!row.alternative.isEmpty()) {
+        programs.install(row.alternative);
+        QDir(programs.path(QString())).mkdir(QStringLiteral("alternatives"));
+        ASSERT_TRUE(QFile::link(programs.path(row.alternative), programs.path("alternatives/x-terminal-emulator")));
+        ASSERT_TRUE(
+            QFile::link(programs.path("alternatives/x-terminal-emulator"), programs.path("x-terminal-emulator")));
+    }
     RecordingProcessStarter starter;
     TerminalLauncher launcher(starter, programs.environment(row.terminalVariable));
 
-    ASSERT_TRUE(launcher.launch(row.choice, HostileCommand, QStringLiteral("/srv")));
+    const TerminalLauncher::Launch launch = launcher.launch(row.choice, HostileCommand, QStringLiteral("/srv"));
 
+    ASSERT_EQ(launch.status, TerminalLauncher::Launch::Status::Started);
     ASSERT_EQ(starter.started.size(), 1);
     EXPECT_EQ(starter.started.at(0).program, programs.path(row.program));
-    EXPECT_EQ(starter.started.at(0).arguments, QStringList{row.commandOption} + HostileCommand);
     EXPECT_EQ(starter.started.at(0).workingDirectory, QStringLiteral("/srv"));
+    if (row.pastes) {
+        EXPECT_EQ(starter.started.at(0).arguments, QStringList());
+        EXPECT_EQ(launch.commandToPaste, TerminalLauncher::shellLine(HostileCommand));
+    } else {
+        EXPECT_EQ(starter.started.at(0).arguments, row.options + HostileCommand);
+        EXPECT_TRUE(launch.commandToPaste.isEmpty());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Choices,
     TerminalChoiceTest,
-    ::testing::Values(TerminalRow{"TerminalIsTheDebianAlternativeFirst",
-                                  0,
-                                  {"x-terminal-emulator", "gnome-terminal", "kitty"},
-                                  "kitty",
-                                  "x-terminal-emulator",
-                                  "-e"},
-                      TerminalRow{
-                          "TerminalThenTheTERMINALVariable", 0, {"gnome-terminal", "kitty"}, "kitty", "kitty", "-e"},
-                      TerminalRow{"TERMINALNamingAKnownTerminalUsesItsOption",
-                                  0,
-                                  {"xterm", "xfce4-terminal"},
-                                  "xfce4-terminal",
-                                  "xfce4-terminal",
-                                  "-x"},
-                      TerminalRow{"TERMINALNotInstalledIsPassedOver", 0, {"konsole"}, "missing-term", "konsole", "-e"},
-                      TerminalRow{"TerminalGnomeTerminalBeforeTheOthers",
-                                  0,
-                                  {"gnome-terminal", "konsole", "xfce4-terminal", "xterm"},
-                                  {},
-                                  "gnome-terminal",
-                                  "--"},
-                      TerminalRow{"TerminalKonsole", 0, {"konsole", "xfce4-terminal", "xterm"}, {}, "konsole", "-e"},
-                      TerminalRow{"TerminalXfce", 0, {"xfce4-terminal", "xterm"}, {}, "xfce4-terminal", "-x"},
-                      TerminalRow{"TerminalXterm", 0, {"xterm"}, {}, "xterm", "-e"},
-                      TerminalRow{"ITermHasNoLinuxBuildAndOpensTheDefault", 1, {"xterm"}, {}, "xterm", "-e"},
-                      TerminalRow{"Hyper", 2, {"hyper", "xterm"}, {}, "hyper", "-e"},
-                      TerminalRow{"Warp", 3, {"warp-terminal", "xterm"}, {}, "warp-terminal", "-e"},
-                      TerminalRow{"Ghostty", 4, {"ghostty", "xterm"}, {}, "ghostty", "-e"},
-                      TerminalRow{"AnUnlistedChoiceOpensTheDefault", 7, {"ghostty", "xterm"}, {}, "xterm", "-e"},
-                      TerminalRow{"ANegativeChoiceOpensTheDefault", -1, {"xterm"}, {}, "xterm", "-e"}),
+    ::testing::Values(
+        TerminalRow{"AlternativeGnomeTerminal", 0, {}, "gnome-terminal", {}, "x-terminal-emulator", {"--"}},
+        TerminalRow{"AlternativeDebianWrapper", 0, {}, "gnome-terminal.wrapper", {}, "x-terminal-emulator", {"-e"}},
+        TerminalRow{"AlternativeKonsole", 0, {}, "konsole", {}, "x-terminal-emulator", {"-e"}},
+        TerminalRow{"AlternativeXfce", 0, {}, "xfce4-terminal", {}, "x-terminal-emulator", {"-x"}},
+        TerminalRow{"AlternativeXterm", 0, {}, "xterm", {}, "x-terminal-emulator", {"-e"}},
+        TerminalRow{"AlternativeUxterm", 0, {}, "uxterm", {}, "x-terminal-emulator", {"-e"}},
+        TerminalRow{"AlternativeTerminator", 0, {}, "terminator", {}, "x-terminal-emulator", {"-x"}},
+        TerminalRow{"AlternativeKitty", 0, {}, "kitty", {}, "x-terminal-emulator", {}},
+        TerminalRow{"AlternativeAlacritty", 0, {}, "alacritty", {}, "x-terminal-emulator", {"-e"}},
+        TerminalRow{"AlternativeFoot", 0, {}, "foot", {}, "x-terminal-emulator", {}},
+        TerminalRow{"AlternativeWezterm", 0, {}, "wezterm", {}, "x-terminal-emulator", {"start", "--"}},
+        TerminalRow{"AlternativeGhostty", 0, {}, "ghostty", {}, "x-terminal-emulator", {"-e"}},
+        TerminalRow{"AlternativeUnknownFollowsTheDesktopConvention", 0, {}, "st", {}, "x-terminal-emulator", {"-e"}},
+        TerminalRow{
+            "TheAlternativeComesBeforeTERMINAL", 0, {"kitty"}, "konsole", "kitty", "x-terminal-emulator", {"-e"}},
+        TerminalRow{"TERMINALTerminatorTakesAnArgumentList",
+                    0,
+                    {"terminator", "xterm"},
+                    {},
+                    "terminator",
+                    "terminator",
+                    {"-x"}},
+        TerminalRow{"TERMINALNotInstalledIsPassedOver", 0, {"konsole"}, {}, "missing-term", "konsole", {"-e"}},
+        TerminalRow{"GnomeTerminalBeforeTheOthers",
+                    0,
+                    {"gnome-terminal", "konsole", "xterm"},
+                    {},
+                    {},
+                    "gnome-terminal",
+                    {"--"}},
+        TerminalRow{"KonsoleBeforeXfceAndXterm", 0, {"konsole", "xfce4-terminal", "xterm"}, {}, {}, "konsole", {"-e"}},
+        TerminalRow{"XfceBeforeXterm", 0, {"xfce4-terminal", "xterm"}, {}, {}, "xfce4-terminal", {"-x"}},
+        TerminalRow{"ITermHasNoLinuxBuildAndOpensTheDefault", 1, {"xterm"}, {}, {}, "xterm", {"-e"}},
+        TerminalRow{"GhosttyByItsCommand", 4, {"ghostty", "xterm"}, {}, {}, "ghostty", {"-e"}},
+        TerminalRow{"HyperTakesNoCommand", 2, {"hyper", "xterm"}, {}, {}, "hyper", {}, true},
+        TerminalRow{"WarpTakesNoCommand", 3, {"warp-terminal", "xterm"}, {}, {}, "warp-terminal", {}, true},
+        TerminalRow{"AnUnlistedChoiceOpensTheDefault", 7, {"ghostty", "xterm"}, {}, {}, "xterm", {"-e"}},
+        TerminalRow{"ANegativeChoiceOpensTheDefault", -1, {"xterm"}, {}, {}, "xterm", {"-e"}}),
     [](const ::testing::TestParamInfo<TerminalRow> &info) { return std::string(info.param.name); });
 
-TEST(TerminalLauncherTest, AMissingTerminalStartsNothingAndSaysSo)
+// A line pasted into a shell must run exactly the argument list, whatever the names hold.
+TEST(TerminalLauncherTest, ThePasteLineQuotesEveryArgumentThatNeedsIt)
 {
+    EXPECT_EQ(TerminalLauncher::shellLine({"ssh", "-t", "--", "forge@203.0.113.5", "cd 'a b' ; bash"}),
+              R"(ssh -t -- forge@203.0.113.5 'cd '\''a b'\'' ; bash')");
+    QProcess shell;
+    shell.start("sh", {"-c", "printf '%s\\n' " + TerminalLauncher::shellLine(HostileCommand)});
+    ASSERT_TRUE(shell.waitForFinished(20'000));
+    EXPECT_EQ(QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts), HostileCommand);
+}
+
+TEST(TerminalLauncherTest, AMissingTerminalStartsNothingAndSaysWhich)
+{
+    using Status = TerminalLauncher::Launch::Status;
     InstalledPrograms programs;
     programs.install(QStringLiteral("xterm"));
     RecordingProcessStarter starter;
     TerminalLauncher launcher(starter, programs.environment());
 
     // Ghostty chosen but not installed: not some other terminal.
-    EXPECT_FALSE(launcher.launch(4, HostileCommand));
+    const TerminalLauncher::Launch ghostty = launcher.launch(4, HostileCommand);
+    EXPECT_EQ(ghostty.status, Status::NotInstalled);
+    EXPECT_EQ(ghostty.terminalName, QStringLiteral("Ghostty"));
     EXPECT_TRUE(starter.started.isEmpty());
 
     InstalledPrograms nothing;
-    EXPECT_FALSE(TerminalLauncher(starter, nothing.environment()).launch(0, HostileCommand));
+    const TerminalLauncher::Launch none = TerminalLauncher(starter, nothing.environment()).launch(0, HostileCommand);
+    EXPECT_EQ(none.status, Status::NotInstalled);
+    EXPECT_TRUE(none.terminalName.isEmpty());
     EXPECT_TRUE(starter.started.isEmpty());
 
     starter.starts = false;
-    EXPECT_FALSE(launcher.launch(0, HostileCommand));
+    const TerminalLauncher::Launch failed = launcher.launch(0, HostileCommand);
+    EXPECT_EQ(failed.status, Status::NotStarted);
+    EXPECT_EQ(failed.terminalName, QStringLiteral("xterm"));
 }
 
 TEST(TerminalLauncherTest, AnEmptyCommandOpensTheTerminalsOwnShellInTheFolder)
@@ -152,9 +197,9 @@ TEST(TerminalLauncherTest, AnEmptyCommandOpensTheTerminalsOwnShellInTheFolder)
     RecordingProcessStarter starter;
     TerminalLauncher launcher(starter, programs.environment());
 
-    EXPECT_EQ(
-        launcher.invocation(0, {}, QStringLiteral("/home/me/a 'b'")),
-        (TerminalInvocation{programs.path(QStringLiteral("gnome-terminal")), {}, QStringLiteral("/home/me/a 'b'")}));
+    EXPECT_EQ(launcher.invocation(0, {}, QStringLiteral("/home/me/a 'b'")),
+              (TerminalInvocation{
+                  programs.path(QStringLiteral("gnome-terminal")), {}, QStringLiteral("/home/me/a 'b'"), {}}));
 }
 
 // The real starter runs a real child: a stand-in terminal that writes down the arguments it got.
@@ -169,7 +214,7 @@ TEST(TerminalLauncherTest, TheSystemStarterHandsEveryArgumentOverUnchanged)
                          + record.toUtf8() + "'.part '" + record.toUtf8() + "'\n");
     TerminalLauncher launcher(ProcessStarter::system(), programs.environment());
 
-    ASSERT_TRUE(launcher.launch(0, HostileCommand, output.path()));
+    ASSERT_EQ(launcher.launch(0, HostileCommand, output.path()).status, TerminalLauncher::Launch::Status::Started);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(record); }, 20'000));
     QFile file(record);

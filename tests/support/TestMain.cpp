@@ -1,3 +1,5 @@
+#include "platform/HttpSession.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -23,6 +25,14 @@ void isolateHome(const QTemporaryDir &home)
     }
 }
 
+// Tests use the Secret Service under Plimsy's own service names too: on the user's session bus they
+// would change the user's Forge keys and sign-in. scripts/test names the private bus it made.
+bool isOnTheTestSessionBus()
+{
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    return !bus.isEmpty() && bus == qgetenv("PLIMSY_TEST_BUS");
+}
+
 } // namespace
 
 // Every test binary shares this main: a QApplication on the offscreen platform (unless the test's
@@ -32,6 +42,12 @@ int main(int argc, char *argv[])
     ::testing::InitGoogleMock(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) {
         return RUN_ALL_TESTS();
+    }
+    if (!isOnTheTestSessionBus()) {
+        std::fputs("Not running: tests run only through scripts/test, on its private session bus, so they never "
+                   "touch your keyring\n",
+                   stderr);
+        return 2;
     }
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/plimsy-test-XXXXXX"));
     if (!home.isValid()) {
@@ -51,5 +67,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Plimsy"));
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // The shared HTTP session's network thread ends while the application is still whole.
+    plimsy::HttpSession::shutdownShared();
+    return result;
 }

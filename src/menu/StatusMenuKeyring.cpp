@@ -1,0 +1,37 @@
+// A locked or unreachable secret store on the refresh road: what the user sees, and the one refresh
+// once the store is unlocked.
+#include "core/Logger.h"
+#include "forge/ForgeAPIError.h"
+#include "menu/StatusMenuController.h"
+#include "platform/SecretStoreMonitor.h"
+
+namespace plimsy {
+
+void StatusMenuController::reportKeyringUnavailable()
+{
+    m_isWaitingForKeyring = true;
+    reportError(ForgeAPIError(ForgeAPIError::Case::KeychainUnavailable).errorDescription(), std::nullopt);
+    // Retried like a lost connection; the retry reads the store without asking the user to unlock it.
+    scheduleRetry();
+}
+
+void StatusMenuController::watchSecretStore()
+{
+    m_secretStoreMonitor = std::make_unique<SecretStoreMonitor>();
+    connect(m_secretStoreMonitor.get(),
+            &SecretStoreMonitor::unlocked,
+            this,
+            &StatusMenuController::handleSecretStoreUnlocked);
+}
+
+void StatusMenuController::handleSecretStoreUnlocked()
+{
+    if (!m_isWaitingForKeyring) {
+        return;
+    }
+    m_isWaitingForKeyring = false;
+    log(QStringLiteral("[StatusMenu] The keyring was unlocked; refreshing"));
+    updateServers();
+}
+
+} // namespace plimsy
