@@ -1,9 +1,13 @@
 #include "app/AppDelegate.h"
+#include "app/AppResources.h"
+#include "app/SingleInstanceManager.h"
 #include "core/Logger.h"
 
 #include <QApplication>
 #include <QByteArrayView>
+#include <QIcon>
 #include <QList>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +75,23 @@ void passOnHeldMessages()
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    const QStringList urls = plimsy::SingleInstanceManager::urlArguments(arguments);
+    // Step W, first half: a second start hands its URLs to the running Plimsy before it needs a display.
+    QString failure;
+    switch (plimsy::SingleInstanceManager::shared().claim(urls, &failure)) {
+    case plimsy::SingleInstanceManager::Claim::HandedOver:
+        return 0;
+    case plimsy::SingleInstanceManager::Claim::Failed:
+        std::fprintf(stderr, "%s\n", qUtf8Printable(failure));
+        return 1;
+    case plimsy::SingleInstanceManager::Claim::Sole:
+        break;
+    }
+
     if (!hasDisplay()) {
         std::fprintf(stderr, "%s: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", NoDisplayLine);
         return 1;
@@ -80,8 +101,17 @@ int main(int argc, char *argv[])
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();
     QApplication::setQuitOnLastWindowClosed(false);
+    plimsy::ensureAppResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/AppIcon.svg")));
 
     plimsy::AppDelegate delegate;
+    delegate.loadInterface();
+    delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &plimsy::AppDelegate::applicationWillTerminate);
+    // The URL this start was opened with, as the platform delivers it: after launching has finished.
+    if (!urls.isEmpty()) {
+        QTimer::singleShot(0, &delegate, [&delegate, urls] { delegate.handleURLs(urls); });
+    }
     return app.exec();
 }
