@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QHash>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
@@ -54,6 +55,9 @@ protected:
         environment.insert(QStringLiteral("PLIMSY_API_BASE"), base + QStringLiteral("/v1"));
         environment.insert(QStringLiteral("PLIMSY_UPDATE_FEED_URL"), base + QStringLiteral("/appcast.xml"));
         environment.insert(QStringLiteral("PLIMSY_FORGE_API_BASE"), base + QStringLiteral("/forge/api/"));
+        for (auto it = extraEnvironment.cbegin(); it != extraEnvironment.cend(); ++it) {
+            environment.insert(it.key(), it.value());
+        }
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -98,6 +102,7 @@ protected:
     UserDefaults defaults{
         QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("com.tindrel.Plimsy/Plimsy.conf"))};
     std::vector<std::unique_ptr<QProcess>> processes;
+    QHash<QString, QString> extraEnvironment;
 };
 
 TEST_F(PlimsyProcessTest, ASecondStartHandsItsCallbackToTheFirstAndLeaves)
@@ -158,6 +163,9 @@ namespace {
 
 TEST_F(PlimsyProcessTest, ACrashLeavesAReportInTheDataFolder)
 {
+    // Under AddressSanitizer the crash core, not the sanitizer, must catch the signal.
+    extraEnvironment.insert(QStringLiteral("ASAN_OPTIONS"),
+                            qEnvironmentVariable("ASAN_OPTIONS") + QStringLiteral(":handle_segv=0:detect_leaks=0"));
     QProcess &crashing = startFirst();
     ::kill(pid_t(crashing.processId()), SIGSEGV);
     ASSERT_TRUE(crashing.waitForFinished(20'000));
