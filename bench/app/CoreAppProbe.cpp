@@ -1,5 +1,5 @@
-// app_core_probe: the floor of the hand-over benchmark. It links what plimsy links (the whole shell, kept
-// in by a branch that never runs) and only builds a QCoreApplication.
+// app_core_probe: the library floor of the shell's benchmarks. It links what plimsy links (the whole
+// shell, kept in by a branch that never runs) and only builds a QCoreApplication.
 #include "app/AppDelegate.h"
 
 #include <QApplication>
