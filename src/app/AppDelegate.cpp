@@ -165,8 +165,8 @@ void AppDelegate::applicationDidFinishLaunching()
     // 11. Announcements.
     setUpAnnouncements();
     // 12. TODO(#18): the Action Bar and its global hot key.
-    // 13. The launch event.
-    sendLaunchEvent();
+    // 13. The launch event, after the start-up task has had its turn: the first refresh waits on nothing.
+    QTimer::singleShot(0, this, &AppDelegate::sendLaunchEvent);
     // The updater's daily checks.
     UpdateController::shared();
 }

@@ -2,6 +2,7 @@
 #include "app/AppResources.h"
 #include "app/SingleInstanceManager.h"
 #include "core/Logger.h"
+#include "platform/BundleInfo.h"
 
 #include <QApplication>
 #include <QByteArrayView>
@@ -101,13 +102,18 @@ int main(int argc, char *argv[])
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();
     QApplication::setQuitOnLastWindowClosed(false);
-    plimsy::ensureAppResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/AppIcon.svg")));
+    // Wayland desktops find the icon through the desktop entry of that name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(plimsy::BundleInfo::Identifier));
 
     plimsy::AppDelegate delegate;
     delegate.loadInterface();
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
+    // The windows' icon once the start-up task has had its turn: loading it costs the first refresh otherwise.
+    QTimer::singleShot(0, &app, [] {
+        plimsy::ensureAppResources();
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/AppIcon.svg")));
+    });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &plimsy::AppDelegate::applicationWillTerminate);
     // The URL this start was opened with, as the platform delivers it: after launching has finished.
     if (!urls.isEmpty()) {
