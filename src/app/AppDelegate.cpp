@@ -3,6 +3,8 @@
 #include "account/AuthManager.h"
 #include "account/AuthService.h"
 #include "account/ServiceContainer.h"
+#include "actionbar/ActionBarWindowController.h"
+#include "actionbar/GlobalHotkeyManager.h"
 #include "app/AboutWindow.h"
 #include "app/AnnouncementChecker.h"
 #include "app/AnnouncementWindow.h"
@@ -164,11 +166,38 @@ void AppDelegate::applicationDidFinishLaunching()
         NotificationNames::authStateChanged, this, [this](const Notification &) { authStateDidChange(); });
     // 11. Announcements.
     setUpAnnouncements();
-    // 12. TODO(#18): the Action Bar and its global hot key.
+    // 12. The Action Bar and its global hot key.
+    setUpActionBar();
     // 13. The launch event, after the start-up task has had its turn: the first refresh waits on nothing.
     QTimer::singleShot(0, this, &AppDelegate::sendLaunchEvent);
     // The updater's daily checks.
     UpdateController::shared();
+}
+
+void AppDelegate::setUpActionBar()
+{
+    m_actionBarController = std::make_unique<ActionBarWindowController>();
+    GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
+    hotkeys.onHotkeyPressed = [self = QPointer<AppDelegate>(this)] {
+        if (self) {
+            self->toggleActionBar();
+        }
+    };
+    hotkeys.registerHotkey(hotkeys.currentOption().keyCode, hotkeys.currentOption().modifiers);
+}
+
+void AppDelegate::toggleActionBar()
+{
+    if (m_actionBarController) {
+        m_actionBarController->toggle();
+    }
+}
+
+void AppDelegate::showActionBar()
+{
+    if (m_actionBarController) {
+        m_actionBarController->show();
+    }
 }
 
 void AppDelegate::setUpAnnouncements()
@@ -235,7 +264,8 @@ void AppDelegate::applicationWillTerminate()
     NotificationManager::shared().removeAllDelivered();
     // 6.
     m_timer.stop();
-    // 7. TODO(#18): unregister the global hot key.
+    // 7. The Action Bar's hot key goes back to the desktop.
+    GlobalHotkeyManager::shared().unregisterHotkey();
 }
 
 void AppDelegate::handleURLs(const QStringList &urls)

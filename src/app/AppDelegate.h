@@ -17,6 +17,7 @@ class QMenuBar;
 
 namespace plimsy {
 
+class ActionBarWindowController;
 class AlertPresenter;
 class AnnouncementWindow;
 class AuthService;
@@ -100,12 +101,17 @@ public:
     void cleanUpLegacyLoginItem();
     QCoro::Task<> offerPushMigrationIfNeeded();
 
+    // Opens the Action Bar; nothing before launch has finished.
+    void showActionBar();
+
 private:
     QCoro::Task<> runStartupTask(quint64 generation);
     QCoro::Task<> registerSilentPushToken();
     QCoro::Task<> playFailureSound();
     void setUpAnnouncements();
     void sendLaunchEvent();
+    void setUpActionBar();
+    void toggleActionBar();
 
     Services m_services;
     AppState m_state;
@@ -115,6 +121,7 @@ private:
     QTimer m_timer;
     // Moving it on cancels the start-up task.
     quint64 m_startupGeneration = 0;
+    std::unique_ptr<ActionBarWindowController> m_actionBarController;
 
     Q_DISABLE_COPY_MOVE(AppDelegate)
 };
