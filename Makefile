@@ -2,7 +2,7 @@
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 
-.PHONY: run test demo gallery build deps
+.PHONY: run test demo gallery build deps install
 
 run: build
 	$(BUILD_DIR)/bin/plimsy
@@ -15,6 +15,16 @@ demo: build
 
 gallery: build
 	scripts/gallery $(BUILD_DIR)
+
+# Installs Plimsy for the current user (program, desktop entry, icon) and makes it the handler of
+# plimsy:// links, which the browser sign-in returns to.
+PREFIX ?= $(HOME)/.local
+install: build
+	install -Dm755 $(BUILD_DIR)/bin/plimsy $(PREFIX)/bin/plimsy
+	sed 's|^Exec=plimsy |Exec=$(PREFIX)/bin/plimsy |' resources/com.tindrel.Plimsy.desktop \
+		| install -Dm644 /dev/stdin $(PREFIX)/share/applications/com.tindrel.Plimsy.desktop
+	install -Dm644 resources/images/AppIcon.svg $(PREFIX)/share/icons/hicolor/scalable/apps/com.tindrel.Plimsy.svg
+	xdg-mime default com.tindrel.Plimsy.desktop x-scheme-handler/plimsy
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build --preset $(PRESET)

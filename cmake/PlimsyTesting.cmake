@@ -1,13 +1,15 @@
 include(GoogleTest)
 
-# plimsy_add_test(<area> LABEL <label> [SOURCES ...] [LIBS ...] [FILTER <gtest filter>] [X11] [TIMEOUT <s>])
+# plimsy_add_test(<area> LABEL <label> [SOURCES ...] [LIBS ...] [FILTER <gtest filter>] [X11] [TIMEOUT <s>]
+#                 [LOCK <resource>])
 #
 # The first call for an area builds the executable tests_<area> from SOURCES; later calls for the same
 # area only register a further slice of its tests (chosen by FILTER) under another label.
 # Discovery runs at test time, so listing a GUI test binary happens under scripts/test's bus and display.
-# X11 tests run on the xcb platform of the Xvfb display and never two at once.
+# X11 tests run on the xcb platform of the Xvfb display and never two at once; tests naming the same LOCK
+# (a shared resource such as the application's own keyring items) never run at once either.
 function(plimsy_add_test area)
-    cmake_parse_arguments(ARG "X11" "LABEL;FILTER;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "X11" "LABEL;FILTER;TIMEOUT;LOCK" "SOURCES;LIBS" ${ARGN})
     if(NOT ARG_LABEL)
         message(FATAL_ERROR "plimsy_add_test(${area}): LABEL is required")
     endif()
@@ -27,8 +29,12 @@ function(plimsy_add_test area)
     endif()
 
     set(properties LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT})
-    if(ARG_X11)
+    if(ARG_X11 AND ARG_LOCK)
+        message(FATAL_ERROR "plimsy_add_test(${area}): X11 already takes the lock of the display")
+    elseif(ARG_X11)
         list(APPEND properties RESOURCE_LOCK x11 ENVIRONMENT QT_QPA_PLATFORM=xcb)
+    elseif(ARG_LOCK)
+        list(APPEND properties RESOURCE_LOCK ${ARG_LOCK})
     endif()
     set(filter_args)
     if(ARG_FILTER)

@@ -1,11 +1,16 @@
 #include "app/AppDelegate.h"
+#include "app/AppResources.h"
+#include "app/SingleInstanceManager.h"
 #include "core/Logger.h"
 #include "editor/EditorWebEngine.h"
+#include "platform/BundleInfo.h"
 #include "platform/HttpSession.h"
 
 #include <QApplication>
 #include <QByteArrayView>
+#include <QIcon>
 #include <QList>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +78,23 @@ void passOnHeldMessages()
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    const QStringList urls = plimsy::SingleInstanceManager::urlArguments(arguments);
+    // Step W, first half: a second start hands its URLs to the running Plimsy before it needs a display.
+    QString failure;
+    switch (plimsy::SingleInstanceManager::shared().claim(urls, &failure)) {
+    case plimsy::SingleInstanceManager::Claim::HandedOver:
+        return 0;
+    case plimsy::SingleInstanceManager::Claim::Failed:
+        std::fprintf(stderr, "%s\n", qUtf8Printable(failure));
+        return 1;
+    case plimsy::SingleInstanceManager::Claim::Sole:
+        break;
+    }
+
     if (!hasDisplay()) {
         std::fprintf(stderr, "%s: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", NoDisplayLine);
         return 1;
@@ -83,9 +105,23 @@ int main(int argc, char *argv[])
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();
     QApplication::setQuitOnLastWindowClosed(false);
+    // Wayland desktops find the icon through the desktop entry of that name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(plimsy::BundleInfo::Identifier));
 
     plimsy::AppDelegate delegate;
+    delegate.loadInterface();
+    delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
+    // The windows' icon once the start-up task has had its turn: loading it costs the first refresh otherwise.
+    QTimer::singleShot(0, &app, [] {
+        plimsy::ensureAppResources();
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/AppIcon.svg")));
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &plimsy::AppDelegate::applicationWillTerminate);
+    // The URL this start was opened with, as the platform delivers it: after launching has finished.
+    if (!urls.isEmpty()) {
+        QTimer::singleShot(0, &delegate, [&delegate, urls] { delegate.handleURLs(urls); });
+    }
     const int result = app.exec();
     // Requests still in transfer end while the delegate and everything their tasks use still exist.
     plimsy::HttpSession::shutdownShared();

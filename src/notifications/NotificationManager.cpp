@@ -20,4 +20,8 @@ void NotificationManager::postNotification(const QString &title,
         + QStringLiteral(" - ") + body);
 }
 
+void NotificationManager::removeExpiredNotifications() {}
+
+void NotificationManager::removeAllDelivered() {}
+
 } // namespace plimsy

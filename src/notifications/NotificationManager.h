@@ -21,6 +21,11 @@ public:
                           const QVariantMap &userInfo,
                           const std::optional<QString> &actionTitle);
 
+    // Removes delivered notices older than "dismissNotificationsSeconds"; none is delivered yet.
+    void removeExpiredNotifications();
+    // Removes every delivered notice; none is delivered yet.
+    void removeAllDelivered();
+
 private:
     NotificationManager() = default;
 };

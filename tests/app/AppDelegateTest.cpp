@@ -1,8 +1,12 @@
 #include "app/AppDelegate.h"
 
+#include "FakeAlertPresenter.h"
 #include "FakeForge.h"
+#include "FakeHttpServer.h"
+#include "RecordingUrlOpener.h"
 #include "account/ServiceContainer.h"
 #include "account/TokenStore.h"
+#include "app/StartupCoordinator.h"
 #include "core/APIKeyManager.h"
 #include "core/Account.h"
 #include "core/AccountManager.h"
@@ -14,6 +18,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
+#include <QThreadPool>
 
 using namespace plimsy;
 using namespace plimsy::test;
@@ -21,7 +26,8 @@ using namespace plimsy::test;
 namespace {
 
 // The whole launch with the process-wide services, as main() runs it: the stored accounts, keys and
-// sign-in are the application's own (in the test session's private keyring and defaults).
+// sign-in are the application's own (in the test session's private keyring and defaults); the statistics
+// and the account backend are a FakeHttpServer.
 class AppDelegateTest : public ::testing::Test
 {
 protected:
@@ -29,53 +35,124 @@ protected:
     {
         forge.buildAccount(1, 2, 4);
         qputenv("PLIMSY_FORGE_API_BASE", forge.apiBase().toEncoded());
+        qputenv("PLIMSY_STATS_URL", backend.url(QStringLiteral("/api/v1/stats")).toEncoded());
+        qputenv("PLIMSY_API_BASE", backend.url(QStringLiteral("/v1")).toEncoded());
+        backend.route("GET", QStringLiteral("/v1/announcements"), FakeResponse::empty(204));
         account.name = QStringLiteral("Main");
         account.uuid = QStringLiteral("5C1A6E0B-3D2F-4A8B-9C7D-1E2F3A4B5C6D");
     }
 
     void TearDown() override
     {
-        for (const char *key : {"plimsyAccounts", "hasCompletedOnboarding", "launchedBefore"}) {
-            defaults.remove(QString::fromLatin1(key));
+        for (const auto &open : alerts.open()) {
+            alerts.close(open.id);
         }
+        delegate.reset();
+        QThreadPool::globalInstance()->waitForDone();
         ServiceContainer::shared().tokenStore().setAccessToken(std::nullopt);
         SimpleKeychain(QString::fromLatin1(APIKeyManager::Service)).removeAll(KeychainProtocol::Kind::Default);
-        qunsetenv("PLIMSY_FORGE_API_BASE");
+        for (const char *name : {"PLIMSY_FORGE_API_BASE", "PLIMSY_STATS_URL", "PLIMSY_API_BASE"}) {
+            qunsetenv(name);
+        }
     }
 
+    void storeAccount()
+    {
+        AccountManager::saveAccounts({account}, defaults);
+        ASSERT_TRUE(APIKeyManager::shared().setAPIKey(*account.uuid, QStringLiteral("key-main")));
+    }
+
+    AppDelegate &launch()
+    {
+        AppDelegate::Services services;
+        services.alerts = &alerts;
+        services.urlOpener = &opener;
+        services.startupCoordinator = &coordinator;
+        delegate = std::make_unique<AppDelegate>(services);
+        delegate->loadInterface();
+        delegate->applicationWillFinishLaunching();
+        delegate->applicationDidFinishLaunching();
+        return *delegate;
+    }
+
+    // The question of that title is on screen.
+    bool isAsking(const QString &title) const
+    {
+        const auto open = alerts.open();
+        return std::any_of(
+            open.cbegin(), open.cend(), [&](const auto &shown) { return shown.alert.messageText == title; });
+    }
+
+    qsizetype orgRequests() const { return forge.requestCount("GET", QStringLiteral("/api/orgs")); }
+
     FakeForge forge;
+    FakeHttpServer backend;
     UserDefaults &defaults = UserDefaults::standard();
+    FakeAlertPresenter alerts;
+    RecordingUrlOpener opener;
+    StartupCoordinator coordinator{{nullptr, nullptr, &alerts, {}, {}}};
     Account account;
+    std::unique_ptr<AppDelegate> delegate;
 };
 
-} // namespace
-
-TEST_F(AppDelegateTest, ASignedInUserWithAccountsGetsARefreshAtLaunch)
+TEST_F(AppDelegateTest, ASignedInUserWithAccountsGetsARefreshAndOneLaunchEvent)
 {
     // An account but an unfinished onboarding: the start-up marks it done and goes on to the refresh.
     defaults.setValue(QStringLiteral("hasCompletedOnboarding"), false);
-    AccountManager::saveAccounts({account}, defaults);
-    ASSERT_TRUE(APIKeyManager::shared().setAPIKey(*account.uuid, QStringLiteral("key-main")));
+    storeAccount();
     ServiceContainer::shared().tokenStore().setAccessToken(QStringLiteral("token"));
 
-    AppDelegate delegate;
-    delegate.applicationDidFinishLaunching();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return delegate.state().siteList.size() == 4 && !delegate.state().isLoadingData(); }, 20'000));
+    AppDelegate &app = launch();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return app.state().siteList.size() == 4 && !app.state().isLoadingData(); }, 20'000));
 
     EXPECT_TRUE(defaults.boolValue(QStringLiteral("hasCompletedOnboarding")));
-    EXPECT_EQ(delegate.state().serverList.size(), 2);
-    QMenu *menu = delegate.statusMenuController().statusMenu();
+    EXPECT_EQ(app.state().serverList.size(), 2);
+    QMenu *menu = app.statusMenuController().statusMenu();
     for (const FakeForge::Server &server : forge.servers()) {
         EXPECT_NE(MenuItems::findItem(menu, MenuTag::server(server.id)), nullptr) << server.name().toStdString();
     }
-    EXPECT_GE(forge.requestCount("GET", QStringLiteral("/api/orgs")), 1);
+    EXPECT_GE(orgRequests(), 1);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return backend.requestCount("GET", QStringLiteral("/v1/announcements")) == 1; }, 20'000));
+    EXPECT_EQ(backend.requestCount("POST", QStringLiteral("/api/v1/stats")), 1);
+    EXPECT_TRUE(alerts.shown().isEmpty());
 }
 
-TEST_F(AppDelegateTest, AFirstStartWithoutAccountsShowsThePreferencesWindow)
+TEST_F(AppDelegateTest, AFreshProfileIsOfferedTheSignIn)
 {
-    AppDelegate delegate;
-    delegate.applicationDidFinishLaunching();
+    AppDelegate &app = launch();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isAsking(QStringLiteral("Sign in to Plimsy")); }, 20'000));
+
+    EXPECT_FALSE(defaults.boolValue(QStringLiteral("hasCompletedOnboarding")));
+    EXPECT_EQ(orgRequests(), 0);
+    EXPECT_TRUE(app.state().serverList.isEmpty());
+}
+
+// A sign-in begun before a restart: its callback finds no sign-in waiting, and still starts the refresh.
+TEST_F(AppDelegateTest, ACallbackWithNoSignInWaitingStartsTheRefresh)
+{
+    defaults.setValue(QStringLiteral("hasCompletedOnboarding"), true);
+    storeAccount();
+    AppDelegate &app = launch();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isAsking(QStringLiteral("Sign in to Plimsy")); }, 20'000));
+    EXPECT_EQ(orgRequests(), 0);
+
+    defaults.setValue(QStringLiteral("authState"), QStringLiteral("STATE-BEFORE-RESTART"));
+    app.handleURLs({QStringLiteral("PLIMSY://auth/callback?state=STATE-BEFORE-RESTART&access_token=wrong-scheme"),
+                    QStringLiteral("plimsy://auth/callback?state=STATE-BEFORE-RESTART&access_token=tok-9&user_id=9"
+                                   "&email=robin%40example.com&name=Robin")});
+
+    EXPECT_EQ(ServiceContainer::shared().tokenStore().accessToken(), QStringLiteral("tok-9"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return app.state().siteList.size() == 4 && !app.state().isLoadingData(); }, 20'000));
+    EXPECT_GE(orgRequests(), 1);
+}
+
+TEST_F(AppDelegateTest, PreferencesShowsOneWindowAndBringsItBack)
+{
+    AppDelegate &delegate = launch();
+    delegate.statusMenuController().preferences(nullptr);
     const auto preferencesWindows = [] {
         QList<QWidget *> found;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -96,3 +173,5 @@ TEST_F(AppDelegateTest, AFirstStartWithoutAccountsShowsThePreferencesWindow)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(preferencesWindows().size(), 1);
 }
+
+} // namespace

@@ -55,6 +55,9 @@ int main(int argc, char *argv[])
         return 2;
     }
     isolateHome(home);
+    // Several Plimsy instances may run side by side under test: the single-instance guard stays off (a
+    // test of the guard removes this for the processes it starts).
+    qputenv("PLIMSY_TEST_HARNESS", "1");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

@@ -1,0 +1,188 @@
+// Real plimsy processes: one user session keeps one instance, which takes the URLs of later starts; a
+// crash leaves its report.
+#include "FakeHttpServer.h"
+#include "account/KeychainTokenStore.h"
+#include "app/SingleInstanceManager.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QHash>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+using namespace plimsy;
+using namespace plimsy::test;
+
+namespace {
+
+class PlimsyProcessTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        for (const char *path : {"/api/v1/stats", "/v1/announcements", "/appcast.xml"}) {
+            backend.route("*", QString::fromLatin1(path), FakeResponse::empty(204));
+        }
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        defaults.setValue(QStringLiteral("hasCompletedOnboarding"), true);
+    }
+
+    void TearDown() override
+    {
+        for (const auto &process : processes) {
+            process->kill();
+            process->waitForFinished(20'000);
+        }
+        KeychainTokenStore().clear();
+    }
+
+    // Every address at the fake backend, a runtime folder of this test's own, and the guard switched on.
+    QProcess &start(const QStringList &arguments = {})
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QLatin1String(SingleInstanceManager::DisabledVariable));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const QString base = backend.url(QStringLiteral("/")).toString().chopped(1);
+        environment.insert(QStringLiteral("PLIMSY_STATS_URL"), base + QStringLiteral("/api/v1/stats"));
+        environment.insert(QStringLiteral("PLIMSY_API_BASE"), base + QStringLiteral("/v1"));
+        environment.insert(QStringLiteral("PLIMSY_UPDATE_FEED_URL"), base + QStringLiteral("/appcast.xml"));
+        environment.insert(QStringLiteral("PLIMSY_FORGE_API_BASE"), base + QStringLiteral("/forge/api/"));
+        for (auto it = extraEnvironment.cbegin(); it != extraEnvironment.cend(); ++it) {
+            environment.insert(it.key(), it.value());
+        }
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(QStringLiteral(PLIMSY_APP), arguments);
+        processes.push_back(std::move(process));
+        return *processes.back();
+    }
+
+    qsizetype launchEvents() const { return backend.requestCount("POST", QStringLiteral("/api/v1/stats")); }
+
+    // Started and listening: its launch event comes after the guard listens.
+    QProcess &startFirst()
+    {
+        const qsizetype before = launchEvents();
+        QProcess &first = start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return launchEvents() > before; }, 60'000));
+        return first;
+    }
+
+    bool exitsWith(QProcess &process, int code)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20'000));
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == code;
+    }
+
+    // Sends raw bytes to the running instance; true when it answered them.
+    bool answers(const QByteArray &message)
+    {
+        QLocalSocket peer;
+        peer.connectToServer(SingleInstanceManager(runtime.path()).socketPath());
+        EXPECT_TRUE(peer.waitForConnected(20'000));
+        QSignalSpy closed(&peer, &QLocalSocket::disconnected);
+        peer.write(message);
+        // A silent or unfinished peer is dropped after two seconds.
+        EXPECT_TRUE(closed.wait(20'000));
+        return peer.readAll() == "ok\n";
+    }
+
+    FakeHttpServer backend;
+    QTemporaryDir runtime;
+    // The children's own defaults file (they do not run in the test mode of QStandardPaths).
+    UserDefaults defaults{
+        QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("com.tindrel.Plimsy/Plimsy.conf"))};
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QHash<QString, QString> extraEnvironment;
+};
+
+TEST_F(PlimsyProcessTest, ASecondStartHandsItsCallbackToTheFirstAndLeaves)
+{
+    defaults.setValue(QStringLiteral("authState"), QStringLiteral("STATE-42"));
+    QProcess &first = startFirst();
+
+    QProcess &second = start({QStringLiteral("plimsy://auth/callback?state=STATE-42&access_token=tok-42&user_id=4"
+                                             "&email=robin%40example.com&name=Robin")});
+    ASSERT_TRUE(exitsWith(second, 0));
+
+    // The first signs in: the token is stored and the one-time state used up.
+    ASSERT_TRUE(QTest::qWaitFor([] { return KeychainTokenStore().accessToken() == QStringLiteral("tok-42"); }, 20'000));
+    EXPECT_FALSE(UserDefaults(defaults.filePath()).contains(QStringLiteral("authState")));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(launchEvents(), 1) << "the second start ran no launch sequence";
+
+    // A start without a URL only brings the first forward.
+    QProcess &third = start();
+    ASSERT_TRUE(exitsWith(third, 0));
+    EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+TEST_F(PlimsyProcessTest, ALockLeftByAKilledInstanceIsTakenOverAndBadMessagesAreDropped)
+{
+    QProcess &killed = startFirst();
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(20'000));
+
+    QProcess &successor = startFirst();
+    EXPECT_EQ(successor.state(), QProcess::Running);
+
+    EXPECT_FALSE(answers(QByteArray(SingleInstanceManager::MaxMessageBytes + 1, 'a')));
+    QByteArray tooMany;
+    for (int i = 0; i <= SingleInstanceManager::MaxURLs; ++i) {
+        tooMany += "plimsy://auth/callback?n=" + QByteArray::number(i) + '\n';
+    }
+    EXPECT_FALSE(answers(tooMany + '\n'));
+    EXPECT_FALSE(answers("plimsy://auth/callback"));
+    EXPECT_TRUE(answers("plimsy://nothing-to-do\n\n"));
+    EXPECT_EQ(successor.state(), QProcess::Running);
+}
+
+TEST_F(PlimsyProcessTest, AnUnansweringHolderMakesTheSecondStartFail)
+{
+    // A live process (this one) holds the lock but never listens.
+    QLockFile held(SingleInstanceManager(runtime.path()).lockPath());
+    ASSERT_TRUE(held.tryLock(0));
+
+    QProcess &second = start({QStringLiteral("plimsy://auth/callback?state=x")});
+    ASSERT_TRUE(exitsWith(second, 1));
+    EXPECT_EQ(launchEvents(), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PlimsyProcessTest, ACrashLeavesAReportInTheDataFolder)
+{
+    // Under AddressSanitizer the crash core, not the sanitizer, must catch the signal.
+    extraEnvironment.insert(QStringLiteral("ASAN_OPTIONS"),
+                            qEnvironmentVariable("ASAN_OPTIONS") + QStringLiteral(":handle_segv=0:detect_leaks=0"));
+    QProcess &crashing = startFirst();
+    ::kill(pid_t(crashing.processId()), SIGSEGV);
+    ASSERT_TRUE(crashing.waitForFinished(20'000));
+    EXPECT_EQ(crashing.exitStatus(), QProcess::CrashExit);
+
+    QStringList reports;
+    QDirIterator found(qEnvironmentVariable("XDG_DATA_HOME"),
+                       {QStringLiteral("CrashReport-*.json")},
+                       QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (found.hasNext()) {
+        reports << found.next();
+    }
+    ASSERT_EQ(reports.size(), 1) << reports.join(' ').toStdString();
+    QFile report(reports.constFirst());
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(report.readAll().contains("SIGSEGV"));
+}
+
+} // namespace
