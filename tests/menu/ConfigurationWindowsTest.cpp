@@ -1,7 +1,7 @@
 #include "RepresentedItem.h"
 #include "StatusMenuFixture.h"
 #include "editor/ConfigurationWindowController.h"
-#include "editor/LogWindowDispatcher.h"
+#include "notifications/LogWindowDispatcher.h"
 #include "menu/FileMenuRepresenter.h"
 #include "menu/MenuAction.h"
 #include "menu/MenuRepresenter.h"

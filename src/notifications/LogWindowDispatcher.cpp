@@ -1,4 +1,4 @@
-#include "editor/LogWindowDispatcher.h"
+#include "notifications/LogWindowDispatcher.h"
 
 #include "core/NotificationNames.h"
 #include "core/RunDetached.h"
