@@ -587,7 +587,7 @@ void StatusMenuController::autoRefreshIfIdle()
 void StatusMenuController::initMonitoringIfNeeded()
 {
     const quint64 generation = ++m_monitorGeneration;
-    const qint64 minutes = SiteMonitorManager::setMonitorInterval(
+    const qint64 minutes = SiteMonitorManager::validatedMonitorInterval(
         m_defaults->integer(QStringLiteral("monitorSitesInterval")), MonitorIntervals, 60, *m_defaults);
     if (!m_defaults->boolValue(QStringLiteral("monitorSites"))) {
         return;
@@ -614,7 +614,14 @@ void StatusMenuController::monitorSites()
         return;
     }
     if (!m_siteMonitorManager) {
-        m_siteMonitorManager = std::make_unique<SiteMonitorManager>(this);
+        SiteMonitorManager::Services checks;
+        checks.records = &m_appState;
+        checks.defaults = m_defaults;
+        checks.clock = m_clock;
+        checks.sleeper = m_sleeper;
+        checks.store = m_monitoringStore;
+        checks.curlPath = m_services.curlPath;
+        m_siteMonitorManager = std::make_unique<SiteMonitorManager>(this, checks);
     }
     m_siteMonitorManager->checkAllSites();
 }

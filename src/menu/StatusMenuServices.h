@@ -2,6 +2,7 @@
 
 #include "forge/ForgeAPIController.h"
 #include "menu/WindowController.h"
+#include "notifications/SiteMonitor.h"
 
 #include <functional>
 #include <memory>
@@ -31,6 +32,8 @@ struct StatusMenuServices
     Sleeper *sleeper = nullptr;
     AlertPresenter *alerts = nullptr;
     SiteMonitoringStore *monitoringStore = nullptr;
+    // The program the site checks run.
+    QString curlPath = QString::fromLatin1(SiteMonitor::DefaultCurlPath);
     WebhookStorage *webhookStorage = nullptr;
     // What each refresh's Forge clients talk through.
     ForgeAPIController::Services forge;

@@ -3,6 +3,7 @@
 #include "Await.h"
 #include "FakeAlertPresenter.h"
 #include "FakeClock.h"
+#include "FakeCurl.h"
 #include "FakeForge.h"
 #include "account/APIClient.h"
 #include "account/AuthManager.h"
@@ -81,6 +82,8 @@ protected:
         s.sleeper = &sleeper;
         s.alerts = &alerts;
         s.monitoringStore = &monitoringStore;
+        // No site is ever probed: the fake curl answers nothing, so a check ends as "Unknown error.".
+        s.curlPath = FakeCurl::program();
         s.webhookStorage = &webhooks;
         s.authService = &accountServices.authService();
         s.authManager = authManager;
