@@ -89,6 +89,7 @@ StatusMenuController::StatusMenuController(AppState &appState, StatusMenuService
     , m_sleeper(m_services.sleeper ? m_services.sleeper : &Sleeper::system())
     , m_alerts(m_services.alerts ? m_services.alerts : &AlertPresenter::system())
     , m_monitoringStore(m_services.monitoringStore ? m_services.monitoringStore : &SiteMonitoringStore::shared())
+    , m_notifications(m_services.notificationManager ? m_services.notificationManager : &NotificationManager::shared())
     , m_webhookStorage(m_services.webhookStorage ? m_services.webhookStorage : &WebhookStorage::shared())
     , m_authService(m_services.authService ? m_services.authService : &ServiceContainer::shared().authService())
     , m_statusMenu(std::make_unique<QMenu>())
@@ -188,6 +189,8 @@ void StatusMenuController::setup()
     registerDefaultPreferences();
     migrateLegacyKey();
     registerObservers();
+    // A click on a notice without a target opens the newest site-monitor log here.
+    m_notifications->setLogWindowOpener(this, [this](const QUrl &file) { openLogWindow(file); });
     m_statusItem->setMenu(m_statusMenu.get());
     iconManager().hasError = false;
     iconManager().apply(iconManager().currentState());
@@ -252,11 +255,12 @@ void StatusMenuController::postAPIKeyNoticeIfNeeded()
     if (!AccountManager::loadAccounts(*m_defaults).isEmpty()) {
         return;
     }
-    NotificationManager::shared().postNotification(QStringLiteral("Add Laravel Forge API Key"),
-                                                   QStringLiteral("You need to add an Laravel Forge API key"),
-                                                   QStringLiteral("accountsChanged"),
-                                                   {{QStringLiteral("action"), QStringLiteral("needAPIKeyNotice")}},
-                                                   QStringLiteral("Help…"));
+    m_notifications->postNotification(
+        QStringLiteral("Add Laravel Forge API Key"),
+        QStringLiteral("You need to add an Laravel Forge API key"),
+        QStringLiteral("accountsChanged"),
+        {{QStringLiteral("action"), QString::fromLatin1(NotificationManager::NeedAPIKeyNotice)}},
+        QStringLiteral("Help…"));
     preferencesWindow().showWindow();
 }
 

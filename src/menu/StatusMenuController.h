@@ -32,6 +32,7 @@ namespace plimsy {
 class ForgeAPIError;
 class LoadServers;
 class MenuBarIconManager;
+class NotificationManager;
 class Reachability;
 class StatusItem;
 struct SiteNotificationsToggle;
@@ -235,6 +236,7 @@ private:
     Sleeper *m_sleeper;
     AlertPresenter *m_alerts;
     SiteMonitoringStore *m_monitoringStore;
+    NotificationManager *m_notifications;
     WebhookStorage *m_webhookStorage;
     AuthService *m_authService;
 

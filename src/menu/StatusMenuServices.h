@@ -14,6 +14,7 @@ class AuthManager;
 class AuthService;
 class Clock;
 class DeviceService;
+class NotificationManager;
 class ProcessStarter;
 class Reachability;
 class SiteMonitoringStore;
@@ -34,6 +35,8 @@ struct StatusMenuServices
     SiteMonitoringStore *monitoringStore = nullptr;
     // The program the site checks run.
     QString curlPath = QString::fromLatin1(SiteMonitor::DefaultCurlPath);
+    // Local notices; the default is the process-wide manager.
+    NotificationManager *notificationManager = nullptr;
     WebhookStorage *webhookStorage = nullptr;
     // What each refresh's Forge clients talk through.
     ForgeAPIController::Services forge;

@@ -5,6 +5,8 @@
 #include "FakeClock.h"
 #include "FakeCurl.h"
 #include "FakeForge.h"
+#include "FakeNotificationServer.h"
+#include "RecordingUrlOpener.h"
 #include "account/APIClient.h"
 #include "account/AuthManager.h"
 #include "account/AuthService.h"
@@ -17,12 +19,14 @@
 #include "core/SimpleKeychain.h"
 #include "menu/AppState.h"
 #include "menu/StatusMenuController.h"
+#include "notifications/NotificationManager.h"
 #include "notifications/SiteMonitoringStore.h"
 #include "notifications/WebhookStorage.h"
 #include "platform/HttpSession.h"
 #include "platform/NetworkReachability.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "platform/UserNotificationCenter.h"
 
 #include <QAction>
 #include <QFile>
@@ -84,6 +88,7 @@ protected:
         s.monitoringStore = &monitoringStore;
         // No site is ever probed: the fake curl answers nothing, so a check ends as "Unknown error.".
         s.curlPath = FakeCurl::program();
+        s.notificationManager = &notifications;
         s.webhookStorage = &webhooks;
         s.authService = &accountServices.authService();
         s.authManager = authManager;
@@ -231,6 +236,10 @@ protected:
     FakeSleeper forgeSleeper{forgeClock};
     FakeAlertPresenter alerts;
     SiteMonitoringStore monitoringStore;
+    FakeNotificationServer noticeServer;
+    UserNotificationCenter noticeCenter{noticeServer.service(), &clock};
+    RecordingUrlOpener noticeBrowser;
+    NotificationManager notifications{{&noticeCenter, &defaults, &clock, &noticeBrowser, &appState, folder.path()}};
     WebhookStorage webhooks{defaults};
     QString keyService =
         QStringLiteral("com.tindrel.plimsy.test.menu.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
