@@ -45,9 +45,9 @@ QCoro::Task<> LogWindowDispatcher::load()
     // Loading ends either way: a window that stays "Loading…" would hide the failure.
     m_configWindow->setContent(ConfigurationType::ReadOnly,
                                text ? *text
-                                    : QStringLiteral("Could not read %1: the file is missing, unreadable or not "
-                                                     "UTF-8 text.")
-                                          .arg(path));
+                                    : QStringLiteral("Could not read this log file.\n"
+                                                     "It is missing, unreadable or not UTF-8 text.\n\n")
+                                          + path);
 }
 
 QCoro::Task<std::optional<QString>> LogWindowDispatcher::readTextFile(QString path)
