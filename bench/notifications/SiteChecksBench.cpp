@@ -5,16 +5,10 @@
 //
 //   bench_notifications_site_checks
 #include "FakeHttpServer.h"
-#include "core/LoadedRecords.h"
-#include "core/Server.h"
-#include "core/Site.h"
-#include "notifications/SiteMonitorManager.h"
-#include "notifications/SiteMonitoringStore.h"
-#include "platform/UserDefaults.h"
+#include "notifications/AddressChecks.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -27,29 +21,6 @@ namespace {
 
 constexpr int SiteCount = 100;
 constexpr auto Latency = 200ms;
-
-class BenchSites final : public LoadedRecords, public SiteMonitorDelegate
-{
-public:
-    explicit BenchSites(const QUrl &server)
-    {
-        for (int i = 1; i <= SiteCount; ++i) {
-            Site site;
-            site.id = i;
-            site.name = QStringLiteral("site-%1.example").arg(i);
-            site.URLAlias = server.toString() + QStringLiteral("site-%1").arg(i);
-            m_sites.append(site);
-        }
-    }
-
-    QList<Server> servers() const override { return {}; }
-    QList<Site> sites() const override { return m_sites; }
-    bool isLoadingData() const override { return false; }
-    void siteMonitorDidFinish() override { QCoreApplication::quit(); }
-
-private:
-    QList<Site> m_sites;
-};
 
 } // namespace
 
@@ -65,25 +36,22 @@ int main(int argc, char *argv[])
         QTimer::singleShot(Latency, &app, [&] { --waiting; });
     });
 
-    BenchSites sites(server.url());
-    QTemporaryDir scratch;
-    UserDefaults defaults(scratch.filePath(QStringLiteral("bench.conf")));
-    SiteMonitoringStore store;
-    SiteMonitorManager::Services services;
-    services.records = &sites;
-    services.defaults = &defaults;
-    services.store = &store;
-    SiteMonitorManager manager(&sites, services);
+    QStringList addresses;
+    for (int i = 1; i <= SiteCount; ++i) {
+        addresses << server.url(QStringLiteral("/site-%1").arg(i)).toString();
+    }
+    AddressChecks checks(addresses);
+    QObject::connect(&checks, &AddressChecks::finished, &app, &QCoreApplication::quit);
 
     QElapsedTimer timer;
     timer.start();
-    manager.checkAllSites(true);
+    checks.start();
     app.exec();
     const qint64 wallMs = timer.elapsed();
 
     int up = 0;
-    for (const Site &site : sites.sites()) {
-        up += store.status(site.id).isUp() ? 1 : 0;
+    for (const Site &site : checks.checkedSites()) {
+        up += checks.status(site.id).isUp() ? 1 : 0;
     }
     const int rounds =
         (SiteCount + SiteMonitorManager::MaxConcurrentChecks - 1) / SiteMonitorManager::MaxConcurrentChecks;

@@ -1,47 +1,14 @@
 // site-check URL...: checks the addresses as the application checks sites, in one forced pass of the site
 // monitor manager: site 1, 2, ... in argument order, named "site-<id>", each address as the site's alias.
 // Prints "<id> up" or "<id> down: <message>" per site and, last, "pass: <n> sites in <ms> ms".
-#include "core/LoadedRecords.h"
-#include "core/Server.h"
-#include "core/Site.h"
-#include "notifications/SiteMonitorManager.h"
-#include "notifications/SiteMonitoringStore.h"
-#include "platform/UserDefaults.h"
+#include "notifications/AddressChecks.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
 using namespace plimsy;
-
-namespace {
-
-class CommandLineSites final : public LoadedRecords, public SiteMonitorDelegate
-{
-public:
-    explicit CommandLineSites(const QStringList &addresses)
-    {
-        for (qsizetype i = 0; i < addresses.size(); ++i) {
-            Site site;
-            site.id = i + 1;
-            site.name = QStringLiteral("site-%1").arg(site.id);
-            site.URLAlias = addresses[i];
-            m_sites.append(site);
-        }
-    }
-
-    QList<Server> servers() const override { return {}; }
-    QList<Site> sites() const override { return m_sites; }
-    bool isLoadingData() const override { return false; }
-    void siteMonitorDidFinish() override { QCoreApplication::quit(); }
-
-private:
-    QList<Site> m_sites;
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -51,25 +18,16 @@ int main(int argc, char *argv[])
         std::fputs("usage: site-check URL...\n", stderr);
         return 2;
     }
-    CommandLineSites sites(addresses);
-    // The pass records its start in the defaults: keep that out of the user's own settings.
-    QTemporaryDir scratch;
-    UserDefaults defaults(scratch.filePath(QStringLiteral("site-check.conf")));
-    SiteMonitoringStore store;
-    SiteMonitorManager::Services services;
-    services.records = &sites;
-    services.defaults = &defaults;
-    services.store = &store;
-    SiteMonitorManager manager(&sites, services);
-
+    AddressChecks checks(addresses);
+    QObject::connect(&checks, &AddressChecks::finished, &app, &QCoreApplication::quit);
     QElapsedTimer elapsed;
     elapsed.start();
-    manager.checkAllSites(true);
+    checks.start();
     app.exec();
     const qint64 milliseconds = elapsed.elapsed();
 
-    for (const Site &site : sites.sites()) {
-        const MonitoringStatus status = store.status(site.id);
+    for (const Site &site : checks.checkedSites()) {
+        const MonitoringStatus status = checks.status(site.id);
         QString line = QString::number(site.id);
         if (status.isUp()) {
             line += QStringLiteral(" up");

@@ -8,6 +8,8 @@
 #include <QDBusPendingCall>
 #include <QPointer>
 
+#include <utility>
+
 namespace plimsy {
 
 namespace {
@@ -43,29 +45,29 @@ UserNotificationCenter::UserNotificationCenter(QString service, const Clock *clo
     , m_service(std::move(service))
     , m_clock(clock ? *clock : Clock::system())
 {
-    // Only the server's own signals; of those, only the ones about our notices count.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(
-        m_service, Path, Interface, QStringLiteral("ActionInvoked"), this, SLOT(handleActionInvoked(uint, QString)));
-    bus.connect(m_service,
-                Path,
-                Interface,
-                QStringLiteral("NotificationClosed"),
-                this,
-                SLOT(handleNotificationClosed(uint, uint)));
+    subscribe(true);
 }
 
 UserNotificationCenter::~UserNotificationCenter()
 {
+    subscribe(false);
+}
+
+void UserNotificationCenter::subscribe(bool on)
+{
+    // Only the server's own signals; of those, only the ones about our notices count.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.disconnect(
-        m_service, Path, Interface, QStringLiteral("ActionInvoked"), this, SLOT(handleActionInvoked(uint, QString)));
-    bus.disconnect(m_service,
-                   Path,
-                   Interface,
-                   QStringLiteral("NotificationClosed"),
-                   this,
-                   SLOT(handleNotificationClosed(uint, uint)));
+    const std::pair<QString, const char *> signalSlots[] = {
+        {QStringLiteral("ActionInvoked"), SLOT(handleActionInvoked(uint, QString))},
+        {QStringLiteral("NotificationClosed"), SLOT(handleNotificationClosed(uint, uint))},
+    };
+    for (const auto &[name, slot] : signalSlots) {
+        if (on) {
+            bus.connect(m_service, Path, Interface, name, this, slot);
+        } else {
+            bus.disconnect(m_service, Path, Interface, name, this, slot);
+        }
+    }
 }
 
 QCoro::Task<UserNotificationCenter::Authorization> UserNotificationCenter::requestAuthorization()

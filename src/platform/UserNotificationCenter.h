@@ -88,6 +88,8 @@ private:
         uint serverId = 0;
     };
 
+    // Connects to the server's signals, or lets go of them.
+    void subscribe(bool on);
     QCoro::Task<std::optional<QStringList>> capabilities();
     void closeOnServer(uint serverId);
     qsizetype indexOfServerId(uint serverId) const;

@@ -3,7 +3,7 @@
 #include "FakeClock.h"
 #include "FakeNotificationServer.h"
 #include "RecordingUrlOpener.h"
-#include "core/LoadedRecords.h"
+#include "TestRecords.h"
 #include "core/Logger.h"
 #include "core/Server.h"
 #include "core/Site.h"
@@ -24,17 +24,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int Limit = 20'000;
-
-class Records final : public LoadedRecords
-{
-public:
-    QList<Server> serverList;
-    QList<Site> siteList;
-
-    QList<Server> servers() const override { return serverList; }
-    QList<Site> sites() const override { return siteList; }
-    bool isLoadingData() const override { return false; }
-};
 
 class NotificationManagerTest : public ::testing::Test
 {
@@ -84,7 +73,7 @@ protected:
     UserDefaults defaults{folder.filePath(QStringLiteral("defaults.conf"))};
     FakeClock clock;
     RecordingUrlOpener browser;
-    Records records;
+    TestRecords records;
     UserNotificationCenter center{server.service(), &clock};
     NotificationManager manager{{&center, &defaults, &clock, &browser, &records, logs.path()}};
     QObject context;

@@ -3,7 +3,7 @@
 #include "Await.h"
 #include "FakeClock.h"
 #include "FakeCurl.h"
-#include "core/LoadedRecords.h"
+#include "TestRecords.h"
 #include "core/Server.h"
 #include "notifications/SiteMonitoringStore.h"
 #include "platform/UserDefaults.h"
@@ -20,17 +20,6 @@ namespace {
 
 const FakeCurl::Answer Ok{QStringLiteral("HTTP/1.1 200 OK\r\n\r\n"), {}};
 const FakeCurl::Answer Missing{QStringLiteral("HTTP/1.1 404 Not Found\r\n\r\n"), {}};
-
-class Records final : public LoadedRecords
-{
-public:
-    QList<Server> serverList;
-    QList<Site> siteList;
-
-    QList<Server> servers() const override { return serverList; }
-    QList<Site> sites() const override { return siteList; }
-    bool isLoadingData() const override { return false; }
-};
 
 class CountingDelegate final : public SiteMonitorDelegate
 {
@@ -89,7 +78,7 @@ protected:
     FakeClock clock;
     FakeSleeper sleeper{clock};
     SiteMonitoringStore store;
-    Records records;
+    TestRecords records;
     CountingDelegate delegate;
     std::unique_ptr<SiteMonitorManager> manager;
 };
