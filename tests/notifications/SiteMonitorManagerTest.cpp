@@ -136,7 +136,8 @@ TEST_F(SiteMonitorManagerTest, TheSafetyTimeoutEndsThePassOnceAndTheStragglerIsS
         return Ok;
     });
     manager->checkAllSites();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return store.status(1).isUp() && store.status(2).isUp(); }, 20'000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return store.status(1).isUp() && store.status(2).isUp() && curl.calls().size() == 3; }, 20'000));
     ASSERT_EQ(curl.running(), 1);
     EXPECT_EQ(delegate.calls, 0);
 
