@@ -136,7 +136,6 @@ QCoro::Task<> NotificationManager::deliver(
 {
     QPointer self(this);
     NoticeRequest request{identifier, std::move(title), std::move(body), std::move(userInfo), std::move(actionTitle)};
-    // Named, not a temporary in the co_await: g++ 12 may destroy such temporaries twice.
     QCoro::Task<std::optional<QString>> adding = m_center.add(std::move(request));
     const std::optional<QString> failure = co_await std::move(adding);
     if (failure) {

@@ -1,9 +1,10 @@
 #include "notifications/SiteMonitor.h"
 
-#include <QCoro/QCoroSignal>
 #include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
+
+#include <coroutine>
 
 namespace plimsy {
 
@@ -69,6 +70,38 @@ SiteMonitor::CurlResult readCurlOutput(const QString &headers, const QString &er
     }
     return {std::nullopt, SiteMonitorError::UnKnown};
 }
+
+// Resumes the awaiting coroutine once the process has left `state`. The resumption is queued, so the
+// coroutine never ends (and destroys its process) inside one of the process's own signals.
+class ProcessLeaves
+{
+public:
+    ProcessLeaves(QProcess &process, QProcess::ProcessState state)
+        : m_process(process)
+        , m_state(state)
+    {
+    }
+
+    bool await_ready() const noexcept { return m_process.state() != m_state; }
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        m_connection = QObject::connect(
+            &m_process, &QProcess::stateChanged, &m_process, [this, waiting](QProcess::ProcessState state) {
+                if (state == m_state) {
+                    return;
+                }
+                QObject::disconnect(m_connection);
+                QMetaObject::invokeMethod(
+                    &m_process, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
+            });
+    }
+    void await_resume() const noexcept {}
+
+private:
+    QProcess &m_process;
+    QProcess::ProcessState m_state;
+    QMetaObject::Connection m_connection;
+};
 
 } // namespace
 
@@ -139,15 +172,14 @@ QCoro::Task<SiteMonitor::CurlResult> SiteMonitor::check(QUrl url) const
     process.setArguments(curlArguments(url));
     process.start(QIODevice::ReadOnly);
     // A program that cannot be run is reported after start() returns, as a change back to NotRunning.
-    while (process.state() == QProcess::Starting) {
-        co_await qCoro(&process, &QProcess::stateChanged);
-    }
+    // Named awaiters: g++ 12 may destroy a temporary in a co_await twice.
+    ProcessLeaves starting(process, QProcess::Starting);
+    co_await starting;
     if (process.state() != QProcess::Running) {
         co_return CurlResult{std::nullopt, ServerConnectionError{process.errorString()}};
     }
-    while (process.state() != QProcess::NotRunning) {
-        co_await qCoro(&process, &QProcess::finished);
-    }
+    ProcessLeaves running(process, QProcess::Running);
+    co_await running;
     co_return readCurlOutput(QString::fromUtf8(process.readAllStandardOutput()),
                              QString::fromUtf8(process.readAllStandardError()));
 }

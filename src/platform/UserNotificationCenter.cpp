@@ -170,8 +170,8 @@ void UserNotificationCenter::closeOnServer(uint serverId)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(m_service, Path, Interface, QStringLiteral("CloseNotification"));
     call << serverId;
-    // Nothing to do with the answer: the notice is forgotten either way.
-    QDBusConnection::sessionBus().asyncCall(call);
+    // Sent without waiting for an answer: the notice is forgotten either way.
+    QDBusConnection::sessionBus().send(call);
 }
 
 void UserNotificationCenter::handleActionInvoked(uint serverId, const QString &actionKey)

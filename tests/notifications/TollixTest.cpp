@@ -107,7 +107,7 @@ TEST_F(TollixTest, AKeyOnlyInTheLegacyStoreIsMovedOnceItsCopyReadsBack)
     EXPECT_EQ(defaults.string(QStringLiteral("deviceID")), QStringLiteral("dev-7"));
     EXPECT_EQ(defaults.string(QString::fromLatin1(Tollix::deviceKey)), QStringLiteral("token-2"));
 
-    const RecordedRequest &sent = relay.requests().last();
+    const RecordedRequest sent = relay.requests().last();
     EXPECT_EQ(sent.method, "POST");
     EXPECT_EQ(sent.header("content-type"), "application/json; charset=utf-8");
     EXPECT_EQ(sent.header("accept"), "application/json");
@@ -127,7 +127,7 @@ TEST_F(TollixTest, TheQueryKeepsItsOrderAndEveryNameIntact)
     const TollixAPIController controller(relay.url(QStringLiteral("/api/v2/")).toString(), "key", session, defaults);
     const QString name = QStringLiteral("Robin & Co+1=2 ü?#");
     ASSERT_TRUE(await(controller.registerDevice(QStringLiteral("robin abc"), QStringLiteral("t/1"), name)).has_value());
-    const RecordedRequest &sent = relay.requests().last();
+    const RecordedRequest sent = relay.requests().last();
     EXPECT_EQ(sent.queryValue(QStringLiteral("name")), name);
     EXPECT_EQ(sent.rawTarget,
               "/api/v2/device?uuid=robin%20abc&token=t%2F1&name=Robin%20%26%20Co%2B1%3D2%20%C3%BC%3F%23");
