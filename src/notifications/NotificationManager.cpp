@@ -223,16 +223,17 @@ void NotificationManager::setLogWindowOpener(QObject *context, std::function<voi
 std::optional<QUrl> NotificationManager::forgePageURL(const QVariantMap &payload) const
 {
     const std::optional<QVariantMap> site = mapOf(payload.value(QStringLiteral("site")));
-    const std::optional<qint64> siteId = site ? integerOf(site->value(QStringLiteral("id"))) : std::nullopt;
+    const std::optional<qint64> maybeSiteId = site ? integerOf(site->value(QStringLiteral("id"))) : std::nullopt;
     const std::optional<QVariantMap> server = mapOf(payload.value(QStringLiteral("server")));
-    if (!siteId || !server || server->value(QStringLiteral("name")).typeId() != QMetaType::QString) {
+    if (!maybeSiteId || !server || server->value(QStringLiteral("name")).typeId() != QMetaType::QString) {
         return std::nullopt;
     }
+    const qint64 siteId = *maybeSiteId;
     const QString serverName = server->value(QStringLiteral("name")).toString();
 
     const LoadedRecords *records = m_services.records ? m_services.records : LoadedRecords::current();
     std::optional<QString> slug;
-    if (const auto loadedSite = records ? Site::find(*siteId, records->sites()) : std::nullopt) {
+    if (const auto loadedSite = records ? Site::find(siteId, records->sites()) : std::nullopt) {
         slug = loadedSite->organizationSlug;
     } else if (const auto serverId = integerOf(server->value(QStringLiteral("id")))) {
         if (const auto loadedServer = records ? Server::find(*serverId, records->servers()) : std::nullopt) {
@@ -248,7 +249,7 @@ std::optional<QUrl> NotificationManager::forgePageURL(const QVariantMap &payload
             .adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
             .toString(QUrl::FullyEncoded);
     const QString text = origin + QLatin1Char('/') + pathSegment(*slug) + QLatin1Char('/') + pathSegment(serverName)
-                         + QLatin1Char('/') + QString::number(*siteId) + QStringLiteral("/deployments");
+                         + QLatin1Char('/') + QString::number(siteId) + QStringLiteral("/deployments");
     const QUrl url = QUrl::fromEncoded(text.toUtf8(), QUrl::StrictMode);
     return url.isValid() ? std::optional<QUrl>(url) : std::nullopt;
 }
