@@ -81,6 +81,8 @@ public:
         , m_state(state)
     {
     }
+    // A frame destroyed while waiting must not leave the process calling into it.
+    ~ProcessLeaves() { QObject::disconnect(m_connection); }
 
     bool await_ready() const noexcept { return m_process.state() != m_state; }
     void await_suspend(std::coroutine_handle<> waiting)
