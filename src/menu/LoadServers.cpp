@@ -10,6 +10,7 @@
 #include "menu/StatusMenuController.h"
 #include "platform/NetworkError.h"
 #include "platform/TemplateImage.h"
+#include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QHash>

@@ -6,6 +6,7 @@
 #include "menu/SiteMenu.h"
 #include "menu/StatusMenuController.h"
 #include "platform/TemplateImage.h"
+#include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QMenu>

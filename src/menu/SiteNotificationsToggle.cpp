@@ -1,8 +1,8 @@
 #include "menu/SiteNotificationsToggle.h"
 
-#include "core/Logger.h"
 #include "account/DeviceService.h"
 #include "core/ErrorDescription.h"
+#include "core/Logger.h"
 #include "notifications/NotificationManager.h"
 #include "notifications/WebhookStorage.h"
 #include "platform/Clock.h"
@@ -13,9 +13,9 @@ namespace plimsy {
 
 namespace {
 
-void postNotice(const QString &title, const QString &body)
+void postNotice(NotificationManager &notices, const QString &title, const QString &body)
 {
-    NotificationManager::shared().postNotification(title, body, std::nullopt, {}, std::nullopt);
+    notices.postNotification(title, body, std::nullopt, {}, std::nullopt);
 }
 
 // None when the webhook is gone from Forge afterwards (deleted now, or already missing).
@@ -102,7 +102,8 @@ QCoro::Task<std::optional<QString>> SiteNotificationsToggle::enable(SiteNotifica
     printLine(QStringLiteral("[toggleSiteNotifications] Webhook created with ID: ") + QString::number(webhook.id));
     toggle.storage->save({toggle.siteId, toggle.serverId, webhook.id, toggle.clock->now()});
     printLine(QStringLiteral("[toggleSiteNotifications] Notifications enabled for site ") + site);
-    postNotice(QStringLiteral("Notifications Enabled"),
+    postNotice(*toggle.notices,
+               QStringLiteral("Notifications Enabled"),
                QStringLiteral("You'll be notified when ") + toggle.siteName + QStringLiteral(" deploys"));
     co_return std::nullopt;
 }
@@ -136,8 +137,9 @@ QCoro::Task<std::optional<QString>> SiteNotificationsToggle::disable(SiteNotific
     }
     forgetRegistrations(*toggle.storage, toggle.siteId);
     printLine(QStringLiteral("[toggleSiteNotifications] Notifications disabled for site ")
-          + QString::number(toggle.siteId));
-    postNotice(QStringLiteral("Notifications Disabled"),
+              + QString::number(toggle.siteId));
+    postNotice(*toggle.notices,
+               QStringLiteral("Notifications Disabled"),
                QStringLiteral("You won't receive deploy notifications for ") + toggle.siteName);
     co_return std::nullopt;
 }

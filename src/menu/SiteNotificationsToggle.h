@@ -12,6 +12,7 @@ namespace plimsy {
 
 class Clock;
 class DeviceService;
+class NotificationManager;
 class WebhookStorage;
 
 // One switch of a site's deploy notifications: a Forge webhook on the site, pointing at the account
@@ -23,6 +24,7 @@ struct SiteNotificationsToggle
     DeviceService *device = nullptr;
     WebhookStorage *storage = nullptr;
     const Clock *clock = nullptr;
+    NotificationManager *notices = nullptr;
     ForgeAPIController::Services forge;
     Account account;
     qint64 serverId = 0;
@@ -34,7 +36,6 @@ struct SiteNotificationsToggle
     // posted), or the description of the failure, in which case the registration is left as it was.
     static QCoro::Task<std::optional<QString>> enable(SiteNotificationsToggle toggle);
     static QCoro::Task<std::optional<QString>> disable(SiteNotificationsToggle toggle);
-
 };
 
 } // namespace plimsy

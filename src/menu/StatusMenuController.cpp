@@ -90,6 +90,7 @@ StatusMenuController::StatusMenuController(AppState &appState, StatusMenuService
     , m_sleeper(m_services.sleeper ? m_services.sleeper : &Sleeper::system())
     , m_alerts(m_services.alerts ? m_services.alerts : &AlertPresenter::system())
     , m_monitoringStore(m_services.monitoringStore ? m_services.monitoringStore : &SiteMonitoringStore::shared())
+    , m_notifications(m_services.notificationManager ? m_services.notificationManager : &NotificationManager::shared())
     , m_webhookStorage(m_services.webhookStorage ? m_services.webhookStorage : &WebhookStorage::shared())
     , m_authService(m_services.authService ? m_services.authService : &ServiceContainer::shared().authService())
     , m_statusMenu(std::make_unique<QMenu>())
@@ -189,6 +190,8 @@ void StatusMenuController::setup()
     registerDefaultPreferences();
     migrateLegacyKey();
     registerObservers();
+    // A click on a notice without a target opens the newest site-monitor log here.
+    m_notifications->setLogWindowOpener(this, [this](const QUrl &file) { openLogWindow(file); });
     m_statusItem->setMenu(m_statusMenu.get());
     iconManager().hasError = false;
     iconManager().apply(iconManager().currentState());
@@ -254,11 +257,12 @@ void StatusMenuController::postAPIKeyNoticeIfNeeded()
     if (!AccountManager::loadAccounts(*m_defaults).isEmpty()) {
         return;
     }
-    NotificationManager::shared().postNotification(QStringLiteral("Add Laravel Forge API Key"),
-                                                   QStringLiteral("You need to add an Laravel Forge API key"),
-                                                   QStringLiteral("accountsChanged"),
-                                                   {{QStringLiteral("action"), QStringLiteral("needAPIKeyNotice")}},
-                                                   QStringLiteral("Help…"));
+    m_notifications->postNotification(
+        QStringLiteral("Add Laravel Forge API Key"),
+        QStringLiteral("You need to add an Laravel Forge API key"),
+        QStringLiteral("accountsChanged"),
+        {{QStringLiteral("action"), QString::fromLatin1(NotificationManager::NeedAPIKeyNotice)}},
+        QStringLiteral("Help…"));
     preferencesWindow().showWindow();
 }
 
@@ -599,7 +603,7 @@ void StatusMenuController::autoRefreshIfIdle()
 void StatusMenuController::initMonitoringIfNeeded()
 {
     const quint64 generation = ++m_monitorGeneration;
-    const qint64 minutes = SiteMonitorManager::setMonitorInterval(
+    const qint64 minutes = SiteMonitorManager::validatedMonitorInterval(
         m_defaults->integer(QStringLiteral("monitorSitesInterval")), MonitorIntervals, 60, *m_defaults);
     if (!m_defaults->boolValue(QStringLiteral("monitorSites"))) {
         return;
@@ -626,7 +630,14 @@ void StatusMenuController::monitorSites()
         return;
     }
     if (!m_siteMonitorManager) {
-        m_siteMonitorManager = std::make_unique<SiteMonitorManager>(this);
+        SiteMonitorManager::Services checks;
+        checks.records = &m_appState;
+        checks.defaults = m_defaults;
+        checks.clock = m_clock;
+        checks.sleeper = m_sleeper;
+        checks.store = m_monitoringStore;
+        checks.curlPath = m_services.curlPath;
+        m_siteMonitorManager = std::make_unique<SiteMonitorManager>(this, checks);
     }
     m_siteMonitorManager->checkAllSites();
 }

@@ -32,6 +32,7 @@ namespace plimsy {
 class ForgeAPIError;
 class LoadServers;
 class MenuBarIconManager;
+class NotificationManager;
 class Reachability;
 class SecretStoreMonitor;
 class StatusItem;
@@ -246,6 +247,7 @@ private:
     Sleeper *m_sleeper;
     AlertPresenter *m_alerts;
     SiteMonitoringStore *m_monitoringStore;
+    NotificationManager *m_notifications;
     WebhookStorage *m_webhookStorage;
     AuthService *m_authService;
 

@@ -60,6 +60,7 @@ void StatusMenuController::toggleSiteNotifications(QAction *sender)
     toggle.device = &deviceService();
     toggle.storage = m_webhookStorage;
     toggle.clock = m_clock;
+    toggle.notices = m_notifications;
     toggle.forge = m_services.forge;
     toggle.account = representer->account ? *representer->account : Account{};
     toggle.serverId = representer->serverId;

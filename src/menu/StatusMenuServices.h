@@ -2,6 +2,7 @@
 
 #include "forge/ForgeAPIController.h"
 #include "menu/WindowController.h"
+#include "notifications/SiteMonitor.h"
 
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@ class AuthManager;
 class AuthService;
 class Clock;
 class DeviceService;
+class NotificationManager;
 class ProcessStarter;
 class Reachability;
 class SiteMonitoringStore;
@@ -31,6 +33,10 @@ struct StatusMenuServices
     Sleeper *sleeper = nullptr;
     AlertPresenter *alerts = nullptr;
     SiteMonitoringStore *monitoringStore = nullptr;
+    // The program the site checks run.
+    QString curlPath = QString::fromLatin1(SiteMonitor::DefaultCurlPath);
+    // Local notices; the default is the process-wide manager.
+    NotificationManager *notificationManager = nullptr;
     WebhookStorage *webhookStorage = nullptr;
     // What each refresh's Forge clients talk through.
     ForgeAPIController::Services forge;

@@ -8,6 +8,7 @@
 #include "platform/MenuItems.h"
 #include "platform/ProcessStarter.h"
 #include "platform/TerminalLauncher.h"
+#include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,10 +1,10 @@
 // The configuration and log windows: one per file, kept in configWindows until it posts "windowClosed".
 #include "editor/ConfigurationWindowController.h"
 #include "editor/ConfigurationWindowDispatcher.h"
-#include "editor/LogWindowDispatcher.h"
 #include "menu/FileMenuRepresenter.h"
 #include "menu/MenuRepresenter.h"
 #include "menu/StatusMenuController.h"
+#include "notifications/LogWindowDispatcher.h"
 #include "platform/ApplicationActivation.h"
 #include "platform/DockVisibilityManager.h"
 

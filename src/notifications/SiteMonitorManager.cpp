@@ -1,47 +1,197 @@
 #include "notifications/SiteMonitorManager.h"
 
+#include "core/LoadedRecords.h"
 #include "core/Logger.h"
+#include "core/RunDetached.h"
+#include "core/Server.h"
+#include "notifications/SiteMonitoringStore.h"
+#include "platform/Clock.h"
+#include "platform/UserDefaults.h"
 
+#include <QCoreApplication>
+#include <QHash>
+#include <QPointer>
+#include <QThread>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace plimsy {
 
+struct SiteMonitorManager::Pass
+{
+    QList<Check> checks;
+    qsizetype next = 0;
+    qsizetype completed = 0;
+    bool finished = false;
+};
+
 SiteMonitorManager::SiteMonitorManager(SiteMonitorDelegate *delegate, QObject *parent)
-    : QObject(parent)
-    , m_delegate(delegate)
+    : SiteMonitorManager(delegate, Services{}, parent)
 {
 }
 
-void SiteMonitorManager::checkAllSites()
+SiteMonitorManager::SiteMonitorManager(SiteMonitorDelegate *delegate, Services services, QObject *parent)
+    : QObject(parent)
+    , m_delegate(delegate)
+    , m_services(std::move(services))
+    , m_defaults(m_services.defaults ? *m_services.defaults : UserDefaults::standard())
+    , m_clock(m_services.clock ? *m_services.clock : Clock::system())
+    , m_sleeper(m_services.sleeper ? *m_services.sleeper : Sleeper::system())
+    , m_store(m_services.store ? *m_services.store : SiteMonitoringStore::shared())
 {
+}
+
+// Checks not yet started die with the pass; running ones see the manager gone and drop their result.
+SiteMonitorManager::~SiteMonitorManager() = default;
+
+void SiteMonitorManager::checkAllSites(bool force)
+{
+    if (QThread::currentThread() != thread()) {
+        QPointer self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, force] {
+                if (self) {
+                    self->checkAllSites(force);
+                }
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    if (!force && !m_defaults.boolValue(QStringLiteral("monitorSites"))) {
+        return;
+    }
     if (m_isChecking) {
         return;
     }
     m_isChecking = true;
-    Logger::shared().log(QStringLiteral("Site checks are not available in this build; sites stay unchecked"),
-                         QStringLiteral("SiteMonitor"));
-    QTimer::singleShot(0, this, [this] {
+    m_defaults.setValue(QStringLiteral("siteMonitorInited"), m_clock.now());
+
+    QList<Check> checks = monitoredChecks();
+    if (checks.isEmpty()) {
         m_isChecking = false;
-        if (m_delegate) {
-            m_delegate->siteMonitorDidFinish();
+        QTimer::singleShot(0, this, [this] {
+            if (m_delegate) {
+                m_delegate->siteMonitorDidFinish();
+            }
+        });
+        return;
+    }
+    m_currentPass = std::make_shared<Pass>();
+    m_currentPass->checks = std::move(checks);
+    runDetached(runSafetyTimer(m_currentPass));
+    startChecks();
+}
+
+QList<SiteMonitorManager::Check> SiteMonitorManager::monitoredChecks() const
+{
+    const LoadedRecords *records = m_services.records ? m_services.records : LoadedRecords::current();
+    if (!records) {
+        return {};
+    }
+    QHash<qint64, Server> serversById;
+    for (const Server &server : records->servers()) {
+        if (!serversById.contains(server.id)) {
+            serversById.insert(server.id, server);
+        }
+    }
+    QList<Check> checks;
+    for (const Site &site : records->sites()) {
+        if (site.disableMonitoring.value_or(false)) {
+            continue;
+        }
+        std::optional<QString> address;
+        if (site.name == QStringLiteral("default") && site.serverId && serversById.contains(*site.serverId)) {
+            const Server &server = serversById[*site.serverId];
+            const bool usePrivate = server.usePrivateIp.value_or(false) && server.privateIpAddress;
+            address = usePrivate ? server.privateIpAddress : server.ipAddress;
+        }
+        checks.append({site, address});
+    }
+    return checks;
+}
+
+void SiteMonitorManager::startChecks()
+{
+    const std::shared_ptr<Pass> pass = m_currentPass;
+    while (pass && !pass->finished && pass->next < pass->checks.size() && m_running < MaxConcurrentChecks) {
+        ++m_running;
+        runDetached(checkOneSite(pass, pass->checks[pass->next++]));
+    }
+}
+
+QCoro::Task<> SiteMonitorManager::checkOneSite(std::shared_ptr<Pass> pass, Check check)
+{
+    QPointer self(this);
+    SiteMonitor monitor(check.site, check.serverIPForDefaultSite, m_services.curlPath, m_services.limits);
+    QCoro::Task<std::optional<SiteCheckError>> checking = monitor.checkSite();
+    const std::optional<SiteCheckError> error = co_await std::move(checking);
+    if (!self) {
+        co_return;
+    }
+    --m_running;
+    // A straggler of a timed-out pass still stores its result and counts, but ends nothing.
+    m_store.setStatus(error ? MonitoringStatus::down(description(*error)) : MonitoringStatus::up(), check.site.id);
+    pass->completed += 1;
+    if (pass->completed >= pass->checks.size()) {
+        finishPass(pass, false);
+    }
+    startChecks();
+}
+
+QCoro::Task<> SiteMonitorManager::runSafetyTimer(std::shared_ptr<Pass> pass)
+{
+    QPointer self(this);
+    co_await m_sleeper.sleep(SafetyTimeout);
+    if (self) {
+        finishPass(pass, true);
+    }
+}
+
+void SiteMonitorManager::finishPass(const std::shared_ptr<Pass> &pass, bool timedOut)
+{
+    if (pass->finished) {
+        return;
+    }
+    pass->finished = true;
+    // The end line is printed even when the manager is gone by then.
+    QPointer self(this);
+    QTimer::singleShot(0, QCoreApplication::instance(), [self, pass, timedOut] {
+        const QString counts = QStringLiteral("%1/%2").arg(pass->completed).arg(pass->checks.size());
+        printLine(timedOut ? QStringLiteral("⏰ Safety timeout fired - ") + counts
+                                 + QStringLiteral(" completed, calling delegate anyway")
+                           : QStringLiteral("🏁 All site checks completed (") + counts
+                                 + QStringLiteral(") - calling delegate"));
+        if (self) {
+            self->reportFinished(pass);
         }
     });
 }
 
-qint64 SiteMonitorManager::setMonitorInterval(qint64 value,
-                                              const QList<qint64> &allowed,
-                                              qint64 fallback,
-                                              UserDefaults &defaults)
+void SiteMonitorManager::reportFinished(const std::shared_ptr<Pass> &pass)
 {
+    if (m_currentPass == pass) {
+        m_currentPass.reset();
+    }
+    m_isChecking = false;
+    if (m_delegate) {
+        m_delegate->siteMonitorDidFinish();
+    }
+}
+
+qint64 SiteMonitorManager::validatedMonitorInterval(qint64 value,
+                                                    const QList<qint64> &allowed,
+                                                    qint64 fallback,
+                                                    UserDefaults &defaults)
+{
+    if (!allowed.isEmpty() && value < allowed.first()) {
+        defaults.setValue(QStringLiteral("monitorSitesInterval"), allowed.first());
+        return allowed.first();
+    }
     if (allowed.contains(value)) {
         return value;
     }
-    const qint64 smallest = allowed.isEmpty() ? fallback : *std::min_element(allowed.begin(), allowed.end());
-    const qint64 used = value < smallest ? smallest : fallback;
-    defaults.setValue(QStringLiteral("monitorSitesInterval"), used);
-    return used;
+    defaults.setValue(QStringLiteral("monitorSitesInterval"), fallback);
+    return fallback;
 }
 
 } // namespace plimsy

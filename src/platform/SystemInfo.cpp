@@ -7,6 +7,11 @@
 #include <QHash>
 #include <QSysInfo>
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
+
 namespace plimsy::SystemInfo {
 
 namespace {
@@ -54,6 +59,18 @@ QString computerName()
     }
     const QString host = QSysInfo::machineHostName();
     return host.isEmpty() ? QStringLiteral("localhost") : host;
+}
+
+QString loginName()
+{
+    const long bufferSize = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(bufferSize > 0 ? bufferSize : 16384));
+    passwd entry{};
+    passwd *found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
+        return {};
+    }
+    return QString::fromLocal8Bit(found->pw_name);
 }
 
 QString osVersion(const QString &osReleaseFile)

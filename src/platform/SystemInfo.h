@@ -8,6 +8,9 @@ namespace plimsy::SystemInfo {
 // "localhost" when neither is known. Asks hostnamed with a short time-out, so it may take a moment.
 QString computerName();
 
+// The user's login name; empty when the account database does not know this process's user.
+QString loginName();
+
 // The operating system's name and version as /etc/os-release gives it ("Debian GNU/Linux 12 (bookworm)").
 QString osVersion(const QString &osReleaseFile = QStringLiteral("/etc/os-release"));
 

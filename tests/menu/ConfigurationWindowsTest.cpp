@@ -2,11 +2,11 @@
 #include "StatusMenuFixture.h"
 #include "editor/ConfigurationEditorViewModel.h"
 #include "editor/ConfigurationWindowController.h"
-#include "editor/LogWindowDispatcher.h"
 #include "editor/MonacoEditorView.h"
 #include "menu/FileMenuRepresenter.h"
 #include "menu/MenuAction.h"
 #include "menu/MenuRepresenter.h"
+#include "notifications/LogWindowDispatcher.h"
 #include "platform/DockVisibilityManager.h"
 
 #include <QPushButton>
@@ -373,4 +373,34 @@ TEST_F(ConfigurationWindowsTest, ALogFileIsReadOnlyAsUtf8)
     EXPECT_EQ(await(LogWindowDispatcher::readTextFile(write("good.log", "caf\xc3\xa9\n"))), QStringLiteral("café\n"));
     EXPECT_EQ(await(LogWindowDispatcher::readTextFile(write("bad.log", "\xff\xfe broken"))), std::nullopt);
     EXPECT_EQ(await(LogWindowDispatcher::readTextFile(folder.filePath(QStringLiteral("missing.log")))), std::nullopt);
+}
+
+TEST_F(ConfigurationWindowsTest, AClickOnANoticeWithoutTargetOpensTheNewestSiteMonitorLog)
+{
+    for (const char *name : {"SiteMonitor_2026_12_01.log", "SiteMonitor_2026_12_08.log"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(name);
+    }
+    notifications.postNotification(
+        QStringLiteral("Site down"), QStringLiteral("shop.example"), QStringLiteral("down"), {}, std::nullopt);
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return notifications.deliveredNotificationIds().contains("down"); }, WaitLimit));
+    noticeServer.click(noticeServer.notices().last().id, QStringLiteral("default"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return controller->configWindows().size() == 1; }, WaitLimit));
+    waitForText(window(), QStringLiteral("SiteMonitor_2026_12_08.log"));
+}
+
+TEST_F(ConfigurationWindowsTest, AnUnreadableLogEndsLoadingAndSaysSo)
+{
+    const QString path = folder.filePath(QStringLiteral("SiteMonitor_2026_12_09.log"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xff\xfe not text");
+    file.close();
+    controller->openLogWindow(QUrl::fromLocalFile(path));
+    waitUntilLoaded();
+    EXPECT_TRUE(window()->text().startsWith(QStringLiteral("Could not read this log file.")));
+    EXPECT_TRUE(window()->text().endsWith(path)) << window()->text().toStdString();
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("Site monitor log"));
 }

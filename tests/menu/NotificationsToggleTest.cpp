@@ -105,11 +105,17 @@ protected:
     }
 
     // The local notice, as this build's notice stand-in records it.
+    // Waits for the notice to reach the desktop's (fake) notification server.
     bool noticePosted(const QString &title, const QString &body) const
     {
-        const QString notice = title + QStringLiteral(" - ") + body;
-        const QStringList lines = logLines();
-        return std::any_of(lines.begin(), lines.end(), [&](const QString &line) { return line.endsWith(notice); });
+        return QTest::qWaitFor(
+            [&] {
+                const auto notices = noticeServer.notices();
+                return std::any_of(notices.begin(), notices.end(), [&](const FakeNotificationServer::Notice &notice) {
+                    return notice.summary == title && notice.body == body;
+                });
+            },
+            20'000);
     }
 
     FakeAccountBackend backend;

@@ -3,8 +3,11 @@
 #include "Await.h"
 #include "FakeAlertPresenter.h"
 #include "FakeClock.h"
+#include "FakeCurl.h"
 #include "FakeForge.h"
+#include "FakeNotificationServer.h"
 #include "MemoryKeychain.h"
+#include "RecordingUrlOpener.h"
 #include "account/APIClient.h"
 #include "account/AuthManager.h"
 #include "account/AuthService.h"
@@ -16,12 +19,14 @@
 #include "core/Reachability.h"
 #include "menu/AppState.h"
 #include "menu/StatusMenuController.h"
+#include "notifications/NotificationManager.h"
 #include "notifications/SiteMonitoringStore.h"
 #include "notifications/WebhookStorage.h"
 #include "platform/HttpSession.h"
 #include "platform/NetworkReachability.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "platform/UserNotificationCenter.h"
 
 #include <QAction>
 #include <QFile>
@@ -81,6 +86,9 @@ protected:
         s.sleeper = &sleeper;
         s.alerts = &alerts;
         s.monitoringStore = &monitoringStore;
+        // No site is ever probed: the fake curl answers nothing, so a check ends as "Unknown error.".
+        s.curlPath = FakeCurl::program();
+        s.notificationManager = &notifications;
         s.webhookStorage = &webhooks;
         s.authService = &accountServices.authService();
         s.authManager = authManager;
@@ -230,6 +238,10 @@ protected:
     FakeSleeper forgeSleeper{forgeClock};
     FakeAlertPresenter alerts;
     SiteMonitoringStore monitoringStore;
+    FakeNotificationServer noticeServer;
+    UserNotificationCenter noticeCenter{noticeServer.service(), &clock};
+    RecordingUrlOpener noticeBrowser;
+    NotificationManager notifications{{&noticeCenter, &defaults, &clock, &noticeBrowser, &appState, folder.path()}};
     WebhookStorage webhooks{defaults};
     APIKeyManager keys{std::make_unique<MemoryKeychain>()};
     FakeForge forge;

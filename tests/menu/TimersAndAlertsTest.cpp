@@ -278,7 +278,10 @@ TEST_F(TimersAndAlertsTest, FirstLaunchIsRecordedAndNoAccountAsksForAKey)
 {
     start();
     EXPECT_TRUE(defaults.boolValue(QStringLiteral("launchedBefore")));
-    EXPECT_EQ(logLinesStartingWith("[Notifications] Not shown").size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !noticeServer.notices().isEmpty(); }, 20'000));
+    ASSERT_EQ(noticeServer.notices().size(), 1);
+    EXPECT_EQ(noticeServer.notices().first().summary, QStringLiteral("Add Laravel Forge API Key"));
+    EXPECT_EQ(noticeServer.notices().first().actions.mid(2), QStringList({"ACTION", "Help…"}));
     // The Preferences window comes up; this build says it is not there yet.
     ASSERT_EQ(alerts.open().size(), 1);
     EXPECT_EQ(alerts.open().first().alert.messageText, QStringLiteral("Preferences"));

@@ -27,17 +27,21 @@ QList<DemoAccount> buildDemoData(FakeForge &forge)
     DemoAccount personal{QStringLiteral("Personal"),
                          QStringLiteral("5C1A3E0B-2D4F-4B6A-9E21-7F3C8D9A0B11"),
                          QStringLiteral("demo-personal-key"),
+                         {},
                          {}};
     DemoAccount agency{QStringLiteral("Northwind Agency"),
                        QStringLiteral("A7E9D2C4-6B1F-4E3A-8C5D-2B0F1E9D8C22"),
                        QStringLiteral("demo-agency-key"),
+                       {},
                        {}};
 
     FakeForge::Organization &projects =
         forge.addOrganization(QStringLiteral("Robin's Projects"), QStringLiteral("robins-projects"));
     projects.keys = {personal.key};
     const qint64 blog = forge.addServer(projects.slug, QStringLiteral("blog-server")).id;
-    addSite(forge, blog, QStringLiteral("robin.example"), QStringLiteral("main"));
+    const qint64 robin = addSite(forge, blog, QStringLiteral("robin.example"), QStringLiteral("main")).id;
+    forge.http().route("GET", QStringLiteral("/demo/up"), FakeResponse::text("up"));
+    personal.siteAliases.insert(robin, forge.http().url(QStringLiteral("/demo/up")).toString());
     addSite(forge, blog, QStringLiteral("xn--caf-dma.example"), QStringLiteral("main"));
     addSite(forge, blog, QStringLiteral("notes.example"));
     const qint64 playground = forge.addServer(projects.slug, QStringLiteral("playground")).id;
@@ -86,10 +90,15 @@ QJsonArray demoAccountsJson(const QList<DemoAccount> &accounts)
         for (const qint64 id : account.hiddenServers) {
             hidden.append(id);
         }
+        QJsonObject aliases;
+        for (auto alias = account.siteAliases.cbegin(); alias != account.siteAliases.cend(); ++alias) {
+            aliases.insert(QString::number(alias.key()), alias.value());
+        }
         array.append(QJsonObject{{QStringLiteral("name"), account.name},
                                  {QStringLiteral("uuid"), account.uuid},
                                  {QStringLiteral("key"), account.key},
-                                 {QStringLiteral("hiddenServers"), hidden}});
+                                 {QStringLiteral("hiddenServers"), hidden},
+                                 {QStringLiteral("siteAliases"), aliases}});
     }
     return array;
 }
@@ -102,9 +111,14 @@ QList<DemoAccount> demoAccountsFromJson(const QJsonArray &array)
         DemoAccount account{object.value(QStringLiteral("name")).toString(),
                             object.value(QStringLiteral("uuid")).toString(),
                             object.value(QStringLiteral("key")).toString(),
+                            {},
                             {}};
         for (const QJsonValue &id : object.value(QStringLiteral("hiddenServers")).toArray()) {
             account.hiddenServers.append(id.toInteger());
+        }
+        const QJsonObject aliases = object.value(QStringLiteral("siteAliases")).toObject();
+        for (auto alias = aliases.constBegin(); alias != aliases.constEnd(); ++alias) {
+            account.siteAliases.insert(alias.key().toLongLong(), alias.value().toString());
         }
         accounts.append(account);
     }

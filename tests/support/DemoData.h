@@ -4,18 +4,21 @@
 
 #include <QJsonArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 namespace plimsy::test {
 
 // The data set of `make demo`: two Forge accounts in one FakeForge, each seeing only its own
-// organisations through its key, with an internationalised site name, a hidden and a revoked server.
+// organisations through its key, with an internationalised site name, a hidden and a revoked server, and
+// one site whose alias is an address of the fake that answers 200, so its site check comes out up.
 struct DemoAccount
 {
     QString name;
     QString uuid;
     QString key;
     QList<qint64> hiddenServers;
+    QMap<qint64, QString> siteAliases;
 };
 
 // A third key Forge accepts that no stored account uses: for adding an account in Preferences. It sees
@@ -24,7 +27,8 @@ inline constexpr char DemoSpareKey[] = "demo-spare-key";
 
 QList<DemoAccount> buildDemoData(FakeForge &forge);
 
-// The accounts as one JSON array ({"name", "uuid", "key", "hiddenServers"}), as the demo passes them on.
+// The accounts as one JSON array ({"name", "uuid", "key", "hiddenServers", "siteAliases"}), as the demo
+// passes them on.
 QJsonArray demoAccountsJson(const QList<DemoAccount> &accounts);
 QList<DemoAccount> demoAccountsFromJson(const QJsonArray &array);
 

@@ -91,6 +91,9 @@ int main(int argc, char *argv[])
         if (!demo.hiddenServers.isEmpty()) {
             account.hiddenServers = demo.hiddenServers;
         }
+        if (!demo.siteAliases.isEmpty()) {
+            account.aliasSiteToURL = demo.siteAliases;
+        }
         stored.append(account);
         if (!plimsy::APIKeyManager::shared().setAPIKey(demo.uuid, demo.key)) {
             std::fputs("demo-profile: the secret store refused the demo's Forge key\n", stderr);

@@ -32,7 +32,7 @@ public:
     ConfigurationWindowController *configWindow() const override { return m_configWindow.get(); }
     QUrl url() const { return m_url; }
 
-    // A file that cannot be read as UTF-8 leaves the window empty.
+    // A file that cannot be read as UTF-8 ends loading with a line that says so.
     void show();
 
     void reloadConfiguration() override;

@@ -1,4 +1,4 @@
-#include "editor/LogWindowDispatcher.h"
+#include "notifications/LogWindowDispatcher.h"
 
 #include "core/NotificationNames.h"
 #include "core/RunDetached.h"
@@ -44,9 +44,15 @@ QCoro::Task<> LogWindowDispatcher::load()
     QPointer self(this);
     const QString path = m_url.toLocalFile();
     const std::optional<QString> text = co_await readTextFile(path);
-    if (self && text) {
-        m_configWindow->setContent(ConfigurationType::ReadOnly, *text);
+    if (!self) {
+        co_return;
     }
+    // Loading ends either way: a window that stays "Loading…" would hide the failure.
+    m_configWindow->setContent(ConfigurationType::ReadOnly,
+                               text ? *text
+                                    : QStringLiteral("Could not read this log file.\n"
+                                                     "It is missing, unreadable or not UTF-8 text.\n\n")
+                                          + path);
 }
 
 QCoro::Task<std::optional<QString>> LogWindowDispatcher::readTextFile(QString path)

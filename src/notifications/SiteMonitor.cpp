@@ -1,0 +1,227 @@
+#include "notifications/SiteMonitor.h"
+
+#include <QHostAddress>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <coroutine>
+
+namespace plimsy {
+
+namespace {
+
+const QString NoURL = QStringLiteral("Could not construct URL for site");
+
+// "http://2001:db8::1" names no host: an IPv6 literal needs its brackets.
+QString hostForAddress(const QString &address)
+{
+    QHostAddress parsed;
+    if (parsed.setAddress(address) && parsed.protocol() == QAbstractSocket::IPv6Protocol) {
+        return QLatin1Char('[') + address + QLatin1Char(']');
+    }
+    return address;
+}
+
+// curl expands "[1-9]" and "{a,b}" into many requests: after the host those characters go encoded.
+QString curlURL(const QUrl &url)
+{
+    const QString text = url.toString(QUrl::FullyEncoded);
+    const qsizetype pathStart = url.scheme().size() + 3 + url.authority(QUrl::FullyEncoded).size();
+    QString rest = text.mid(pathStart);
+    rest.replace(QLatin1Char('['), QLatin1String("%5B"))
+        .replace(QLatin1Char(']'), QLatin1String("%5D"))
+        .replace(QLatin1Char('{'), QLatin1String("%7B"))
+        .replace(QLatin1Char('}'), QLatin1String("%7D"));
+    return text.left(pathStart) + rest;
+}
+
+std::optional<int> strictInteger(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return number.match(text).hasMatch() && ok ? std::optional<int>(value) : std::nullopt;
+}
+
+SiteMonitor::CurlResult readCurlOutput(const QString &headers, const QString &errors)
+{
+    if (!errors.isEmpty()) {
+        static const QRegularExpression errorNumber(QStringLiteral("curl: \\([0-9]+\\)"),
+                                                    QRegularExpression::CaseInsensitiveOption);
+        QString text = errors;
+        text.remove(errorNumber);
+        return {std::nullopt, ServerConnectionError{shortErrorText(text)}};
+    }
+    if (headers.isEmpty()) {
+        return {std::nullopt, SiteMonitorError::UnKnown};
+    }
+    QString finalStatusLine;
+    for (const QString &piece : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        if (piece.startsWith(QLatin1String("HTTP"))) {
+            finalStatusLine = piece; // after redirects the last response counts
+        }
+    }
+    const QStringList parts = finalStatusLine.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() < 2) {
+        return {std::nullopt, SiteMonitorError::UnKnown};
+    }
+    if (const auto code = strictInteger(parts[1])) {
+        return {code, std::nullopt};
+    }
+    return {std::nullopt, SiteMonitorError::UnKnown};
+}
+
+// Resumes the awaiting coroutine once the process has left `state`. The resumption is queued, so the
+// coroutine never ends (and destroys its process) inside one of the process's own signals.
+class ProcessLeaves
+{
+public:
+    ProcessLeaves(QProcess &process, QProcess::ProcessState state)
+        : m_process(process)
+        , m_state(state)
+    {
+    }
+    // A frame destroyed while waiting must not leave the process calling into it.
+    ~ProcessLeaves() { QObject::disconnect(m_connection); }
+
+    bool await_ready() const noexcept { return m_process.state() != m_state; }
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        m_connection = QObject::connect(
+            &m_process, &QProcess::stateChanged, &m_process, [this, waiting](QProcess::ProcessState state) {
+                if (state == m_state) {
+                    return;
+                }
+                QObject::disconnect(m_connection);
+                QMetaObject::invokeMethod(
+                    &m_process, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
+            });
+    }
+    void await_resume() const noexcept {}
+
+private:
+    QProcess &m_process;
+    QProcess::ProcessState m_state;
+    QMetaObject::Connection m_connection;
+};
+
+} // namespace
+
+SiteMonitor::SiteMonitor(Site site, std::optional<QString> serverIPForDefaultSite, QString curlPath, Limits limits)
+    : m_site(std::move(site))
+    , m_curlPath(std::move(curlPath))
+    , m_serverIPForDefaultSite(std::move(serverIPForDefaultSite))
+    , m_limits(limits)
+{
+}
+
+QCoro::Task<std::optional<SiteCheckError>> SiteMonitor::checkSite()
+{
+    const std::variant<QUrl, SiteCheckError> address = siteURL();
+    if (const auto *error = std::get_if<SiteCheckError>(&address)) {
+        co_return *error;
+    }
+    QCoro::Task<CurlResult> probing = check(std::get<QUrl>(address));
+    const CurlResult result = co_await std::move(probing);
+    co_return mapResult(result.statusCode, result.error);
+}
+
+std::variant<QUrl, SiteCheckError> SiteMonitor::siteURL() const
+{
+    if (!m_site.name) {
+        return ForgeAPIError(ForgeAPIError::Case::NoSitenameDefined);
+    }
+    QString text;
+    const QString alias = m_site.URLAlias.value_or(QString());
+    if (!alias.isEmpty()) {
+        const bool hasScheme =
+            alias.startsWith(QLatin1String("http://")) || alias.startsWith(QLatin1String("https://"));
+        text = hasScheme ? alias : QStringLiteral("https://") + alias;
+    } else if (*m_site.name == QLatin1String("default")) {
+        if (m_serverIPForDefaultSite) {
+            text = QStringLiteral("http://") + hostForAddress(*m_serverIPForDefaultSite);
+        }
+    } else {
+        text = QStringLiteral("https://") + *m_site.name;
+    }
+    const QUrl url(text);
+    if (text.isEmpty() || !url.isValid() || url.host().isEmpty()) {
+        return ServerConnectionError{NoURL};
+    }
+    return url;
+}
+
+QStringList SiteMonitor::curlArguments(const QUrl &url) const
+{
+    return {QStringLiteral("-q"),
+            QStringLiteral("-sSL"),
+            QStringLiteral("--connect-timeout"),
+            QString::number(m_limits.connect.count()),
+            QStringLiteral("--max-time"),
+            QString::number(m_limits.transfer.count()),
+            QStringLiteral("-D"),
+            QStringLiteral("-"),
+            QStringLiteral("-o"),
+            QStringLiteral("/dev/null"),
+            curlURL(url)};
+}
+
+QCoro::Task<SiteMonitor::CurlResult> SiteMonitor::check(QUrl url) const
+{
+    // curl bounds its own run: no time-out here, which could only cut its answer short.
+    QProcess process;
+    process.setProgram(m_curlPath);
+    process.setArguments(curlArguments(url));
+    process.start(QIODevice::ReadOnly);
+    // A program that cannot be run is reported after start() returns, as a change back to NotRunning.
+    // Named awaiters: g++ 12 may destroy a temporary in a co_await twice.
+    ProcessLeaves starting(process, QProcess::Starting);
+    co_await starting;
+    if (process.state() != QProcess::Running) {
+        co_return CurlResult{std::nullopt, ServerConnectionError{process.errorString()}};
+    }
+    ProcessLeaves running(process, QProcess::Running);
+    co_await running;
+    co_return readCurlOutput(QString::fromUtf8(process.readAllStandardOutput()),
+                             QString::fromUtf8(process.readAllStandardError()));
+}
+
+std::optional<SiteCheckError> SiteMonitor::mapResult(std::optional<int> statusCode, std::optional<SiteCheckError> error)
+{
+    if (error) {
+        return error;
+    }
+    if (!statusCode) {
+        return SiteMonitorError::NoResponseCode;
+    }
+    const int code = *statusCode;
+    if ((code >= 200 && code <= 399) || code == 401 || code == 403) {
+        return std::nullopt;
+    }
+    switch (code) {
+    case 404:
+        return SiteMonitorError::NotFound;
+    case 500:
+        return SiteMonitorError::InternalServerError;
+    case 502:
+        return SiteMonitorError::BadGateway;
+    case 503:
+        return ServerConnectionError{QStringLiteral("503 Service Unavailable")};
+    default:
+        return ServerConnectionError{QStringLiteral("HTTP ") + QString::number(code)};
+    }
+}
+
+QString shortErrorText(const QString &text)
+{
+    QString shortened = text.trimmed();
+    if (const qsizetype stop = shortened.indexOf(QLatin1String(". ")); stop >= 0) {
+        shortened.truncate(stop);
+    }
+    if (const qsizetype lineEnd = shortened.indexOf(QLatin1Char('\n')); lineEnd >= 0) {
+        shortened.truncate(lineEnd);
+    }
+    return shortened;
+}
+
+} // namespace plimsy
