@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <time.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -40,6 +41,19 @@ struct Slot
 };
 
 Slot s_slots[KXMaxThreads];
+
+// Stacks for threads that blocked the control signal when stacks were handed out. The signal
+// stays pending for them: a thread caught while starting (glibc blocks every signal then) takes
+// its stack a moment later, one that blocks it for good (as GLib's do) costs no wait.
+struct LateStack
+{
+    std::atomic<pid_t> thread;
+    void *stack;
+    size_t size;
+};
+constexpr int MaxLateStacks = 64;
+LateStack s_lateStacks[MaxLateStacks];
+std::atomic<int> s_lateStackCount{0};
 int s_slotCount = 0;
 std::atomic<int> s_resumeGeneration{0};
 std::atomic<bool> s_stopInForce{false};
@@ -84,25 +98,47 @@ Slot *slotFor(pid_t thread)
     return nullptr;
 }
 
+// The return from a signal handler restores the signal stack saved in its user context, so a
+// stack set with sigaltstack inside the handler would be undone at once: it goes into the context.
+// False when the thread has a stack of its own already.
+bool putAlternateStack(void *userContext, void *stack, size_t size)
+{
+    auto *context = static_cast<ucontext_t *>(userContext);
+    if ((context->uc_stack.ss_flags & SS_DISABLE) == 0) {
+        return false;
+    }
+    context->uc_stack.ss_sp = stack;
+    context->uc_stack.ss_size = size;
+    context->uc_stack.ss_flags = 0;
+    return true;
+}
+
+// A thread that blocked the signal when stacks were handed out takes its stack once it unblocks.
+void takeLateStack(pid_t self, void *userContext)
+{
+    const int count = s_lateStackCount.load(std::memory_order_acquire);
+    for (int i = 0; i < count; i++) {
+        pid_t expected = self;
+        if (s_lateStacks[i].thread.compare_exchange_strong(expected, 0)) {
+            putAlternateStack(userContext, s_lateStacks[i].stack, s_lateStacks[i].size);
+            return;
+        }
+    }
+}
+
 void handleControlSignal(int, siginfo_t *, void *userContext)
 {
     const int savedErrno = errno;
-    Slot *slot = slotFor(kxthreadCurrent());
+    const pid_t self = kxthreadCurrent();
+    Slot *slot = slotFor(self);
     if (slot == nullptr) {
+        takeLateStack(self, userContext);
         errno = savedErrno;
         return;
     }
     if (slot->state.load(std::memory_order_acquire) == SlotStackRequested) {
-        stack_t current;
-        int answer = SlotStackDeclined; // it has one of its own already
-        if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) != 0) {
-            stack_t stack = {};
-            stack.ss_sp = slot->stack;
-            stack.ss_size = slot->stackSize;
-            if (sigaltstack(&stack, nullptr) == 0) {
-                answer = SlotStackTaken;
-            }
-        }
+        const int answer =
+            putAlternateStack(userContext, slot->stack, slot->stackSize) ? SlotStackTaken : SlotStackDeclined;
         // Should the provider have given up meanwhile, it keeps the stack mapped: using it stays safe.
         int expected = SlotStackRequested;
         slot->state.compare_exchange_strong(expected, answer);
@@ -126,11 +162,6 @@ void handleControlSignal(int, siginfo_t *, void *userContext)
     errno = savedErrno;
 }
 
-bool signalThread(pid_t thread)
-{
-    return syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
-}
-
 bool isDecimal(const char *text)
 {
     if (*text == 0) {
@@ -151,6 +182,70 @@ pid_t parseDecimal(const char *text)
         value = value * 10 + (*text - '0');
     }
     return value;
+}
+
+// Reads /proc/self/task/<thread><file> into `buffer`, terminated; returns the length read, or -1.
+ssize_t readTaskFile(pid_t thread, const char *file, char *buffer, size_t size)
+{
+    char path[64] = "/proc/self/task/";
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + thread % 10);
+        thread /= 10;
+    } while (thread > 0);
+    size_t length = strlen(path);
+    while (n > 0) {
+        path[length++] = digits[--n];
+    }
+    strcpy(path + length, file);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    size_t used = 0;
+    while (used < size - 1) {
+        const ssize_t read = ::read(fd, buffer + used, size - 1 - used);
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read <= 0) {
+            break;
+        }
+        used += static_cast<size_t>(read);
+    }
+    close(fd);
+    buffer[used] = 0;
+    return static_cast<ssize_t>(used);
+}
+
+// Whether the thread's blocked set ("SigBlk:", in hexadecimal) holds `signal`: such a thread can
+// never answer it. False when the set cannot be read, so the thread is asked all the same.
+bool blocksSignal(pid_t thread, int signal)
+{
+    char buffer[4096];
+    if (readTaskFile(thread, "/status", buffer, sizeof(buffer)) <= 0) {
+        return false;
+    }
+    const char *line = strstr(buffer, "\nSigBlk:");
+    if (line == nullptr) {
+        return false;
+    }
+    uint64_t mask = 0;
+    for (const char *p = line + strlen("\nSigBlk:"); *p != '\n' && *p != 0; p++) {
+        if (*p >= '0' && *p <= '9') {
+            mask = mask << 4 | static_cast<uint64_t>(*p - '0');
+        } else if (*p >= 'a' && *p <= 'f') {
+            mask = mask << 4 | static_cast<uint64_t>(*p - 'a' + 10);
+        }
+    }
+    return signal >= 1 && signal <= 64 && ((mask >> (signal - 1)) & 1) != 0;
+}
+
+// Sends the control signal unless the thread cannot take it.
+bool signalThread(pid_t thread)
+{
+    return !blocksSignal(thread, s_controlSignal) && syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
 }
 
 } // namespace
@@ -195,29 +290,10 @@ int kxthreadsList(pid_t *threads, int max)
 
 uint32_t kxthreadRunState(pid_t thread)
 {
-    char path[64] = "/proc/self/task/";
-    char digits[16];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + thread % 10);
-        thread /= 10;
-    } while (thread > 0);
-    size_t length = strlen(path);
-    while (n > 0) {
-        path[length++] = digits[--n];
-    }
-    memcpy(path + length, "/stat", 6);
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return KXThreadRunStateUnknown;
-    }
     char buffer[512];
-    const ssize_t read = ::read(fd, buffer, sizeof(buffer) - 1);
-    close(fd);
-    if (read <= 0) {
+    if (readTaskFile(thread, "/stat", buffer, sizeof(buffer)) <= 0) {
         return KXThreadRunStateUnknown;
     }
-    buffer[read] = 0;
     // "tid (name) S ...": the name may hold anything, so look after its last parenthesis.
     const char *close = strrchr(buffer, ')');
     if (close == nullptr || close[1] != ' ') {
@@ -304,7 +380,7 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
     for (int i = 0; i < s_slotCount; i++) {
         if (!signalThread(s_slots[i].thread.load())) {
             int requested = SlotStopRequested;
-            s_slots[i].state.compare_exchange_strong(requested, SlotGaveUp); // the thread has gone
+            s_slots[i].state.compare_exchange_strong(requested, SlotGaveUp); // gone, or it blocks the signal
         }
     }
     const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
@@ -368,13 +444,29 @@ int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
         if (stack == MAP_FAILED) {
             break;
         }
-        Slot &slot = s_slots[s_slotCount++];
+        if (blocksSignal(threads[i], s_controlSignal)) {
+            const int late = s_lateStackCount.load();
+            if (late < MaxLateStacks) {
+                s_lateStacks[late].stack = stack;
+                s_lateStacks[late].size = size;
+                s_lateStacks[late].thread.store(threads[i]);
+                s_lateStackCount.store(late + 1, std::memory_order_release);
+                syscall(SYS_tgkill, getpid(), threads[i], s_controlSignal);
+            } else {
+                munmap(stack, size);
+            }
+            continue;
+        }
+        Slot &slot = s_slots[s_slotCount];
         slot.stack = stack;
         slot.stackSize = size;
         slot.state.store(SlotStackRequested, std::memory_order_release);
         slot.thread.store(threads[i], std::memory_order_release);
-        if (!signalThread(threads[i])) {
-            slot.state.store(SlotGaveUp);
+        if (signalThread(threads[i])) {
+            s_slotCount++;
+        } else {
+            slot.thread.store(0, std::memory_order_release); // gone, so never answers
+            munmap(stack, size);
         }
     }
     const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
