@@ -1,6 +1,7 @@
 #include "crashreporter/core/KXBacktrace.h"
 
 #include "crashreporter/core/KXBinaryImages.h"
+#include "crashreporter/core/KXMemory.h"
 
 namespace kestrix {
 
@@ -17,6 +18,7 @@ public:
         , m_addresses(addresses)
         , m_skip(skip)
         , m_max(max)
+        , m_boundsAreKnown(bounds.high > bounds.low)
     {
     }
 
@@ -28,9 +30,17 @@ public:
         m_total++;
     }
 
+    // Inside known bounds memory is read directly; without them (a corrupted stack pointer, maps
+    // that could not be read) every word goes through a checked read.
     bool read(uintptr_t address, uintptr_t *value) const
     {
-        if (address % sizeof(uintptr_t) != 0 || address < m_bounds.low || address > m_bounds.high - sizeof(uintptr_t)) {
+        if (address % sizeof(uintptr_t) != 0) {
+            return false;
+        }
+        if (!m_boundsAreKnown) {
+            return kxmemCopySafely(reinterpret_cast<const void *>(address), value, sizeof(*value));
+        }
+        if (address < m_bounds.low || address > m_bounds.high || m_bounds.high - address < sizeof(uintptr_t)) {
             return false;
         }
         *value = *reinterpret_cast<const uintptr_t *>(address);
@@ -71,7 +81,10 @@ public:
         to = to - from > ScanLimitBytes ? from + ScanLimitBytes : to;
         for (uintptr_t at = from; at + sizeof(uintptr_t) <= to; at += sizeof(uintptr_t)) {
             uintptr_t word = 0;
-            if (read(at, &word) && kximagesIsReturnAddress(word)) {
+            if (!read(at, &word)) {
+                return;
+            }
+            if (kximagesIsReturnAddress(word)) {
                 emit(word);
             }
         }
@@ -82,14 +95,18 @@ public:
     uintptr_t scan(uintptr_t from)
     {
         from = (from + sizeof(uintptr_t) - 1) & ~(sizeof(uintptr_t) - 1);
-        const uintptr_t limit = from + ScanLimitBytes < m_bounds.high ? from + ScanLimitBytes : m_bounds.high;
-        for (uintptr_t at = from; at + sizeof(uintptr_t) <= limit; at += sizeof(uintptr_t)) {
+        uintptr_t limit = UINTPTR_MAX - from > ScanLimitBytes ? from + ScanLimitBytes : UINTPTR_MAX;
+        limit = m_boundsAreKnown && m_bounds.high < limit ? m_bounds.high : limit;
+        for (uintptr_t at = from; at < limit && limit - at >= sizeof(uintptr_t); at += sizeof(uintptr_t)) {
+            uintptr_t word = 0;
+            if (!read(at, &word)) {
+                return 0; // the end of what can be read
+            }
             uintptr_t next = 0;
             if (isRecord(at, from) && read(at, &next) && next > at && isRecord(next, at + 2 * sizeof(uintptr_t))) {
                 return at;
             }
-            uintptr_t word = 0;
-            if (read(at, &word) && kximagesIsReturnAddress(word)) {
+            if (kximagesIsReturnAddress(word)) {
                 emit(word);
             }
         }
@@ -104,6 +121,7 @@ private:
     uintptr_t *m_addresses;
     int m_skip;
     int m_max;
+    bool m_boundsAreKnown;
     int m_stored = 0;
     int m_total = 0;
 };
