@@ -21,13 +21,18 @@ struct KXBinaryImage
     int32_t cpuType;
     int32_t cpuSubtype;
     bool isExecutable;
-    // Most of its exported functions set up frame records (it was built with frame pointers).
-    bool keepsFrameRecords;
+    // Whether most of its exported functions set up frame records (it was built with frame
+    // pointers): 0 until sampled on first need, then 1 for yes or 2 for no.
+    std::atomic<uint8_t> keepsFrameRecords;
     // The dynamic symbol table, the only one that is mapped at run time.
     const void *symbols;
     size_t symbolCount;
     const char *strings;
     size_t stringsSize;
+    // Its named functions by address, one per address, sorted while the process is healthy so the
+    // crash path can search them; null for images found only at crash time.
+    const uint32_t *functionsByAddress;
+    size_t functionCount;
     std::atomic<bool> removed;
     std::atomic<bool> used; // a written backtrace frame lies in it
     std::atomic<KXBinaryImage *> next;
@@ -43,6 +48,15 @@ KXBinaryImage *kximagesMain();
 KXBinaryImage *kximagesForAddress(uintptr_t address);
 KXBinaryImage *kximagesForName(const char *name);
 void kximagesClearUsed();
+
+// Appends, without allocating, the images the dynamic linker lists but the list lacks: glibc loads
+// gconv modules, NSS modules and libgcc_s by itself, past the dlopen wrapper. Async-signal-safe;
+// for the crash path.
+void kximagesAddUnlisted();
+
+// Sorts the images by address for the lookups of a stack walk, which ask about every word it
+// scans; the list is taken as final from then on. Async-signal-safe; for the crash path.
+void kximagesFreeze();
 
 struct KXSymbolInfo
 {
