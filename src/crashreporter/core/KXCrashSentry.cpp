@@ -149,12 +149,11 @@ bool kxsentryBeginHandlingCrash(pid_t crashedThread)
         }
         return false;
     }
-    // A crash inside crash handling: leave any further fault to the system.
+    // A crash inside crash handling: leave any further fault to the system. The record still
+    // describes the first crash, which is what the minimal report is about.
     kxsentryUninstall(KXCrashTypeMachAndSignal);
-    clearCrashFields(context);
     context->crashedDuringCrashHandling = true;
     context->handlingCrash = true;
-    context->offendingThread = crashedThread;
     return true;
 }
 

@@ -89,12 +89,26 @@ public:
 
     int containerLevel() const { return m_containerLevel; }
 
+    // Where the encoder stands between two operations. Going back to a mark, once the text written
+    // since has been cut off, lets a caller drop an operation that never finished.
+    struct Mark
+    {
+        int containerLevel;
+        bool containerIsEmpty;
+    };
+    Mark mark() const { return {m_containerLevel, m_containerIsEmpty}; }
+    void rewind(const Mark &mark)
+    {
+        m_containerLevel = mark.containerLevel;
+        m_containerIsEmpty = mark.containerIsEmpty;
+    }
+
     // The number formats of the encoder, for other crash-time text. Both write a terminating zero
     // and return the length; `out` needs 32 bytes for doubles and 17 for hexadecimal.
     static size_t formatDouble(double value, int significantDigits, char *out);
     static size_t formatHex(uint64_t value, int minDigits, char *out);
 
-    // Whether `value` is one balanced JSON value as accepted by addRawJSON.
+    // Whether `value` is one valid JSON value, as addRawJSON accepts.
     static bool isAcceptableRawJSON(const char *value, size_t length);
 
 private:
