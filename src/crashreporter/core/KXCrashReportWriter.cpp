@@ -411,6 +411,9 @@ void writeError(const KXCrashReportWriter *writer, const KXCrashCoreContext *con
         if (const char *codeName = kxsignalCodeName(info->si_signo, info->si_code)) {
             writer->addStringElement(writer, "code_name", codeName);
         }
+        if (const pid_t sender = kxsignalSenderPID(info)) {
+            writer->addIntegerElement(writer, "sender_pid", sender);
+        }
         writer->endContainer(writer);
         writer->addStringElement(writer, "type", "signal");
     } else if (sentry.crashType == KXCrashTypeCPPException) {
