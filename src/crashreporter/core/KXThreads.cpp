@@ -41,6 +41,10 @@ struct Slot
 };
 
 Slot s_slots[KXMaxThreads];
+int s_slotCount = 0;
+std::atomic<int> s_resumeGeneration{0};
+std::atomic<bool> s_stopInForce{false};
+int s_controlSignal = 0;
 
 // Stacks for threads that blocked the control signal when stacks were handed out. The signal
 // stays pending for them: a thread caught while starting (glibc blocks every signal then) takes
@@ -54,10 +58,6 @@ struct LateStack
 constexpr int MaxLateStacks = 64;
 LateStack s_lateStacks[MaxLateStacks];
 std::atomic<int> s_lateStackCount{0};
-int s_slotCount = 0;
-std::atomic<int> s_resumeGeneration{0};
-std::atomic<bool> s_stopInForce{false};
-int s_controlSignal = 0;
 
 long futex(std::atomic<int> *address, int operation, int value, const timespec *timeout)
 {
@@ -242,10 +242,15 @@ bool blocksSignal(pid_t thread, int signal)
     return signal >= 1 && signal <= 64 && ((mask >> (signal - 1)) & 1) != 0;
 }
 
+bool sendControlSignal(pid_t thread)
+{
+    return syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
+}
+
 // Sends the control signal unless the thread cannot take it.
 bool signalThread(pid_t thread)
 {
-    return !blocksSignal(thread, s_controlSignal) && syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
+    return !blocksSignal(thread, s_controlSignal) && sendControlSignal(thread);
 }
 
 } // namespace
@@ -451,7 +456,7 @@ int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
                 s_lateStacks[late].size = size;
                 s_lateStacks[late].thread.store(threads[i]);
                 s_lateStackCount.store(late + 1, std::memory_order_release);
-                syscall(SYS_tgkill, getpid(), threads[i], s_controlSignal);
+                sendControlSignal(threads[i]);
             } else {
                 munmap(stack, size);
             }
@@ -462,7 +467,7 @@ int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
         slot.stackSize = size;
         slot.state.store(SlotStackRequested, std::memory_order_release);
         slot.thread.store(threads[i], std::memory_order_release);
-        if (signalThread(threads[i])) {
+        if (sendControlSignal(threads[i])) {
             s_slotCount++;
         } else {
             slot.thread.store(0, std::memory_order_release); // gone, so never answers
