@@ -159,7 +159,7 @@ void exhaustDescriptors(int spare)
 }
 
 // Lets a child process send the signal once this process has said who it is.
-[[noreturn]] void crashBySignalFromAnotherProcess()
+[[noreturn, gnu::noinline]] void crashBySignalFromAnotherProcess()
 {
     int go[2];
     if (pipe(go) != 0) {

@@ -275,7 +275,7 @@ const CrashRow CrashRows[] = {
      "SI_USER",
      nullptr,
      nullptr,
-     "waitToBeKilled",
+     "crashBySignalFromAnotherProcess",
      false,
      nullptr,
      nullptr,

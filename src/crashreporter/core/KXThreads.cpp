@@ -26,9 +26,6 @@ enum SlotState : int
     SlotStopped,
     SlotGaveUp,
     SlotLeft,
-    SlotStackRequested,
-    SlotStackTaken,
-    SlotStackDeclined,
 };
 
 struct Slot
@@ -36,8 +33,6 @@ struct Slot
     std::atomic<pid_t> thread;
     std::atomic<int> state;
     KXMachineContext context;
-    void *stack;
-    size_t stackSize;
 };
 
 Slot s_slots[KXMaxThreads];
@@ -46,18 +41,26 @@ std::atomic<int> s_resumeGeneration{0};
 std::atomic<bool> s_stopInForce{false};
 int s_controlSignal = 0;
 
-// Stacks for threads that blocked the control signal when stacks were handed out. The signal
-// stays pending for them: a thread caught while starting (glibc blocks every signal then) takes
-// its stack a moment later, one that blocks it for good (as GLib's do) costs no wait.
-struct LateStack
+// Alternate stacks handed to threads that were running before installation. An offer outlives
+// the wait for its answer: a thread that blocks the control signal (glibc blocks every signal while
+// a thread starts, GLib's threads block it for good) takes its stack whenever it unblocks it.
+enum OfferAnswer : int
 {
-    std::atomic<pid_t> thread;
+    OfferPending = 0,
+    OfferTaken,
+    OfferDeclined,
+};
+
+struct StackOffer
+{
+    std::atomic<pid_t> thread; // 0 once answered
+    std::atomic<int> answer;
     void *stack;
     size_t size;
 };
-constexpr int MaxLateStacks = 64;
-LateStack s_lateStacks[MaxLateStacks];
-std::atomic<int> s_lateStackCount{0};
+
+StackOffer s_offers[KXMaxThreads];
+std::atomic<int> s_offerCount{0};
 
 long futex(std::atomic<int> *address, int operation, int value, const timespec *timeout)
 {
@@ -71,11 +74,11 @@ int64_t nowNanoseconds()
     return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Waits until the slot leaves `from` or the deadline passes; returns the state seen last.
-int waitWhile(Slot &slot, int from, int64_t deadline)
+// Waits until `state` leaves `from` or the deadline passes; returns the state seen last.
+int waitWhile(std::atomic<int> &value, int from, int64_t deadline)
 {
     for (;;) {
-        const int state = slot.state.load(std::memory_order_acquire);
+        const int state = value.load(std::memory_order_acquire);
         if (state != from) {
             return state;
         }
@@ -84,7 +87,7 @@ int waitWhile(Slot &slot, int from, int64_t deadline)
             return state;
         }
         const timespec timeout = {static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
-        futex(&slot.state, FUTEX_WAIT, from, &timeout);
+        futex(&value, FUTEX_WAIT, from, &timeout);
     }
 }
 
@@ -113,14 +116,17 @@ bool putAlternateStack(void *userContext, void *stack, size_t size)
     return true;
 }
 
-// A thread that blocked the signal when stacks were handed out takes its stack once it unblocks.
-void takeLateStack(pid_t self, void *userContext)
+// Answers the offer of a stack made to this thread, if there is one.
+void answerStackOffer(pid_t self, void *userContext)
 {
-    const int count = s_lateStackCount.load(std::memory_order_acquire);
+    const int count = s_offerCount.load(std::memory_order_acquire);
     for (int i = 0; i < count; i++) {
+        StackOffer &offer = s_offers[i];
         pid_t expected = self;
-        if (s_lateStacks[i].thread.compare_exchange_strong(expected, 0)) {
-            putAlternateStack(userContext, s_lateStacks[i].stack, s_lateStacks[i].size);
+        if (offer.thread.compare_exchange_strong(expected, 0)) {
+            const bool taken = putAlternateStack(userContext, offer.stack, offer.size);
+            offer.answer.store(taken ? OfferTaken : OfferDeclined, std::memory_order_release);
+            futex(&offer.answer, FUTEX_WAKE, INT_MAX, nullptr);
             return;
         }
     }
@@ -131,18 +137,8 @@ void handleControlSignal(int, siginfo_t *, void *userContext)
     const int savedErrno = errno;
     const pid_t self = kxthreadCurrent();
     Slot *slot = slotFor(self);
-    if (slot == nullptr) {
-        takeLateStack(self, userContext);
-        errno = savedErrno;
-        return;
-    }
-    if (slot->state.load(std::memory_order_acquire) == SlotStackRequested) {
-        const int answer =
-            putAlternateStack(userContext, slot->stack, slot->stackSize) ? SlotStackTaken : SlotStackDeclined;
-        // Should the provider have given up meanwhile, it keeps the stack mapped: using it stays safe.
-        int expected = SlotStackRequested;
-        slot->state.compare_exchange_strong(expected, answer);
-        futex(&slot->state, FUTEX_WAKE, INT_MAX, nullptr);
+    if (slot == nullptr || slot->state.load(std::memory_order_acquire) != SlotStopRequested) {
+        answerStackOffer(self, userContext);
         errno = savedErrno;
         return;
     }
@@ -392,7 +388,7 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
     int stopped = 0;
     for (int i = 0; i < s_slotCount; i++) {
         Slot &slot = s_slots[i];
-        if (waitWhile(slot, SlotStopRequested, deadline) == SlotStopped) {
+        if (waitWhile(slot.state, SlotStopRequested, deadline) == SlotStopped) {
             stopped++;
             continue;
         }
@@ -424,7 +420,7 @@ void kxthreadsResume()
     // Let every stopped thread leave its handler before the slots can be used again.
     const int64_t deadline = nowNanoseconds() + 1000000000;
     for (int i = 0; i < s_slotCount; i++) {
-        waitWhile(s_slots[i], SlotStopped, deadline);
+        waitWhile(s_slots[i].state, SlotStopped, deadline);
         s_slots[i].thread.store(0, std::memory_order_release);
     }
     s_slotCount = 0;
@@ -433,15 +429,15 @@ void kxthreadsResume()
 
 int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
 {
-    bool expected = false;
-    if (s_controlSignal == 0 || !s_stopInForce.compare_exchange_strong(expected, true)) {
+    if (s_controlSignal == 0) {
         return 0;
     }
     static pid_t threads[KXMaxThreads];
+    static int waitFor[KXMaxThreads];
     const int count = kxthreadsList(threads, KXMaxThreads);
     const pid_t self = kxthreadCurrent();
-    s_slotCount = 0;
-    for (int i = 0; i < count; i++) {
+    int waiting = 0;
+    for (int i = 0; i < count && s_offerCount.load() < KXMaxThreads; i++) {
         if (threads[i] == self) {
             continue;
         }
@@ -449,49 +445,35 @@ int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
         if (stack == MAP_FAILED) {
             break;
         }
-        if (blocksSignal(threads[i], s_controlSignal)) {
-            const int late = s_lateStackCount.load();
-            if (late < MaxLateStacks) {
-                s_lateStacks[late].stack = stack;
-                s_lateStacks[late].size = size;
-                s_lateStacks[late].thread.store(threads[i]);
-                s_lateStackCount.store(late + 1, std::memory_order_release);
-                sendControlSignal(threads[i]);
-            } else {
+        const int index = s_offerCount.load();
+        StackOffer &offer = s_offers[index];
+        offer.stack = stack;
+        offer.size = size;
+        offer.answer.store(OfferPending);
+        offer.thread.store(threads[i]);
+        s_offerCount.store(index + 1, std::memory_order_release);
+        const bool canAnswerNow = !blocksSignal(threads[i], s_controlSignal);
+        if (!sendControlSignal(threads[i])) {
+            pid_t gone = threads[i];
+            if (offer.thread.compare_exchange_strong(gone, 0)) {
                 munmap(stack, size);
             }
-            continue;
-        }
-        Slot &slot = s_slots[s_slotCount];
-        slot.stack = stack;
-        slot.stackSize = size;
-        slot.state.store(SlotStackRequested, std::memory_order_release);
-        slot.thread.store(threads[i], std::memory_order_release);
-        if (sendControlSignal(threads[i])) {
-            s_slotCount++;
-        } else {
-            slot.thread.store(0, std::memory_order_release); // gone, so never answers
-            munmap(stack, size);
+        } else if (canAnswerNow) {
+            waitFor[waiting++] = index;
         }
     }
     const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
     int taken = 0;
-    for (int i = 0; i < s_slotCount; i++) {
-        Slot &slot = s_slots[i];
-        waitWhile(slot, SlotStackRequested, deadline);
-        int requested = SlotStackRequested;
-        if (slot.state.compare_exchange_strong(requested, SlotGaveUp) || requested == SlotGaveUp) {
-            continue; // never answered: the stack stays mapped in case it answers late
-        }
-        if (requested == SlotStackTaken) {
+    for (int i = 0; i < waiting; i++) {
+        StackOffer &offer = s_offers[waitFor[i]];
+        const int answer = waitWhile(offer.answer, OfferPending, deadline);
+        if (answer == OfferTaken) {
             taken++;
-        } else {
-            munmap(slot.stack, slot.stackSize);
+        } else if (answer == OfferDeclined) {
+            munmap(offer.stack, offer.size); // it has one of its own
         }
-        slot.thread.store(0, std::memory_order_release);
+        // An offer still pending stays open: the thread takes the stack when it gets to it.
     }
-    s_slotCount = 0;
-    s_stopInForce.store(false);
     return taken;
 }
 
