@@ -48,11 +48,31 @@ public:
     }
 
     // A frame record: {previous frame pointer, return address}, inside the stack, above `floor`.
-    bool isRecord(uintptr_t frame, uintptr_t floor) const
+    bool isRecord(uintptr_t frame, uintptr_t floor)
     {
         uintptr_t returnAddress;
         return frame >= floor && read(frame, &returnAddress) && read(frame + sizeof(uintptr_t), &returnAddress)
-               && kximagesIsReturnAddress(returnAddress);
+               && isReturnAddress(returnAddress);
+    }
+
+    // A deep recursion repeats one return address thousands of times: the image lookups behind
+    // these answers are remembered for the last address asked about.
+    bool isReturnAddress(uintptr_t address)
+    {
+        if (address != m_lastChecked) {
+            m_lastChecked = address;
+            m_lastIsReturn = kximagesIsReturnAddress(address);
+        }
+        return m_lastIsReturn;
+    }
+
+    bool lacksFrameRecords(uintptr_t returnAddress)
+    {
+        if (returnAddress != m_lastCaller) {
+            m_lastCaller = returnAddress;
+            m_lastCallerLacksRecords = kximagesLacksFrameRecords(returnAddress);
+        }
+        return m_lastCallerLacksRecords;
     }
 
     void chain(uintptr_t frame)
@@ -67,7 +87,7 @@ public:
             if (next <= frame) {
                 break; // pointers must rise, or a cyclic chain would never end
             }
-            if (kximagesLacksFrameRecords(returnAddress)) {
+            if (lacksFrameRecords(returnAddress)) {
                 // Its frames lie between this record and the next; their return addresses are all we have.
                 scanBetween(frame + 2 * sizeof(uintptr_t), next);
             }
@@ -84,7 +104,7 @@ public:
             if (!read(at, &word)) {
                 return;
             }
-            if (kximagesIsReturnAddress(word)) {
+            if (isReturnAddress(word)) {
                 emit(word);
             }
         }
@@ -106,7 +126,7 @@ public:
             if (isRecord(at, from) && read(at, &next) && next > at && isRecord(next, at + 2 * sizeof(uintptr_t))) {
                 return at;
             }
-            if (kximagesIsReturnAddress(word)) {
+            if (isReturnAddress(word)) {
                 emit(word);
             }
         }
@@ -124,6 +144,10 @@ private:
     bool m_boundsAreKnown;
     int m_stored = 0;
     int m_total = 0;
+    uintptr_t m_lastChecked = 0;
+    bool m_lastIsReturn = false;
+    uintptr_t m_lastCaller = 0;
+    bool m_lastCallerLacksRecords = false;
 };
 
 } // namespace

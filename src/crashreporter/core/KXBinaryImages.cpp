@@ -430,7 +430,11 @@ KXBinaryImage *kximagesForName(const char *name)
 void kximagesClearUsed()
 {
     for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
-        image->used.store(false, std::memory_order_relaxed);
+        // Only the records that change are written: a page of records unwritten since a fork
+        // would otherwise be copied at crash time.
+        if (image->used.load(std::memory_order_relaxed)) {
+            image->used.store(false, std::memory_order_relaxed);
+        }
     }
 }
 
