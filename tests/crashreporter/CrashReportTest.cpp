@@ -178,6 +178,13 @@ CrashRow segv(const char *name, const char *function, const char *rawJSON = null
             minimumThreads};
 }
 
+// A stack overflow in crashStackOverflow; its code tells the main stack's growth limit
+// (SEGV_MAPERR) from a thread stack's guard page (SEGV_ACCERR).
+CrashRow stackOverflow(const char *name, const char *codeName)
+{
+    return {name, SIGSEGV, "signal", "SIGSEGV", codeName, nullptr, nullptr, "crashStackOverflow", true};
+}
+
 const CrashRow CrashRows[] = {
     {"null_write", SIGSEGV, "signal", "SIGSEGV", "SEGV_MAPERR", nullptr, nullptr, "crashNullWrite", false},
     {"abort", SIGABRT, "signal", "SIGABRT", "SI_TKILL", nullptr, nullptr, "crashAbort", false},
@@ -220,26 +227,10 @@ const CrashRow CrashRows[] = {
      "throw may have been called without an exception",
      "crashTerminate",
      false},
-    {"stack_overflow", SIGSEGV, "signal", "SIGSEGV", "SEGV_MAPERR", nullptr, nullptr, "crashStackOverflow", true},
-    {"stack_overflow_thread",
-     SIGSEGV,
-     "signal",
-     "SIGSEGV",
-     "SEGV_ACCERR",
-     nullptr,
-     nullptr,
-     "crashStackOverflow",
-     true},
+    stackOverflow("stack_overflow", "SEGV_MAPERR"),
+    stackOverflow("stack_overflow_thread", "SEGV_ACCERR"),
     {"two_threads", SIGSEGV, "signal", "SIGSEGV", "SEGV_MAPERR", nullptr, nullptr, "crashNullWrite", false},
-    {"stack_overflow_early_thread",
-     SIGSEGV,
-     "signal",
-     "SIGSEGV",
-     "SEGV_ACCERR",
-     nullptr,
-     nullptr,
-     "crashStackOverflow",
-     true},
+    stackOverflow("stack_overflow_early_thread", "SEGV_ACCERR"),
     segv("descriptors_exhausted", "crashNullWrite"),
     segv("one_descriptor_left", "crashNullWrite", nullptr, 6),
     segv("corrupt_pointers", "crashWithCorruptPointers"),
