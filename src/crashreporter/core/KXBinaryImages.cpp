@@ -7,6 +7,8 @@
 #include <elf.h>
 #include <link.h>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -243,8 +245,62 @@ void indexFunctions(KXBinaryImage *image)
         }
     }
     free(entries);
-    image->functionsByAddress = index;
     image->functionCount = kept;
+    image->functionsByAddress.store(index, std::memory_order_release);
+}
+
+// One indexing thread at a time; a request made while it runs sends it round the list again.
+std::atomic<bool> s_indexerRunning{false};
+std::atomic<bool> s_indexWanted{false};
+std::atomic<int> s_indexGeneration{0};
+
+void indexListed()
+{
+    for (KXBinaryImage *image = s_head.load(std::memory_order_acquire); image != nullptr; image = image->next.load()) {
+        if (image->functionsByAddress.load(std::memory_order_acquire) == nullptr && image->symbolCount > 0
+            && !image->removed.load(std::memory_order_relaxed)) {
+            indexFunctions(image);
+        }
+    }
+}
+
+void runIndexer()
+{
+    do {
+        s_indexWanted.store(false);
+        indexListed();
+        s_indexGeneration.fetch_add(1);
+        s_indexerRunning.store(false);
+        s_indexGeneration.notify_all();
+    } while (s_indexWanted.load() && !s_indexerRunning.exchange(true));
+}
+
+void *startIndexer(void *)
+{
+    // Work the application can wait for: it must not take time from the thread that asked for it.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+    runIndexer();
+    return nullptr;
+}
+
+void requestIndexing()
+{
+    // A child forked while the indexer ran has no indexer: let the next request start one.
+    static const bool forkHandled = pthread_atfork(nullptr, nullptr, [] { s_indexerRunning.store(false); }) == 0;
+    (void)forkHandled;
+    s_indexWanted.store(true);
+    if (s_indexerRunning.exchange(true)) {
+        return; // the running indexer sees the request when it is done
+    }
+    pthread_attr_t attributes;
+    pthread_t thread;
+    const bool started = pthread_attr_init(&attributes) == 0
+                         && pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED) == 0
+                         && pthread_create(&thread, &attributes, startIndexer, nullptr) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!started) {
+        runIndexer();
+    }
 }
 
 KXBinaryImage *makeImage(const dl_phdr_info *info, bool isFirst)
@@ -257,7 +313,6 @@ KXBinaryImage *makeImage(const dl_phdr_info *info, bool isFirst)
         free(image);
         return nullptr;
     }
-    indexFunctions(image);
     const char *name = info->dlpi_name;
     char executablePath[4096];
     if (isFirst && (name == nullptr || name[0] == 0)) {
@@ -373,6 +428,22 @@ void kximagesRefresh()
     pthread_mutex_unlock(&s_refreshLock);
 }
 
+void kximagesIndexInBackground()
+{
+    requestIndexing();
+}
+
+void kximagesWaitForIndex()
+{
+    for (;;) {
+        const int generation = s_indexGeneration.load();
+        if (!s_indexerRunning.load() && !s_indexWanted.load()) {
+            return;
+        }
+        s_indexGeneration.wait(generation);
+    }
+}
+
 KXBinaryImage *kximagesFirst()
 {
     return s_head.load(std::memory_order_acquire);
@@ -444,19 +515,20 @@ namespace {
 const ElfW(Sym) * functionBelow(const KXBinaryImage *image, uintptr_t address)
 {
     const ElfW(Sym) *symbols = symbolsOf(image);
-    if (image->functionsByAddress != nullptr) {
+    if (const uint32_t *sorted = image->functionsByAddress.load(std::memory_order_acquire)) {
         size_t low = 0;
         size_t high = image->functionCount;
         while (low < high) {
             const size_t middle = low + (high - low) / 2;
-            if (image->slide + symbols[image->functionsByAddress[middle]].st_value <= address) {
+            if (image->slide + symbols[sorted[middle]].st_value <= address) {
                 low = middle + 1;
             } else {
                 high = middle;
             }
         }
-        return low > 0 ? &symbols[image->functionsByAddress[low - 1]] : nullptr;
+        return low > 0 ? &symbols[sorted[low - 1]] : nullptr;
     }
+    // Not sorted yet: the whole table, as a crash soon after start may find it.
     const ElfW(Sym) *best = nullptr;
     for (size_t i = 0; i < image->symbolCount; i++) {
         const ElfW(Sym) &symbol = symbols[i];
@@ -588,6 +660,7 @@ extern "C" void *dlopen(const char *file, int mode) noexcept
     void *handle = next(file, mode);
     if (handle != nullptr) {
         kestrix::kximagesRefresh();
+        kestrix::kximagesIndexInBackground();
     }
     return handle;
 }

@@ -29,9 +29,10 @@ struct KXBinaryImage
     size_t symbolCount;
     const char *strings;
     size_t stringsSize;
-    // Its named functions by address, one per address, sorted while the process is healthy so the
-    // crash path can search them; null for images found only at crash time.
-    const uint32_t *functionsByAddress;
+    // Its named functions by address, one per address, sorted by a thread of their own while the
+    // process is healthy so the crash path can search them; null until then, and for images found
+    // only at crash time. The count is set before the table is published.
+    std::atomic<const uint32_t *> functionsByAddress;
     size_t functionCount;
     std::atomic<bool> removed;
     std::atomic<bool> used; // a written backtrace frame lies in it
@@ -41,6 +42,12 @@ struct KXBinaryImage
 // Reads the images loaded now; later calls bring the list up to date (new images appended,
 // unloaded ones marked removed). Not for the crash path.
 void kximagesRefresh();
+
+// Sorts the functions of the images that have no sorted table yet, on a thread of its own: a Qt
+// application exports tens of thousands, which would cost the caller milliseconds.
+void kximagesIndexInBackground();
+// Waits until the sorting asked for is done; for tests and benchmarks.
+void kximagesWaitForIndex();
 
 // Lock-free readers, safe at crash time.
 KXBinaryImage *kximagesFirst();
