@@ -31,8 +31,9 @@ public:
     }
 
     // Inside known bounds memory is read directly; without them (a corrupted stack pointer, maps
-    // that could not be read) every word goes through a checked read.
-    bool read(uintptr_t address, uintptr_t *value) const
+    // that could not be read) every word goes through a checked read. A scan reads whatever a
+    // stack holds, which the address sanitizer would take for overflows of its frames.
+    [[gnu::no_sanitize_address]] bool read(uintptr_t address, uintptr_t *value) const
     {
         if (address % sizeof(uintptr_t) != 0) {
             return false;
