@@ -29,7 +29,7 @@ struct ChildResult
     QByteArray output;
 };
 
-ChildResult runChild(const QString &kind, const QString &directory)
+ChildResult runChild(const QString &kind, const QString &directory, const char *argument = nullptr)
 {
     ChildResult result;
     const QByteArray program = PLIMSY_CRASH_CHILD;
@@ -43,6 +43,7 @@ ChildResult runChild(const QString &kind, const QString &directory)
     char *argv[] = {const_cast<char *>(program.constData()),
                     const_cast<char *>(kindBytes.constData()),
                     const_cast<char *>(directoryBytes.constData()),
+                    const_cast<char *>(argument),
                     nullptr};
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
@@ -149,11 +150,39 @@ struct CrashRow
     const char *reason;     // for C++ exceptions
     const char *function;   // the crashed thread's backtrace names it
     bool isOverflow;
+    const char *rawJSON = nullptr;    // handed to the user section, which must refuse it
+    const char *frameImage = nullptr; // the image the crashed thread's first frame lies in
+    int minimumThreads = 1;
+    bool isSent = false; // sent by another process, which the child names
 };
 
 std::ostream &operator<<(std::ostream &out, const CrashRow &row)
 {
     return out << row.name;
+}
+
+// A write through null that ends in SIGSEGV, in the circumstances the row's name gives.
+CrashRow segv(const char *name, const char *function, const char *rawJSON = nullptr, int minimumThreads = 1)
+{
+    return {name,
+            SIGSEGV,
+            "signal",
+            "SIGSEGV",
+            "SEGV_MAPERR",
+            nullptr,
+            nullptr,
+            function,
+            false,
+            rawJSON,
+            nullptr,
+            minimumThreads};
+}
+
+// A stack overflow in crashStackOverflow; its code tells the main stack's growth limit
+// (SEGV_MAPERR) from a thread stack's guard page (SEGV_ACCERR).
+CrashRow stackOverflow(const char *name, const char *codeName)
+{
+    return {name, SIGSEGV, "signal", "SIGSEGV", codeName, nullptr, nullptr, "crashStackOverflow", true};
 }
 
 const CrashRow CrashRows[] = {
@@ -198,17 +227,43 @@ const CrashRow CrashRows[] = {
      "throw may have been called without an exception",
      "crashTerminate",
      false},
-    {"stack_overflow", SIGSEGV, "signal", "SIGSEGV", "SEGV_MAPERR", nullptr, nullptr, "crashStackOverflow", true},
-    {"stack_overflow_thread",
+    stackOverflow("stack_overflow", "SEGV_MAPERR"),
+    stackOverflow("stack_overflow_thread", "SEGV_ACCERR"),
+    {"two_threads", SIGSEGV, "signal", "SIGSEGV", "SEGV_MAPERR", nullptr, nullptr, "crashNullWrite", false},
+    stackOverflow("stack_overflow_early_thread", "SEGV_ACCERR"),
+    segv("descriptors_exhausted", "crashNullWrite"),
+    segv("one_descriptor_left", "crashNullWrite", nullptr, 6),
+    segv("corrupt_pointers", "crashWithCorruptPointers"),
+    segv("signal_blocking_thread", "crashNullWrite", nullptr, 21),
+    {"glibc_module",
      SIGSEGV,
      "signal",
      "SIGSEGV",
-     "SEGV_ACCERR",
+     "SEGV_MAPERR",
      nullptr,
      nullptr,
-     "crashStackOverflow",
+     "crashInGlibcModule",
+     false,
+     nullptr,
+     "ISO8859-15.so"},
+    {"sent_by_another_process",
+     SIGSEGV,
+     "signal",
+     "SIGSEGV",
+     "SI_USER",
+     nullptr,
+     nullptr,
+     "crashBySignalFromAnotherProcess",
+     false,
+     nullptr,
+     nullptr,
+     1,
      true},
-    {"two_threads", SIGSEGV, "signal", "SIGSEGV", "SEGV_MAPERR", nullptr, nullptr, "crashNullWrite", false},
+    segv("raw_json_cut_literal", "crashNullWrite", "tru"),
+    segv("raw_json_lone_minus", "crashNullWrite", "-"),
+    segv("raw_json_missing_value", "crashNullWrite", "{\"a\":}"),
+    segv("raw_json_missing_comma", "crashNullWrite", "[1 2]"),
+    segv("raw_json_two_points", "crashNullWrite", "1.2.3"),
 };
 
 class CrashReportTest : public ::testing::TestWithParam<CrashRow>
@@ -223,7 +278,7 @@ TEST_P(CrashReportTest, writesOneReportAndHandsTheFaultOn)
     ASSERT_TRUE(m_directory.isValid());
     const QString directory = m_directory.path();
 
-    const ChildResult crash = runChild(QString::fromLatin1(row.name), directory);
+    const ChildResult crash = runChild(QString::fromLatin1(row.name), directory, row.rawJSON);
     EXPECT_FALSE(crash.exited) << crash.output.toStdString();
     EXPECT_EQ(crash.signal, row.signal) << strsignal(crash.signal);
     EXPECT_TRUE(crash.output.contains("installed=6 crashedLastLaunch=0")) << crash.output.toStdString();
@@ -252,9 +307,15 @@ TEST_P(CrashReportTest, writesOneReportAndHandsTheFaultOn)
     int crashedCount = 0;
     const QJsonObject crashed = crashedThreadOf(*report, &crashedCount);
     EXPECT_EQ(crashedCount, 1);
+    EXPECT_GE((*report)[QStringLiteral("crash")][QStringLiteral("threads")].toArray().size(), row.minimumThreads);
     const QStringList symbols = symbolsOf(crashed);
     EXPECT_TRUE(symbols.filter(QString::fromLatin1(row.function)).size() > 0)
         << symbols.join(QLatin1Char(' ')).toStdString();
+    if (row.frameImage != nullptr) {
+        const QJsonArray frames = crashed[QStringLiteral("backtrace")][QStringLiteral("contents")].toArray();
+        ASSERT_FALSE(frames.isEmpty());
+        EXPECT_EQ(frames.first()[QStringLiteral("object_name")].toString(), QString::fromLatin1(row.frameImage));
+    }
     if (row.errorType == std::string("signal")) {
         EXPECT_EQ(crashed[QStringLiteral("stack")][QStringLiteral("overflow")].toBool(), row.isOverflow);
         EXPECT_TRUE(crashed[QStringLiteral("registers")][QStringLiteral("basic")].isObject());
@@ -265,7 +326,14 @@ TEST_P(CrashReportTest, writesOneReportAndHandsTheFaultOn)
     }
 
     const auto diagnosis = kestrix::KX_CrashDoctor::diagnoseCrash(*report);
-    if (row.isOverflow) {
+    if (row.isSent) {
+        const int at = crash.output.indexOf("sender=");
+        ASSERT_GE(at, 0) << crash.output.toStdString();
+        const int sender = crash.output.mid(at + 7).split('\n').first().toInt();
+        EXPECT_EQ(error[QStringLiteral("address")].toInteger(-1), 0);
+        EXPECT_EQ(error[QStringLiteral("signal")][QStringLiteral("sender_pid")].toInt(), sender);
+        EXPECT_EQ(diagnosis.value_or(QString()), QStringLiteral("Signal SIGSEGV was sent by process %1.").arg(sender));
+    } else if (row.isOverflow) {
         EXPECT_EQ(diagnosis.value_or(QString()), QStringLiteral("Stack overflow in crashStackOverflow"));
     } else if (std::string(row.name) == "null_write") {
         EXPECT_EQ(diagnosis.value_or(QString()), QStringLiteral("Attempted to dereference null pointer."));
@@ -289,6 +357,12 @@ TEST_P(CrashReportTest, writesOneReportAndHandsTheFaultOn)
     EXPECT_EQ(user[QStringLiteral("bad")][QStringLiteral("error")].toString(),
               QStringLiteral("Invalid JSON data: Invalid data"));
     EXPECT_EQ(user[QStringLiteral("bad")][QStringLiteral("json_data")].toString(), QStringLiteral("{\"list\":[1,2}"));
+    if (row.rawJSON != nullptr) {
+        EXPECT_EQ(user[QStringLiteral("raw")][QStringLiteral("error")].toString(),
+                  QStringLiteral("Invalid JSON data: Invalid data"));
+        EXPECT_EQ(user[QStringLiteral("raw")][QStringLiteral("json_data")].toString(),
+                  QString::fromLatin1(row.rawJSON));
+    }
 
     const QString statePath = QDir(directory).filePath(QStringLiteral("Plimsy-CrashState.json"));
     const auto crashedState = readReport(statePath);
@@ -309,11 +383,28 @@ INSTANTIATE_TEST_SUITE_P(Faults, CrashReportTest, ::testing::ValuesIn(CrashRows)
     return std::string(info.param.name);
 });
 
-TEST(CrashReportRecrashTest, aCrashInTheReportCallbackGivesTheMinimalReport)
+struct RecrashRow
 {
+    const char *name;
+    const char *signalName; // of the first crash
+    const char *function;   // where the first crash happened
+};
+
+std::ostream &operator<<(std::ostream &out, const RecrashRow &row)
+{
+    return out << row.name;
+}
+
+class CrashReportRecrashTest : public ::testing::TestWithParam<RecrashRow>
+{
+};
+
+TEST_P(CrashReportRecrashTest, aCrashInTheReportCallbackGivesTheMinimalReport)
+{
+    const RecrashRow &row = GetParam();
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
-    const ChildResult crash = runChild(QStringLiteral("callback_crash"), directory.path());
+    const ChildResult crash = runChild(QString::fromLatin1(row.name), directory.path());
     EXPECT_EQ(crash.signal, SIGSEGV);
 
     const QStringList recrashes = reportsIn(directory.path(), QStringLiteral("RecrashReport"));
@@ -324,15 +415,42 @@ TEST(CrashReportRecrashTest, aCrashInTheReportCallbackGivesTheMinimalReport)
     const QJsonObject crashed = (*report)[QStringLiteral("crash")][QStringLiteral("crashed_thread")].toObject();
     EXPECT_TRUE(crashed[QStringLiteral("crashed")].toBool());
     EXPECT_FALSE(crashed.contains(QStringLiteral("state")));
-    EXPECT_TRUE(symbolsOf(crashed).contains(QStringLiteral("crashInCallback")));
-    EXPECT_EQ(
-        (*report)[QStringLiteral("crash")][QStringLiteral("error")][QStringLiteral("signal")][QStringLiteral("name")]
-            .toString(),
-        QStringLiteral("SIGSEGV"));
+    // Where the reporter crashed, and below it the crash it was reporting.
+    const QStringList symbols = symbolsOf(crashed);
+    EXPECT_TRUE(symbols.contains(QStringLiteral("crashInCallback"))) << symbols.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(symbols.contains(QString::fromLatin1(row.function))) << symbols.join(QLatin1Char(' ')).toStdString();
+    const QJsonObject error = (*report)[QStringLiteral("crash")][QStringLiteral("error")].toObject();
+    EXPECT_EQ(error[QStringLiteral("signal")][QStringLiteral("name")].toString(), QString::fromLatin1(row.signalName));
+    EXPECT_EQ(error[QStringLiteral("address")].toInteger(-1), 0);
     const QJsonArray images = (*report)[QStringLiteral("binary_images")].toArray();
     ASSERT_EQ(images.size(), 1);
     EXPECT_EQ(images.first()[QStringLiteral("name")].toString(), QString::fromLatin1(PLIMSY_CRASH_CHILD));
+
+    // The standard report the crash interrupted keeps what it held and is closed.
+    const QStringList standard = reportsIn(directory.path(), QStringLiteral("CrashReport"));
+    ASSERT_EQ(standard.size(), 1);
+    const auto interrupted = readReport(QDir(directory.path()).filePath(standard.first()));
+    ASSERT_TRUE(interrupted.has_value());
+    EXPECT_EQ((*interrupted)[QStringLiteral("crash")][QStringLiteral("error")][QStringLiteral("signal")]
+                            [QStringLiteral("name")]
+                                .toString(),
+              QString::fromLatin1(row.signalName));
+    int crashedCount = 0;
+    EXPECT_TRUE(symbolsOf(crashedThreadOf(*interrupted, &crashedCount)).contains(QString::fromLatin1(row.function)));
+    EXPECT_TRUE((*interrupted)[QStringLiteral("user_atcrash")].isObject());
+    const auto state = readReport(QDir(directory.path()).filePath(QStringLiteral("Plimsy-CrashState.json")));
+    ASSERT_TRUE(state.has_value());
+    EXPECT_TRUE((*state)[QStringLiteral("crashedLastLaunch")].toBool());
 }
+
+const RecrashRow RecrashRows[] = {
+    {"callback_crash", "SIGSEGV", "crashNullWrite"},
+    {"abort_then_callback_crash", "SIGABRT", "crashAbort"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, CrashReportRecrashTest, ::testing::ValuesIn(RecrashRows), [](const auto &info) {
+    return std::string(info.param.name);
+});
 
 TEST(CrashReportSignalTest, anIgnoredSIGPIPEStaysIgnoredAndReportsNothing)
 {

@@ -10,8 +10,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
+#include <utility>
 
 using namespace kestrix;
 
@@ -282,6 +284,53 @@ TEST(KXJSONEncoderFormatTest, formatsNumbersForCrashTimeText)
     EXPECT_STREQ(buffer, "001f");
     EXPECT_STREQ(kxjsonStringForError(4), "Invalid data");
     EXPECT_STREQ(kxjsonStringForError(99), "(unknown error)");
+}
+
+// Raw JSON goes into a report unchanged, so anything the grammar refuses would make the whole
+// report unreadable. Each text is checked whole and fed one byte at a time.
+TEST(KXJSONRawValidatorTest, acceptsExactlyTheTextsTheGrammarAllows)
+{
+    const std::pair<const char *, bool> rows[] = {
+        {"0", true},
+        {"-0.5e+10", true},
+        {"12E-3 ", true},
+        {"\"caf\\u00e9 \\\"x\\\" \\/\\n\"", true},
+        {" {\"a\":[true,false,null,{},[]],\"b\":{\"c\":\"\"}}\n", true},
+        {"[ 1 , -2 ]", true},
+        {"tru", false},
+        {"-", false},
+        {"{\"a\":}", false},
+        {"[1 2]", false},
+        {"1.2.3", false},
+        {"01", false},
+        {"1.", false},
+        {".5", false},
+        {"1e", false},
+        {"1e+", false},
+        {"[1,]", false},
+        {"{\"a\":1,}", false},
+        {"{\"a\" 1}", false},
+        {"{1:2}", false},
+        {"[,]", false},
+        {"nulll", false},
+        {"truefalse", false},
+        {"\"\\x\"", false},
+        {"\"\\u12\"", false},
+        {"\"tab\there\"", false},
+        {"{\"a\":1", false},
+        {"[1,2}", false},
+        {"[]x", false},
+        {"  ", false},
+    };
+    for (const auto &[text, isAccepted] : rows) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(KXJSONEncoder::isAcceptableRawJSON(text, strlen(text)), isAccepted);
+        KXJSONRawValidator validator;
+        for (const char *c = text; *c != 0; c++) {
+            validator.feed(c, 1);
+        }
+        EXPECT_EQ(validator.finish(), isAccepted);
+    }
 }
 
 TEST(KXBufferedWriterTest, failedWriteIsReportedAsCannotAddData)

@@ -40,7 +40,14 @@ const DiagnosisRow DiagnosisRows[] = {
      R"({"crash":{"error":{"signal":{"name":"SIGSEGV"}},"crashed_thread":{"backtrace":{"contents":[
         {"symbol_name":"szone_malloc_should_clear"}]}}}})",
      "Rogue memory write has corrupted memory."},
+    {"sent_fault_names_its_sender",
+     R"({"crash":{"error":{"address":0,"signal":{"name":"SIGSEGV","code_name":"SI_USER","sender_pid":4242}},
+        "threads":[{"crashed":true}]}})",
+     "Signal SIGSEGV was sent by process 4242."},
     {"abort_has_none", R"({"crash":{"error":{"signal":{"name":"SIGABRT"}},"threads":[{"crashed":true}]}})", nullptr},
+    {"sent_abort_has_none",
+     R"({"crash":{"error":{"signal":{"name":"SIGABRT","sender_pid":7}},"threads":[{"crashed":true}]}})",
+     nullptr},
     {"empty_report_has_none", "{}", nullptr},
 };
 

@@ -1,6 +1,7 @@
 #include "crashreporter/core/KXBacktrace.h"
 
 #include "crashreporter/core/KXBinaryImages.h"
+#include "crashreporter/core/KXMemory.h"
 
 namespace kestrix {
 
@@ -17,6 +18,7 @@ public:
         , m_addresses(addresses)
         , m_skip(skip)
         , m_max(max)
+        , m_boundsAreKnown(bounds.high > bounds.low)
     {
     }
 
@@ -28,9 +30,18 @@ public:
         m_total++;
     }
 
-    bool read(uintptr_t address, uintptr_t *value) const
+    // Inside known bounds memory is read directly; without them (a corrupted stack pointer, maps
+    // that could not be read) every word goes through a checked read. A scan reads whatever a
+    // stack holds, which the address sanitizer would take for overflows of its frames.
+    [[gnu::no_sanitize_address]] bool read(uintptr_t address, uintptr_t *value) const
     {
-        if (address % sizeof(uintptr_t) != 0 || address < m_bounds.low || address > m_bounds.high - sizeof(uintptr_t)) {
+        if (address % sizeof(uintptr_t) != 0) {
+            return false;
+        }
+        if (!m_boundsAreKnown) {
+            return kxmemCopySafely(reinterpret_cast<const void *>(address), value, sizeof(*value));
+        }
+        if (address < m_bounds.low || address > m_bounds.high || m_bounds.high - address < sizeof(uintptr_t)) {
             return false;
         }
         *value = *reinterpret_cast<const uintptr_t *>(address);
@@ -38,11 +49,31 @@ public:
     }
 
     // A frame record: {previous frame pointer, return address}, inside the stack, above `floor`.
-    bool isRecord(uintptr_t frame, uintptr_t floor) const
+    bool isRecord(uintptr_t frame, uintptr_t floor)
     {
         uintptr_t returnAddress;
         return frame >= floor && read(frame, &returnAddress) && read(frame + sizeof(uintptr_t), &returnAddress)
-               && kximagesIsReturnAddress(returnAddress);
+               && isReturnAddress(returnAddress);
+    }
+
+    // A deep recursion repeats one return address thousands of times: the image lookups behind
+    // these answers are remembered for the last address asked about.
+    bool isReturnAddress(uintptr_t address)
+    {
+        if (address != m_lastChecked) {
+            m_lastChecked = address;
+            m_lastIsReturn = kximagesIsReturnAddress(address);
+        }
+        return m_lastIsReturn;
+    }
+
+    bool lacksFrameRecords(uintptr_t returnAddress)
+    {
+        if (returnAddress != m_lastCaller) {
+            m_lastCaller = returnAddress;
+            m_lastCallerLacksRecords = kximagesLacksFrameRecords(returnAddress);
+        }
+        return m_lastCallerLacksRecords;
     }
 
     void chain(uintptr_t frame)
@@ -57,7 +88,7 @@ public:
             if (next <= frame) {
                 break; // pointers must rise, or a cyclic chain would never end
             }
-            if (kximagesLacksFrameRecords(returnAddress)) {
+            if (lacksFrameRecords(returnAddress)) {
                 // Its frames lie between this record and the next; their return addresses are all we have.
                 scanBetween(frame + 2 * sizeof(uintptr_t), next);
             }
@@ -71,7 +102,10 @@ public:
         to = to - from > ScanLimitBytes ? from + ScanLimitBytes : to;
         for (uintptr_t at = from; at + sizeof(uintptr_t) <= to; at += sizeof(uintptr_t)) {
             uintptr_t word = 0;
-            if (read(at, &word) && kximagesIsReturnAddress(word)) {
+            if (!read(at, &word)) {
+                return;
+            }
+            if (isReturnAddress(word)) {
                 emit(word);
             }
         }
@@ -82,14 +116,18 @@ public:
     uintptr_t scan(uintptr_t from)
     {
         from = (from + sizeof(uintptr_t) - 1) & ~(sizeof(uintptr_t) - 1);
-        const uintptr_t limit = from + ScanLimitBytes < m_bounds.high ? from + ScanLimitBytes : m_bounds.high;
-        for (uintptr_t at = from; at + sizeof(uintptr_t) <= limit; at += sizeof(uintptr_t)) {
+        uintptr_t limit = UINTPTR_MAX - from > ScanLimitBytes ? from + ScanLimitBytes : UINTPTR_MAX;
+        limit = m_boundsAreKnown && m_bounds.high < limit ? m_bounds.high : limit;
+        for (uintptr_t at = from; at < limit && limit - at >= sizeof(uintptr_t); at += sizeof(uintptr_t)) {
+            uintptr_t word = 0;
+            if (!read(at, &word)) {
+                return 0; // the end of what can be read
+            }
             uintptr_t next = 0;
             if (isRecord(at, from) && read(at, &next) && next > at && isRecord(next, at + 2 * sizeof(uintptr_t))) {
                 return at;
             }
-            uintptr_t word = 0;
-            if (read(at, &word) && kximagesIsReturnAddress(word)) {
+            if (isReturnAddress(word)) {
                 emit(word);
             }
         }
@@ -104,8 +142,13 @@ private:
     uintptr_t *m_addresses;
     int m_skip;
     int m_max;
+    bool m_boundsAreKnown;
     int m_stored = 0;
     int m_total = 0;
+    uintptr_t m_lastChecked = 0;
+    bool m_lastIsReturn = false;
+    uintptr_t m_lastCaller = 0;
+    bool m_lastCallerLacksRecords = false;
 };
 
 } // namespace

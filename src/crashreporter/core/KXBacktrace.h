@@ -20,7 +20,8 @@ struct KXStackBounds
 // leads into a function that keeps no frame record, the words up to the next record are searched
 // for the return addresses of such frames. Stores the entries from
 // index `skip` on, at most `max`, and returns how many it stored; `total` gets the whole length.
-// Async-signal-safe; never reads outside `bounds`.
+// Async-signal-safe; never reads outside `bounds`. Empty bounds (unknown) let it read any address,
+// but only through checked reads, stopping at the first that fails.
 int kxbtBacktrace(
     const KXMachineContext *context, const KXStackBounds &bounds, uintptr_t *addresses, int skip, int max, int *total);
 

@@ -1,13 +1,17 @@
 #include "crashreporter/core/KXBinaryImages.h"
 
 #include "crashreporter/core/KXMachineContext.h"
+#include "crashreporter/core/KXMemory.h"
 
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,7 +22,21 @@ namespace {
 std::atomic<KXBinaryImage *> s_head{nullptr};
 std::atomic<KXBinaryImage *> s_tail{nullptr};
 std::atomic<KXBinaryImage *> s_main{nullptr};
+std::atomic<KXBinaryImage *> s_lastFound{nullptr};
+
+// The images by address once frozen at crash time.
+constexpr int MaxFrozenImages = 2048;
+KXBinaryImage *s_frozen[MaxFrozenImages];
+std::atomic<int> s_frozenCount{0};
 pthread_mutex_t s_refreshLock = PTHREAD_MUTEX_INITIALIZER;
+
+// Room for images found only at crash time, which may not allocate.
+constexpr int MaxUnlistedImages = 64;
+constexpr int MaxProgramHeaders = 32;
+constexpr int MaxLinkMapSteps = 4096;
+KXBinaryImage s_unlisted[MaxUnlistedImages];
+std::atomic<int> s_unlistedUsed{0};
+std::atomic<const r_debug *> s_linkerDebug{nullptr};
 
 struct RefreshState
 {
@@ -26,8 +44,6 @@ struct RefreshState
     KXBinaryImage *seen[4096];
     int seenCount = 0;
 };
-
-bool sampleFrameRecords(const KXBinaryImage *image);
 
 void append(KXBinaryImage *image)
 {
@@ -38,6 +54,16 @@ void append(KXBinaryImage *image)
     } else {
         s_head.store(image, std::memory_order_release);
     }
+}
+
+bool isListed(uintptr_t slide)
+{
+    for (KXBinaryImage *image = s_head.load(std::memory_order_acquire); image != nullptr; image = image->next.load()) {
+        if (image->slide == slide && !image->removed.load(std::memory_order_relaxed)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // glibc relocates the pointers of a dynamic section in place, the vDSO's are left as linked.
@@ -81,6 +107,13 @@ void readDynamicSymbols(KXBinaryImage *image, const ElfW(Dyn) * dynamic)
         case DT_STRSZ:
             image->stringsSize = entry->d_un.d_val;
             break;
+        case DT_DEBUG:
+            // The executable's: the dynamic linker points it at its own list of loaded objects. (A
+            // reference to _r_debug could be to a copy taken when the executable was relocated.)
+            if (entry->d_un.d_ptr != 0) {
+                s_linkerDebug.store(reinterpret_cast<const r_debug *>(entry->d_un.d_ptr), std::memory_order_release);
+            }
+            break;
         case DT_HASH:
             image->symbolCount = reinterpret_cast<const uint32_t *>(dynamicPointer(entry, base))[1];
             break;
@@ -119,35 +152,32 @@ const uint8_t *findBuildID(uintptr_t start, size_t size, size_t alignment)
     return nullptr;
 }
 
-KXBinaryImage *makeImage(const dl_phdr_info *info, bool isFirst)
+// Fills the record from the image's program headers, reading only what the image maps; allocates
+// nothing, so the crash path can use it. False for an image without executable code.
+bool fillImage(KXBinaryImage *image, uintptr_t slide, const ElfW(Phdr) * headers, int headerCount)
 {
-    auto *image = static_cast<KXBinaryImage *>(calloc(1, sizeof(KXBinaryImage)));
-    if (image == nullptr) {
-        return nullptr;
-    }
-    image->slide = info->dlpi_addr;
+    image->slide = slide;
     const ElfW(Dyn) *dynamic = nullptr;
-    for (int i = 0; i < info->dlpi_phnum; i++) {
-        const ElfW(Phdr) &header = info->dlpi_phdr[i];
+    for (int i = 0; i < headerCount; i++) {
+        const ElfW(Phdr) &header = headers[i];
         if (header.p_type == PT_LOAD) {
             if (header.p_offset == 0 && image->address == 0) {
-                image->address = info->dlpi_addr + header.p_vaddr;
+                image->address = slide + header.p_vaddr;
             }
             if ((header.p_flags & PF_X) != 0 && image->textStart == 0) {
                 image->vmAddress = header.p_vaddr;
                 image->size = header.p_memsz;
-                image->textStart = info->dlpi_addr + header.p_vaddr;
+                image->textStart = slide + header.p_vaddr;
                 image->textEnd = image->textStart + header.p_memsz;
             }
         } else if (header.p_type == PT_NOTE && image->uuid == nullptr) {
-            image->uuid = findBuildID(info->dlpi_addr + header.p_vaddr, header.p_memsz, header.p_align >= 8 ? 8 : 4);
+            image->uuid = findBuildID(slide + header.p_vaddr, header.p_memsz, header.p_align >= 8 ? 8 : 4);
         } else if (header.p_type == PT_DYNAMIC) {
-            dynamic = reinterpret_cast<const ElfW(Dyn) *>(info->dlpi_addr + header.p_vaddr);
+            dynamic = reinterpret_cast<const ElfW(Dyn) *>(slide + header.p_vaddr);
         }
     }
     if (image->textStart == 0) {
-        free(image);
-        return nullptr;
+        return false;
     }
     if (image->address != 0) {
         const auto *elf = reinterpret_cast<const ElfW(Ehdr) *>(image->address);
@@ -158,7 +188,131 @@ KXBinaryImage *makeImage(const dl_phdr_info *info, bool isFirst)
     if (dynamic != nullptr) {
         readDynamicSymbols(image, dynamic);
     }
-    image->keepsFrameRecords = sampleFrameRecords(image);
+    return true;
+}
+
+const ElfW(Sym) * symbolsOf(const KXBinaryImage *image)
+{
+    return static_cast<const ElfW(Sym) *>(image->symbols);
+}
+
+bool isNamedFunction(const KXBinaryImage *image, const ElfW(Sym) & symbol)
+{
+    const int type = ELF64_ST_TYPE(symbol.st_info);
+    return symbol.st_shndx != SHN_UNDEF && (type == STT_FUNC || type == STT_GNU_IFUNC) && symbol.st_name != 0
+           && symbol.st_name < image->stringsSize;
+}
+
+// Of two functions at one address an exported name wins; otherwise the later entry.
+bool takesPlaceOf(const ElfW(Sym) & later, const ElfW(Sym) & earlier)
+{
+    return ELF64_ST_BIND(earlier.st_info) != STB_GLOBAL || ELF64_ST_BIND(later.st_info) == STB_GLOBAL;
+}
+
+// Sorts the named functions by address once, so that a crash-time lookup is a binary search and
+// not a pass over the whole table for every frame.
+void indexFunctions(KXBinaryImage *image)
+{
+    struct Entry
+    {
+        uint64_t address;
+        uint32_t symbol;
+    };
+    const ElfW(Sym) *symbols = symbolsOf(image);
+    auto *entries = static_cast<Entry *>(malloc(sizeof(Entry) * (image->symbolCount + 1)));
+    auto *index = static_cast<uint32_t *>(malloc(sizeof(uint32_t) * (image->symbolCount + 1)));
+    if (entries == nullptr || index == nullptr) {
+        free(entries);
+        free(index);
+        return;
+    }
+    size_t count = 0;
+    for (size_t i = 0; i < image->symbolCount; i++) {
+        if (isNamedFunction(image, symbols[i])) {
+            entries[count++] = {symbols[i].st_value, static_cast<uint32_t>(i)};
+        }
+    }
+    // Sorted by address, and at one address in table order.
+    std::sort(entries, entries + count, [](const Entry &a, const Entry &b) {
+        return a.address < b.address || (a.address == b.address && a.symbol < b.symbol);
+    });
+    size_t kept = 0;
+    for (size_t i = 0; i < count; i++) {
+        if (kept == 0 || entries[i - 1].address != entries[i].address) {
+            index[kept++] = entries[i].symbol;
+        } else if (takesPlaceOf(symbols[entries[i].symbol], symbols[index[kept - 1]])) {
+            index[kept - 1] = entries[i].symbol;
+        }
+    }
+    free(entries);
+    image->functionCount = kept;
+    image->functionsByAddress.store(index, std::memory_order_release);
+}
+
+// One indexing thread at a time; a request made while it runs sends it round the list again.
+std::atomic<bool> s_indexerRunning{false};
+std::atomic<bool> s_indexWanted{false};
+std::atomic<int> s_indexGeneration{0};
+
+void indexListed()
+{
+    for (KXBinaryImage *image = s_head.load(std::memory_order_acquire); image != nullptr; image = image->next.load()) {
+        if (image->functionsByAddress.load(std::memory_order_acquire) == nullptr && image->symbolCount > 0
+            && !image->removed.load(std::memory_order_relaxed)) {
+            indexFunctions(image);
+        }
+    }
+}
+
+void runIndexer()
+{
+    do {
+        s_indexWanted.store(false);
+        indexListed();
+        s_indexGeneration.fetch_add(1);
+        s_indexerRunning.store(false);
+        s_indexGeneration.notify_all();
+    } while (s_indexWanted.load() && !s_indexerRunning.exchange(true));
+}
+
+void *startIndexer(void *)
+{
+    // Work the application can wait for: it must not take time from the thread that asked for it.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+    runIndexer();
+    return nullptr;
+}
+
+void requestIndexing()
+{
+    // A child forked while the indexer ran has no indexer: let the next request start one.
+    static const bool forkHandled = pthread_atfork(nullptr, nullptr, [] { s_indexerRunning.store(false); }) == 0;
+    (void)forkHandled;
+    s_indexWanted.store(true);
+    if (s_indexerRunning.exchange(true)) {
+        return; // the running indexer sees the request when it is done
+    }
+    pthread_attr_t attributes;
+    pthread_t thread;
+    const bool started = pthread_attr_init(&attributes) == 0
+                         && pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED) == 0
+                         && pthread_create(&thread, &attributes, startIndexer, nullptr) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!started) {
+        runIndexer();
+    }
+}
+
+KXBinaryImage *makeImage(const dl_phdr_info *info, bool isFirst)
+{
+    auto *image = static_cast<KXBinaryImage *>(calloc(1, sizeof(KXBinaryImage)));
+    if (image == nullptr) {
+        return nullptr;
+    }
+    if (!fillImage(image, info->dlpi_addr, info->dlpi_phdr, info->dlpi_phnum)) {
+        free(image);
+        return nullptr;
+    }
     const char *name = info->dlpi_name;
     char executablePath[4096];
     if (isFirst && (name == nullptr || name[0] == 0)) {
@@ -274,6 +428,22 @@ void kximagesRefresh()
     pthread_mutex_unlock(&s_refreshLock);
 }
 
+void kximagesIndexInBackground()
+{
+    requestIndexing();
+}
+
+void kximagesWaitForIndex()
+{
+    for (;;) {
+        const int generation = s_indexGeneration.load();
+        if (!s_indexerRunning.load() && !s_indexWanted.load()) {
+            return;
+        }
+        s_indexGeneration.wait(generation);
+    }
+}
+
 KXBinaryImage *kximagesFirst()
 {
     return s_head.load(std::memory_order_acquire);
@@ -286,9 +456,31 @@ KXBinaryImage *kximagesMain()
 
 KXBinaryImage *kximagesForAddress(uintptr_t address)
 {
+    const auto holds = [address](const KXBinaryImage *image) {
+        return !image->removed.load(std::memory_order_relaxed) && address >= image->textStart
+               && address < image->textEnd;
+    };
+    if (const int count = s_frozenCount.load(std::memory_order_acquire); count > 0) {
+        int low = 0;
+        int high = count;
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            if (s_frozen[middle]->textStart <= address) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low > 0 && holds(s_frozen[low - 1]) ? s_frozen[low - 1] : nullptr;
+    }
+    // A stack walk asks about one image many times in a row.
+    KXBinaryImage *last = s_lastFound.load(std::memory_order_relaxed);
+    if (last != nullptr && holds(last)) {
+        return last;
+    }
     for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
-        if (!image->removed.load(std::memory_order_relaxed) && address >= image->textStart
-            && address < image->textEnd) {
+        if (holds(image)) {
+            s_lastFound.store(image, std::memory_order_relaxed);
             return image;
         }
     }
@@ -309,9 +501,49 @@ KXBinaryImage *kximagesForName(const char *name)
 void kximagesClearUsed()
 {
     for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
-        image->used.store(false, std::memory_order_relaxed);
+        // Only the records that change are written: a page of records unwritten since a fork
+        // would otherwise be copied at crash time.
+        if (image->used.load(std::memory_order_relaxed)) {
+            image->used.store(false, std::memory_order_relaxed);
+        }
     }
 }
+
+namespace {
+
+// The named function starting last at or below `address`.
+const ElfW(Sym) * functionBelow(const KXBinaryImage *image, uintptr_t address)
+{
+    const ElfW(Sym) *symbols = symbolsOf(image);
+    if (const uint32_t *sorted = image->functionsByAddress.load(std::memory_order_acquire)) {
+        size_t low = 0;
+        size_t high = image->functionCount;
+        while (low < high) {
+            const size_t middle = low + (high - low) / 2;
+            if (image->slide + symbols[sorted[middle]].st_value <= address) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low > 0 ? &symbols[sorted[low - 1]] : nullptr;
+    }
+    // Not sorted yet: the whole table, as a crash soon after start may find it.
+    const ElfW(Sym) *best = nullptr;
+    for (size_t i = 0; i < image->symbolCount; i++) {
+        const ElfW(Sym) &symbol = symbols[i];
+        if (!isNamedFunction(image, symbol) || image->slide + symbol.st_value > address
+            || (best != nullptr && symbol.st_value < best->st_value)) {
+            continue;
+        }
+        if (best == nullptr || symbol.st_value != best->st_value || takesPlaceOf(symbol, *best)) {
+            best = &symbol;
+        }
+    }
+    return best;
+}
+
+} // namespace
 
 bool kximagesLookup(uintptr_t address, KXSymbolInfo *info)
 {
@@ -322,33 +554,71 @@ bool kximagesLookup(uintptr_t address, KXSymbolInfo *info)
         return false;
     }
     const KXBinaryImage *image = info->image;
-    const auto *symbols = static_cast<const ElfW(Sym) *>(image->symbols);
-    const ElfW(Sym) *best = nullptr;
-    uintptr_t bestAddress = 0;
-    for (size_t i = 0; i < image->symbolCount; i++) {
-        const ElfW(Sym) &symbol = symbols[i];
-        const int type = ELF64_ST_TYPE(symbol.st_info);
-        if (symbol.st_shndx == SHN_UNDEF || (type != STT_FUNC && type != STT_GNU_IFUNC) || symbol.st_name == 0
-            || symbol.st_name >= image->stringsSize) {
-            continue;
-        }
-        const uintptr_t start = image->slide + symbol.st_value;
-        if (start > address || start < bestAddress) {
-            continue;
-        }
-        // At one address an exported name wins; otherwise the later entry.
-        if (best != nullptr && start == bestAddress && ELF64_ST_BIND(best->st_info) == STB_GLOBAL
-            && ELF64_ST_BIND(symbol.st_info) != STB_GLOBAL) {
-            continue;
-        }
-        best = &symbol;
-        bestAddress = start;
-    }
+    const ElfW(Sym) *best = functionBelow(image, address);
+    const uintptr_t bestAddress = best != nullptr ? image->slide + best->st_value : 0;
     if (best != nullptr && (best->st_size == 0 || address < bestAddress + best->st_size)) {
         info->symbolAddress = bestAddress;
         info->symbolName = image->strings + best->st_name;
     }
     return true;
+}
+
+void kximagesAddUnlisted()
+{
+    const r_debug *linker = s_linkerDebug.load(std::memory_order_acquire);
+    r_debug state;
+    if (linker == nullptr || !kxmemCopyChecked(linker, &state, sizeof(state))
+        || state.r_state != r_debug::RT_CONSISTENT) {
+        return; // unknown, or another thread is in the middle of loading or unloading
+    }
+    const link_map *at = state.r_map;
+    for (int steps = 0; at != nullptr && steps < MaxLinkMapSteps; steps++) {
+        link_map entry;
+        if (!kxmemCopyChecked(at, &entry, sizeof(entry))) {
+            return;
+        }
+        at = entry.l_next;
+        if (entry.l_addr == 0 || isListed(entry.l_addr)) {
+            continue;
+        }
+        // A shared object maps its ELF header at its load bias.
+        ElfW(Ehdr) header;
+        ElfW(Phdr) headers[MaxProgramHeaders];
+        if (!kxmemCopyChecked(reinterpret_cast<const void *>(entry.l_addr), &header, sizeof(header))
+            || memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_phentsize != sizeof(ElfW(Phdr))
+            || header.e_phnum > MaxProgramHeaders
+            || !kxmemCopyChecked(reinterpret_cast<const void *>(entry.l_addr + header.e_phoff),
+                                 headers,
+                                 sizeof(ElfW(Phdr)) * header.e_phnum)) {
+            continue;
+        }
+        const int slot = s_unlistedUsed.fetch_add(1);
+        if (slot >= MaxUnlistedImages) {
+            return;
+        }
+        KXBinaryImage *image = &s_unlisted[slot];
+        if (fillImage(image, entry.l_addr, headers, header.e_phnum)) {
+            image->name = entry.l_name != nullptr ? entry.l_name : "";
+            append(image);
+        }
+    }
+}
+
+void kximagesFreeze()
+{
+    int count = 0;
+    for (KXBinaryImage *image = kximagesFirst(); image != nullptr && count < MaxFrozenImages;
+         image = image->next.load()) {
+        if (image->removed.load(std::memory_order_relaxed)) {
+            continue;
+        }
+        int at = count++;
+        for (; at > 0 && s_frozen[at - 1]->textStart > image->textStart; at--) {
+            s_frozen[at] = s_frozen[at - 1];
+        }
+        s_frozen[at] = image;
+    }
+    s_frozenCount.store(count, std::memory_order_release);
 }
 
 bool kximagesLacksFrameRecords(uintptr_t address)
@@ -358,7 +628,14 @@ bool kximagesLacksFrameRecords(uintptr_t address)
         return false;
     }
     if (info.symbolName == nullptr) {
-        return !info.image->keepsFrameRecords;
+        // Sampled here rather than when the image is added: it reads code pages, which only
+        // matters for the few images a backtrace passes through.
+        uint8_t keeps = info.image->keepsFrameRecords.load(std::memory_order_relaxed);
+        if (keeps == 0) {
+            keeps = sampleFrameRecords(info.image) ? 1 : 2;
+            info.image->keepsFrameRecords.store(keeps, std::memory_order_relaxed);
+        }
+        return keeps == 2;
     }
     return !startsWithFrameRecord(info.image, info.symbolAddress);
 }
@@ -383,6 +660,7 @@ extern "C" void *dlopen(const char *file, int mode) noexcept
     void *handle = next(file, mode);
     if (handle != nullptr) {
         kestrix::kximagesRefresh();
+        kestrix::kximagesIndexInBackground();
     }
     return handle;
 }

@@ -21,13 +21,19 @@ struct KXBinaryImage
     int32_t cpuType;
     int32_t cpuSubtype;
     bool isExecutable;
-    // Most of its exported functions set up frame records (it was built with frame pointers).
-    bool keepsFrameRecords;
+    // Whether most of its exported functions set up frame records (it was built with frame
+    // pointers): 0 until sampled on first need, then 1 for yes or 2 for no.
+    std::atomic<uint8_t> keepsFrameRecords;
     // The dynamic symbol table, the only one that is mapped at run time.
     const void *symbols;
     size_t symbolCount;
     const char *strings;
     size_t stringsSize;
+    // Its named functions by address, one per address, sorted by a thread of their own while the
+    // process is healthy so the crash path can search them; null until then, and for images found
+    // only at crash time. The count is set before the table is published.
+    std::atomic<const uint32_t *> functionsByAddress;
+    size_t functionCount;
     std::atomic<bool> removed;
     std::atomic<bool> used; // a written backtrace frame lies in it
     std::atomic<KXBinaryImage *> next;
@@ -37,12 +43,27 @@ struct KXBinaryImage
 // unloaded ones marked removed). Not for the crash path.
 void kximagesRefresh();
 
+// Sorts the functions of the images that have no sorted table yet, on a thread of its own: a Qt
+// application exports tens of thousands, which would cost the caller milliseconds.
+void kximagesIndexInBackground();
+// Waits until the sorting asked for is done; for tests and benchmarks.
+void kximagesWaitForIndex();
+
 // Lock-free readers, safe at crash time.
 KXBinaryImage *kximagesFirst();
 KXBinaryImage *kximagesMain();
 KXBinaryImage *kximagesForAddress(uintptr_t address);
 KXBinaryImage *kximagesForName(const char *name);
 void kximagesClearUsed();
+
+// Appends, without allocating, the images the dynamic linker lists but the list lacks: glibc loads
+// gconv modules, NSS modules and libgcc_s by itself, past the dlopen wrapper. Async-signal-safe;
+// for the crash path.
+void kximagesAddUnlisted();
+
+// Sorts the images by address for the lookups of a stack walk, which ask about every word it
+// scans; the list is taken as final from then on. Async-signal-safe; for the crash path.
+void kximagesFreeze();
 
 struct KXSymbolInfo
 {

@@ -49,10 +49,12 @@ void KXBufferedWriter::init(int fd, char *buffer, size_t capacity)
     m_buffer = buffer;
     m_capacity = capacity;
     m_used = 0;
+    m_written = 0;
 }
 
 bool KXBufferedWriter::write(const char *data, size_t length)
 {
+    m_written += length;
     if (m_capacity == 0) {
         return kxfileWriteFully(m_fd, data, length);
     }

@@ -12,6 +12,8 @@ public:
     bool write(const char *data, size_t length);
     bool flush();
     int fd() const { return m_fd; }
+    // Bytes taken since init, written out or still buffered.
+    size_t written() const { return m_written; }
 
     // The encoder's add-data callback over a writer given as user data: 0, or 2 on failure.
     static int addJSONData(const char *data, size_t length, void *writer);
@@ -21,6 +23,7 @@ private:
     char *m_buffer = nullptr;
     size_t m_capacity = 0;
     size_t m_used = 0;
+    size_t m_written = 0;
 };
 
 // Writes every byte, retrying on EINTR; false on any other error.

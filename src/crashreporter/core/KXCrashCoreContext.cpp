@@ -10,6 +10,9 @@ KXCrashCoreContext *kxcoreContext()
 
 void kxcoreOnCrash(KXCrashCoreContext *context)
 {
+    if (context->sentry.crashedDuringCrashHandling) {
+        kxreportFinishInterruptedStandard();
+    }
     kxstateNotifyCrash(&context->state);
     if (context->sentry.crashedDuringCrashHandling) {
         kxreportWriteMinimal(context, context->recrashReportPath);

@@ -29,41 +29,65 @@ constexpr size_t MinimalBufferSize = 512;
 constexpr size_t FileChunkSize = 512;
 constexpr size_t MaxJSONErrorMessage = 99;
 
-// The writer's state: the encoder and the level below which a callback may not close containers.
+// The writer's state: the encoder and its output, the level below which a callback may not close
+// containers, and where the operation under way began.
 struct WriterState
 {
     KXJSONEncoder *encoder;
     int floorLevel;
+    KXBufferedWriter *output;
+    KXJSONEncoder::Mark mark;
+    size_t markOffset;
+    bool inOperation;
 };
 
-KXJSONEncoder *encoderOf(const KXCrashReportWriter *writer)
+// Marks where each operation starts, so that one a crash cuts short (a bad pointer handed to the
+// user section, say) can be dropped and the report still be closed.
+class Operation
 {
-    return static_cast<WriterState *>(writer->context)->encoder;
-}
+public:
+    explicit Operation(const KXCrashReportWriter *writer)
+        : m_state(static_cast<WriterState *>(writer->context))
+    {
+        m_state->mark = m_state->encoder->mark();
+        m_state->markOffset = m_state->output->written();
+        m_state->inOperation = true;
+    }
+
+    ~Operation() { m_state->inOperation = false; }
+
+    KXJSONEncoder *encoder() const { return m_state->encoder; }
+
+    Operation(const Operation &) = delete;
+    Operation &operator=(const Operation &) = delete;
+
+private:
+    WriterState *m_state;
+};
 
 void addBool(const KXCrashReportWriter *writer, const char *key, bool value)
 {
-    encoderOf(writer)->addBool(key, value);
+    Operation(writer).encoder()->addBool(key, value);
 }
 
 void addDouble(const KXCrashReportWriter *writer, const char *key, double value)
 {
-    encoderOf(writer)->addDouble(key, value);
+    Operation(writer).encoder()->addDouble(key, value);
 }
 
 void addInt(const KXCrashReportWriter *writer, const char *key, int64_t value)
 {
-    encoderOf(writer)->addInteger(key, value);
+    Operation(writer).encoder()->addInteger(key, value);
 }
 
 void addUInt(const KXCrashReportWriter *writer, const char *key, uint64_t value)
 {
-    encoderOf(writer)->addUInteger(key, value);
+    Operation(writer).encoder()->addUInteger(key, value);
 }
 
 void addString(const KXCrashReportWriter *writer, const char *key, const char *value)
 {
-    encoderOf(writer)->addString(key, value);
+    Operation(writer).encoder()->addString(key, value);
 }
 
 // Calls `piece` for each chunk of the file; false when it cannot be opened or read.
@@ -98,7 +122,8 @@ void addTextFile(const KXCrashReportWriter *writer, const char *key, const char 
         return;
     }
     close(fd);
-    KXJSONEncoder *encoder = encoderOf(writer);
+    const Operation operation(writer);
+    KXJSONEncoder *encoder = operation.encoder();
     if (encoder->beginString(key) != KXJSONOk) {
         return;
     }
@@ -120,7 +145,8 @@ void addJSONFile(const KXCrashReportWriter *writer, const char *key, const char 
         || !validator.finish()) {
         return;
     }
-    KXJSONEncoder *encoder = encoderOf(writer);
+    const Operation operation(writer);
+    KXJSONEncoder *encoder = operation.encoder();
     if (encoder->beginRawJSON(key) != KXJSONOk) {
         return;
     }
@@ -130,28 +156,29 @@ void addJSONFile(const KXCrashReportWriter *writer, const char *key, const char 
 
 void addData(const KXCrashReportWriter *writer, const char *key, const char *value, size_t length)
 {
-    encoderOf(writer)->addData(key, value, length);
+    Operation(writer).encoder()->addData(key, value, length);
 }
 
 void beginData(const KXCrashReportWriter *writer, const char *key)
 {
-    encoderOf(writer)->beginData(key);
+    Operation(writer).encoder()->beginData(key);
 }
 
 void appendData(const KXCrashReportWriter *writer, const char *value, size_t length)
 {
-    encoderOf(writer)->appendData(value, length);
+    Operation(writer).encoder()->appendData(value, length);
 }
 
 void endData(const KXCrashReportWriter *writer)
 {
-    encoderOf(writer)->endData();
+    Operation(writer).encoder()->endData();
 }
 
 void addUUID(const KXCrashReportWriter *writer, const char *key, const unsigned char *uuid)
 {
+    const Operation operation(writer);
     if (uuid == nullptr) {
-        encoderOf(writer)->addNull(key);
+        operation.encoder()->addNull(key);
         return;
     }
     static const char hex[] = "0123456789ABCDEF";
@@ -165,12 +192,13 @@ void addUUID(const KXCrashReportWriter *writer, const char *key, const unsigned 
         *p++ = hex[uuid[i] & 0xF];
     }
     *p = 0;
-    encoderOf(writer)->addString(key, text, 36);
+    operation.encoder()->addString(key, text, 36);
 }
 
 void addJSON(const KXCrashReportWriter *writer, const char *key, const char *json)
 {
-    KXJSONEncoder *encoder = encoderOf(writer);
+    const Operation operation(writer);
+    KXJSONEncoder *encoder = operation.encoder();
     const int result = encoder->addRawJSON(key, json);
     if (result == KXJSONOk || result == KXJSONErrorCannotAddData) {
         return;
@@ -188,19 +216,19 @@ void addJSON(const KXCrashReportWriter *writer, const char *key, const char *jso
 
 void beginObject(const KXCrashReportWriter *writer, const char *key)
 {
-    encoderOf(writer)->beginObject(key);
+    Operation(writer).encoder()->beginObject(key);
 }
 
 void beginArray(const KXCrashReportWriter *writer, const char *key)
 {
-    encoderOf(writer)->beginArray(key);
+    Operation(writer).encoder()->beginArray(key);
 }
 
 void endContainer(const KXCrashReportWriter *writer)
 {
-    auto *state = static_cast<WriterState *>(writer->context);
+    const auto *state = static_cast<WriterState *>(writer->context);
     if (state->encoder->containerLevel() > state->floorLevel) {
-        state->encoder->endContainer();
+        Operation(writer).encoder()->endContainer();
     }
 }
 
@@ -225,8 +253,10 @@ void prepareWriter(KXCrashReportWriter *writer, WriterState *state)
     writer->context = state;
 }
 
-// The crashed thread's registers, when the crash came with them.
+// The crashed thread's registers, when the crash came with them, and those of a crash during
+// crash handling.
 KXMachineContext s_crashedContext;
+KXMachineContext s_recrashContext;
 uintptr_t s_addresses[MaxBacktraceFrames];
 pid_t s_threadList[KXMaxThreads];
 
@@ -254,9 +284,9 @@ bool contextForThread(const KXCrashCoreContext *context, pid_t thread, KXMachine
     return kxthreadsStoppedContext(thread, machine);
 }
 
+// Frame objects for the open "contents" array.
 void writeFrames(const KXCrashReportWriter *writer, const uintptr_t *addresses, int count, bool firstIsPC)
 {
-    writer->beginArray(writer, "contents");
     for (int i = 0; i < count; i++) {
         const uintptr_t address = addresses[i];
         // A return address points after its call, which may be the start of the next function.
@@ -276,7 +306,24 @@ void writeFrames(const KXCrashReportWriter *writer, const uintptr_t *addresses, 
         writer->addUIntegerElement(writer, "instruction_addr", address);
         writer->endContainer(writer);
     }
-    writer->endContainer(writer);
+}
+
+// Writes at most `room` frames of a walk from the registers into the open "contents" array and
+// returns how many; a walk of an overflowed stack keeps its last frames. Unknown stack bounds
+// (a corrupted stack pointer, or maps that could not be read) leave the walk to checked reads.
+int writeWalk(const KXCrashReportWriter *writer, const KXMachineContext *machine, int room, int *skipped)
+{
+    KXStackBounds bounds = {0, 0};
+    if (!kxmemStackBounds(kxmcStackPointer(machine), &bounds.low, &bounds.high)) {
+        bounds = {0, 0};
+    }
+    int total = 0;
+    kxbtBacktrace(machine, bounds, nullptr, 0, 0, &total);
+    const int skip = total >= OverflowWalkLength ? total - room : 0;
+    const int count = kxbtBacktrace(machine, bounds, s_addresses, skip, room, nullptr);
+    writeFrames(writer, s_addresses, count, skip == 0);
+    *skipped += skip;
+    return count;
 }
 
 void writeRegisters(const KXCrashReportWriter *writer, const KXMachineContext *machine)
@@ -308,22 +355,19 @@ void writeThread(const KXCrashReportWriter *writer,
 
     writer->beginObject(writer, key);
     writer->beginObject(writer, "backtrace");
+    writer->beginArray(writer, "contents");
     int skipped = 0;
-    if (isCrashed && sentry.stackTrace != nullptr && sentry.stackTraceLength > 0) {
-        const int count = sentry.stackTraceLength < MaxBacktraceFrames ? sentry.stackTraceLength : MaxBacktraceFrames;
-        writeFrames(writer, sentry.stackTrace, count, false);
-    } else if (hasMachine) {
-        KXStackBounds bounds = {0, 0};
-        kxmemStackBounds(kxmcStackPointer(&machine), &bounds.low, &bounds.high);
-        int total = 0;
-        kxbtBacktrace(&machine, bounds, nullptr, 0, 0, &total);
-        skipped = total >= OverflowWalkLength ? total - MaxBacktraceFrames : 0;
-        const int count = kxbtBacktrace(&machine, bounds, s_addresses, skipped, MaxBacktraceFrames, nullptr);
-        writeFrames(writer, s_addresses, count, skipped == 0);
-    } else {
-        writer->beginArray(writer, "contents");
-        writer->endContainer(writer);
+    int room = MaxBacktraceFrames;
+    if (isCrashed && sentry.crashedDuringCrashHandling && s_recrashContext.isValid) {
+        // Where the reporter itself crashed first, then on through the crash it was reporting.
+        room -= writeWalk(writer, &s_recrashContext, room, &skipped);
     }
+    if (isCrashed && sentry.stackTrace != nullptr && sentry.stackTraceLength > 0) {
+        writeFrames(writer, sentry.stackTrace, sentry.stackTraceLength < room ? sentry.stackTraceLength : room, false);
+    } else if (hasMachine && room > 0) {
+        writeWalk(writer, &machine, room, &skipped);
+    }
+    writer->endContainer(writer);
     writer->addIntegerElement(writer, "skipped", skipped);
     writer->endContainer(writer);
 
@@ -366,6 +410,9 @@ void writeError(const KXCrashReportWriter *writer, const KXCrashCoreContext *con
         writer->addIntegerElement(writer, "code", info->si_code);
         if (const char *codeName = kxsignalCodeName(info->si_signo, info->si_code)) {
             writer->addStringElement(writer, "code_name", codeName);
+        }
+        if (const pid_t sender = kxsignalSenderPID(info)) {
+            writer->addIntegerElement(writer, "sender_pid", sender);
         }
         writer->endContainer(writer);
         writer->addStringElement(writer, "type", "signal");
@@ -447,16 +494,23 @@ int indexOfThread(pid_t thread)
     return 0;
 }
 
-// Reads the crashed thread's registers and decides whether its stack overflowed.
+// Brings the image list up to date, reads the crashed thread's registers (and those of a crash
+// during crash handling) and decides whether its stack overflowed.
 void prepareCrashedThread(KXCrashCoreContext *context)
 {
     KXCrashSentryContext &sentry = context->sentry;
     kxmemLoadRegions();
+    kximagesAddUnlisted();
+    kximagesFreeze();
     s_crashedContext.isValid = false;
+    s_recrashContext.isValid = false;
     sentry.isStackOverflow = false;
     if (sentry.registersAreValid && sentry.signalUserContext != nullptr) {
         kxmcFromUserContext(sentry.signalUserContext, &s_crashedContext);
         sentry.isStackOverflow = kxmemIsStackOverflow(sentry.faultAddress, kxmcStackPointer(&s_crashedContext));
+    }
+    if (sentry.crashedDuringCrashHandling && sentry.recrashUserContext != nullptr) {
+        kxmcFromUserContext(sentry.recrashUserContext, &s_recrashContext);
     }
 }
 
@@ -469,18 +523,34 @@ public:
         if (m_fd >= 0) {
             m_output.init(m_fd, buffer, capacity);
             m_encoder.beginEncoding(false, &KXBufferedWriter::addJSONData, &m_output);
-            m_state = {&m_encoder, 0};
+            m_state = {&m_encoder, 0, &m_output, m_encoder.mark(), 0, false};
             prepareWriter(&m_writer, &m_state);
         }
     }
 
-    ~ReportFile()
+    ~ReportFile() { finish(); }
+
+    // Closes every open container and the file. After a crash in the middle of an operation, the
+    // text that operation began is cut off first.
+    void finish()
     {
-        if (m_fd >= 0) {
-            m_encoder.endEncoding();
-            m_output.flush();
-            close(m_fd);
+        if (m_fd < 0) {
+            return;
         }
+        m_output.flush();
+        if (m_state.inOperation) {
+            const off_t end = lseek(m_fd, 0, SEEK_CUR);
+            const auto mark = static_cast<off_t>(m_state.markOffset);
+            if (end >= 0 && mark < end && ftruncate(m_fd, mark) == 0) {
+                lseek(m_fd, mark, SEEK_SET);
+            }
+            m_encoder.rewind(m_state.mark);
+            m_state.inOperation = false;
+        }
+        m_encoder.endEncoding();
+        m_output.flush();
+        close(m_fd);
+        m_fd = -1;
     }
 
     bool isOpen() const { return m_fd >= 0; }
@@ -494,11 +564,23 @@ private:
     int m_fd = -1;
     KXBufferedWriter m_output;
     KXJSONEncoder m_encoder;
-    WriterState m_state = {nullptr, 0};
+    WriterState m_state = {};
     KXCrashReportWriter m_writer = {};
 };
 
+// The standard report being written, for a crash during crash handling to close.
+ReportFile *s_standardReport = nullptr;
+
 } // namespace
+
+void kxreportFinishInterruptedStandard()
+{
+    ReportFile *report = s_standardReport;
+    s_standardReport = nullptr;
+    if (report != nullptr) {
+        report->finish();
+    }
+}
 
 void kxreportWriteStandard(KXCrashCoreContext *context, const char *path)
 {
@@ -507,6 +589,7 @@ void kxreportWriteStandard(KXCrashCoreContext *context, const char *path)
     if (!file.isOpen()) {
         return;
     }
+    s_standardReport = &file;
     prepareCrashedThread(context);
     kximagesClearUsed();
     const KXCrashReportWriter *writer = file.writer();
@@ -562,6 +645,7 @@ void kxreportWriteStandard(KXCrashCoreContext *context, const char *path)
         writer->endContainer(writer);
     }
     writer->endContainer(writer);
+    s_standardReport = nullptr;
 }
 
 void kxreportWriteMinimal(KXCrashCoreContext *context, const char *path)

@@ -38,4 +38,8 @@ using KXCrashUserSectionCallback = void (*)(const KXCrashReportWriter *writer, b
 void kxreportWriteStandard(KXCrashCoreContext *context, const char *path);
 void kxreportWriteMinimal(KXCrashCoreContext *context, const char *path);
 
+// For a crash during crash handling, first of all: writes out what the interrupted standard
+// report holds and closes it as valid JSON.
+void kxreportFinishInterruptedStandard();
+
 } // namespace kestrix

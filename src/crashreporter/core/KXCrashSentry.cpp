@@ -2,6 +2,7 @@
 
 #include "crashreporter/core/KXCrashSentryCPPException.h"
 #include "crashreporter/core/KXCrashSentrySignal.h"
+#include "crashreporter/core/KXReservedDescriptors.h"
 
 #include <fcntl.h>
 #include <time.h>
@@ -72,6 +73,9 @@ uint32_t kxsentryInstall(KXCrashSentryContext *context,
         crashTypes = 0;
     }
     s_context = context;
+    if (crashTypes != 0) {
+        kxfdReserve();
+    }
     clearCrashFields(context);
     context->reportCallback = onCrash;
     uint32_t installed = 0;
@@ -132,6 +136,7 @@ bool kxsentryBeginHandlingCrash(pid_t crashedThread)
     pid_t unclaimed = 0;
     if (s_claim.compare_exchange_strong(unclaimed, crashedThread)) {
         s_handlingThread.store(kxthreadCurrent());
+        kxfdRelease();
         clearCrashFields(context);
         context->handlingCrash = true;
         context->offendingThread = crashedThread;
@@ -144,12 +149,11 @@ bool kxsentryBeginHandlingCrash(pid_t crashedThread)
         }
         return false;
     }
-    // A crash inside crash handling: leave any further fault to the system.
+    // A crash inside crash handling: leave any further fault to the system. The record still
+    // describes the first crash, which is what the minimal report is about.
     kxsentryUninstall(KXCrashTypeMachAndSignal);
-    clearCrashFields(context);
     context->crashedDuringCrashHandling = true;
     context->handlingCrash = true;
-    context->offendingThread = crashedThread;
     return true;
 }
 

@@ -51,6 +51,9 @@ struct KXCrashSentryContext
     const char *cppExceptionName;
     const void *signalUserContext;
     const siginfo_t *signalInfo;
+    // A crash during crash handling keeps the first crash's fields above, for its report names
+    // that crash; where the second one happened is kept here.
+    const void *recrashUserContext;
 };
 
 // Installs the sentries of `crashTypes` that exist here, in table order, and returns those
@@ -69,8 +72,8 @@ void kxsentrySuspendAllThreads();
 void kxsentryResumeAllThreads();
 
 // Returns whether the caller handles the crash of `crashedThread`; a second crash on the handling
-// thread is handed back flagged as a crash during crash handling; other threads wait until the
-// first crash is handled and get false.
+// thread is handed back flagged as a crash during crash handling, with the first crash's fields
+// kept; other threads wait until the first crash is handled and get false.
 bool kxsentryBeginHandlingCrash(pid_t crashedThread);
 void kxsentryEndHandlingCrash();
 

@@ -169,14 +169,16 @@ void handleTerminate()
 
     if (kxsentryBeginHandlingCrash(kxthreadCurrent())) {
         KXCrashSentryContext *context = kxsentryContext();
-        kxsentrySuspendAllThreads();
-        context->crashType = KXCrashTypeCPPException;
-        context->requiresAsyncSafety = true;
-        context->registersAreValid = false;
-        context->stackTrace = t_trace;
-        context->stackTraceLength = t_traceLength;
-        context->cppExceptionName = name;
-        context->crashReason = description;
+        if (!context->crashedDuringCrashHandling) {
+            context->crashType = KXCrashTypeCPPException;
+            context->requiresAsyncSafety = true;
+            context->registersAreValid = false;
+            context->stackTrace = t_trace;
+            context->stackTraceLength = t_traceLength;
+            context->cppExceptionName = name;
+            context->crashReason = description;
+            kxsentrySuspendAllThreads();
+        }
         kxsentryReport();
         kxsentryUninstall(KXCrashTypeAll);
         kxsentryResumeAllThreads();

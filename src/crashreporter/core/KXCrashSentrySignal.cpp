@@ -103,13 +103,19 @@ void handleSignal(int signal, siginfo_t *info, void *userContext)
     const int savedErrno = errno;
     if (s_enabled.load() && kxsentryBeginHandlingCrash(kxthreadCurrent())) {
         KXCrashSentryContext *context = kxsentryContext();
-        kxsentrySuspendAllThreads();
-        context->crashType = KXCrashTypeSignal;
-        context->requiresAsyncSafety = true;
-        context->registersAreValid = true;
-        context->faultAddress = reinterpret_cast<uintptr_t>(info->si_addr);
-        context->signalUserContext = userContext;
-        context->signalInfo = info;
+        if (context->crashedDuringCrashHandling) {
+            context->recrashUserContext = userContext;
+        } else {
+            // Recorded before anything else, so that a crash while stopping the threads is still
+            // reported as this one.
+            context->crashType = KXCrashTypeSignal;
+            context->requiresAsyncSafety = true;
+            context->registersAreValid = true;
+            context->faultAddress = kxsignalIsSent(info) ? 0 : reinterpret_cast<uintptr_t>(info->si_addr);
+            context->signalUserContext = userContext;
+            context->signalInfo = info;
+            kxsentrySuspendAllThreads();
+        }
         kxsentryReport();
         kxsentryUninstall(KXCrashTypeMachAndSignal);
         kxsentryResumeAllThreads();

@@ -461,88 +461,228 @@ int KXJSONEncoder::endData()
 
 void KXJSONRawValidator::feed(const char *text, size_t length)
 {
-    for (size_t i = 0; i < length && !m_failed; i++) {
-        const char c = text[i];
-        if (!m_started) {
-            if (isBlank(c)) {
-                continue;
-            }
-            m_started = true;
-            if (!(c == '"' || c == '-' || (c >= '0' && c <= '9') || c == '[' || c == '{' || c == 't' || c == 'f'
-                  || c == 'n')) {
-                m_failed = true;
-                return;
-            }
-        }
-        if (m_inString) {
-            if (m_escaped) {
-                m_escaped = false;
-            } else if (c == '\\') {
-                m_escaped = true;
-            } else if (c == '"') {
-                m_inString = false;
-                m_valueEnded = m_depth == 0;
-            } else if (static_cast<unsigned char>(c) < 0x20) {
-                m_failed = true;
-            }
-            continue;
-        }
-        const bool isStructural = c == '"' || c == '{' || c == '[' || c == '}' || c == ']' || c == ',' || c == ':';
-        if (m_inLiteral) {
-            // A bare literal or number at the top ends at a blank; nothing may follow it.
-            if (isBlank(c)) {
-                m_inLiteral = false;
-                m_valueEnded = true;
-            } else if (isStructural) {
-                m_failed = true;
-            }
-            continue;
-        }
-        if (isBlank(c)) {
-            continue;
-        }
-        if (m_valueEnded) {
-            m_failed = true;
-            return;
-        }
-        switch (c) {
-        case '"':
-            m_inString = true;
-            break;
-        case '{':
-        case '[':
-            if (m_depth >= MaxDepth) {
-                m_failed = true;
-                return;
-            }
-            if (c == '{') {
-                m_kinds[m_depth / 64] |= uint64_t(1) << (m_depth % 64);
-            } else {
-                m_kinds[m_depth / 64] &= ~(uint64_t(1) << (m_depth % 64));
-            }
-            m_depth++;
-            break;
-        case '}':
-        case ']': {
-            if (m_depth == 0) {
-                m_failed = true;
-                return;
-            }
-            m_depth--;
-            const bool openIsObject = (m_kinds[m_depth / 64] >> (m_depth % 64)) & 1;
-            m_failed = openIsObject != (c == '}');
-            m_valueEnded = m_depth == 0;
-            break;
-        }
-        default:
-            m_inLiteral = m_depth == 0;
+    for (size_t i = 0; i < length && m_state != State::Failed; i++) {
+        if (!step(text[i])) {
+            m_state = State::Failed;
         }
     }
 }
 
 bool KXJSONRawValidator::finish() const
 {
-    return m_started && !m_failed && !m_inString && m_depth == 0;
+    return m_depth == 0 && (m_state == State::AfterValue || isCompleteNumber(m_state));
+}
+
+bool KXJSONRawValidator::isCompleteNumber(State state)
+{
+    return state == State::NumberZero || state == State::NumberInteger || state == State::NumberFraction
+           || state == State::NumberExponent;
+}
+
+bool KXJSONRawValidator::topIsObject() const
+{
+    const int top = m_depth - 1;
+    return ((m_kinds[top / 64] >> (top % 64)) & 1) != 0;
+}
+
+bool KXJSONRawValidator::push(bool isObject)
+{
+    if (m_depth >= MaxDepth) {
+        return false;
+    }
+    if (isObject) {
+        m_kinds[m_depth / 64] |= uint64_t(1) << (m_depth % 64);
+    } else {
+        m_kinds[m_depth / 64] &= ~(uint64_t(1) << (m_depth % 64));
+    }
+    m_depth++;
+    m_state = isObject ? State::KeyOrEnd : State::ValueOrEnd;
+    return true;
+}
+
+bool KXJSONRawValidator::close(char c)
+{
+    if (m_depth == 0 || topIsObject() != (c == '}')) {
+        return false;
+    }
+    m_depth--;
+    m_state = State::AfterValue;
+    return true;
+}
+
+bool KXJSONRawValidator::beginValue(char c)
+{
+    switch (c) {
+    case '{':
+    case '[':
+        return push(c == '{');
+    case '"':
+        m_state = State::String;
+        m_stringIsKey = false;
+        return true;
+    case '-':
+        m_state = State::NumberMinus;
+        return true;
+    case '0':
+        m_state = State::NumberZero;
+        return true;
+    case 't':
+        m_literal = "rue";
+        break;
+    case 'f':
+        m_literal = "alse";
+        break;
+    case 'n':
+        m_literal = "ull";
+        break;
+    default:
+        if (c >= '1' && c <= '9') {
+            m_state = State::NumberInteger;
+            return true;
+        }
+        return false;
+    }
+    m_state = State::Literal;
+    return true;
+}
+
+// Takes `c` into the number under way; false when the number has ended before it.
+bool KXJSONRawValidator::continueNumber(char c)
+{
+    const bool isDigit = c >= '0' && c <= '9';
+    switch (m_state) {
+    case State::NumberMinus:
+        if (!isDigit) {
+            return false;
+        }
+        m_state = c == '0' ? State::NumberZero : State::NumberInteger;
+        return true;
+    case State::NumberZero:
+    case State::NumberInteger:
+        if (isDigit && m_state == State::NumberInteger) {
+            return true;
+        }
+        if (c == '.') {
+            m_state = State::NumberPoint;
+            return true;
+        }
+        break;
+    case State::NumberPoint:
+        if (isDigit) {
+            m_state = State::NumberFraction;
+        }
+        return isDigit;
+    case State::NumberFraction:
+        if (isDigit) {
+            return true;
+        }
+        break;
+    case State::NumberE:
+        if (c == '+' || c == '-' || isDigit) {
+            m_state = isDigit ? State::NumberExponent : State::NumberExponentSign;
+            return true;
+        }
+        return false;
+    case State::NumberExponentSign:
+        if (isDigit) {
+            m_state = State::NumberExponent;
+        }
+        return isDigit;
+    case State::NumberExponent:
+        return isDigit;
+    default:
+        return false;
+    }
+    if (c == 'e' || c == 'E') {
+        m_state = State::NumberE;
+        return true;
+    }
+    return false;
+}
+
+bool KXJSONRawValidator::step(char c)
+{
+    switch (m_state) {
+    case State::String:
+        if (c == '"') {
+            m_state = m_stringIsKey ? State::Colon : State::AfterValue;
+        } else if (c == '\\') {
+            m_state = State::Escape;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            return false;
+        }
+        return true;
+    case State::Escape:
+        if (c == 'u') {
+            m_state = State::Unicode;
+            m_hexLeft = 4;
+            return true;
+        }
+        m_state = State::String;
+        return c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't';
+    case State::Unicode:
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
+            return false;
+        }
+        m_state = --m_hexLeft == 0 ? State::String : State::Unicode;
+        return true;
+    case State::Literal:
+        if (c != *m_literal) {
+            return false;
+        }
+        m_literal++;
+        m_state = *m_literal == 0 ? State::AfterValue : State::Literal;
+        return true;
+    case State::NumberMinus:
+    case State::NumberZero:
+    case State::NumberInteger:
+    case State::NumberPoint:
+    case State::NumberFraction:
+    case State::NumberE:
+    case State::NumberExponentSign:
+    case State::NumberExponent:
+        if (continueNumber(c)) {
+            return true;
+        }
+        if (!isCompleteNumber(m_state)) {
+            return false;
+        }
+        m_state = State::AfterValue; // the number ended: `c` belongs to what follows
+        break;
+    default:
+        break;
+    }
+    if (isBlank(c)) {
+        return true;
+    }
+    switch (m_state) {
+    case State::Value:
+        return beginValue(c);
+    case State::ValueOrEnd:
+        return c == ']' ? close(c) : beginValue(c);
+    case State::KeyOrEnd:
+    case State::Key:
+        if (c == '}' && m_state == State::KeyOrEnd) {
+            return close(c);
+        }
+        m_state = State::String;
+        m_stringIsKey = true;
+        return c == '"';
+    case State::Colon:
+        m_state = State::Value;
+        return c == ':';
+    case State::AfterValue:
+        if (m_depth == 0) {
+            return false; // something follows the value
+        }
+        if (c == ',') {
+            m_state = topIsObject() ? State::Key : State::Value;
+            return true;
+        }
+        return (c == ']' || c == '}') && close(c);
+    default:
+        return false;
+    }
 }
 
 bool KXJSONEncoder::isAcceptableRawJSON(const char *value, size_t length)

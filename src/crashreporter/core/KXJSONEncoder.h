@@ -30,8 +30,9 @@ inline constexpr int KXJSONMaxContainerLevel = 200;
 // Streaming JSON encoder for the crash path: no heap, no locks, async-signal-safe. Every buffer it
 // needs lives on the caller's stack. Operations return 0 or the first error; the encoder keeps no
 // error state, so a caller may stop or go on after a failure.
-// Checks, piece by piece and without allocating, that text is one JSON value whose brackets and
-// quotes balance and that nothing follows it.
+// Checks, piece by piece and without allocating, that text is one JSON value by the grammar:
+// objects with string keys, arrays, strings with valid escapes, numbers, true, false and null,
+// with their separators, and nothing but blanks after it.
 class KXJSONRawValidator
 {
 public:
@@ -39,15 +40,44 @@ public:
     bool finish() const;
 
 private:
+    enum class State : uint8_t
+    {
+        Value,      // a value must come
+        ValueOrEnd, // right after "["
+        KeyOrEnd,   // right after "{"
+        Key,        // after "," in an object
+        Colon,
+        AfterValue, // "," or a closing bracket, or at the top only blanks
+        String,
+        Escape,
+        Unicode,
+        Literal,
+        NumberMinus,
+        NumberZero,
+        NumberInteger,
+        NumberPoint,
+        NumberFraction,
+        NumberE,
+        NumberExponentSign,
+        NumberExponent,
+        Failed,
+    };
+
+    bool step(char c);
+    bool continueNumber(char c);
+    bool beginValue(char c);
+    bool push(bool isObject);
+    bool close(char c);
+    bool topIsObject() const;
+    static bool isCompleteNumber(State state);
+
     static constexpr int MaxDepth = 512;
     uint64_t m_kinds[MaxDepth / 64] = {}; // bit set: the open bracket at that depth is "{"
     int m_depth = 0;
-    bool m_started = false;
-    bool m_inString = false;
-    bool m_escaped = false;
-    bool m_inLiteral = false;
-    bool m_valueEnded = false;
-    bool m_failed = false;
+    State m_state = State::Value;
+    bool m_stringIsKey = false;
+    int m_hexLeft = 0;
+    const char *m_literal = nullptr; // the rest of "true", "false" or "null" still to come
 };
 
 class KXJSONEncoder
@@ -79,8 +109,8 @@ public:
     int appendData(const char *value, size_t length);
     int endData();
 
-    // Writes already encoded JSON unchanged. Refused (code 4) unless it is one value whose brackets
-    // and quotes balance, so that a bad element cannot break the rest of the document.
+    // Writes already encoded JSON unchanged. Refused (code 4) unless it is one valid JSON value, so
+    // that a bad element cannot break the rest of the document.
     int addRawJSON(const char *key, const char *value, size_t length = KXJSONSizeAutomatic);
 
     // Raw JSON streamed in pieces, for text a KXJSONRawValidator has already accepted whole.
@@ -89,12 +119,26 @@ public:
 
     int containerLevel() const { return m_containerLevel; }
 
+    // Where the encoder stands between two operations. Going back to a mark, once the text written
+    // since has been cut off, lets a caller drop an operation that never finished.
+    struct Mark
+    {
+        int containerLevel;
+        bool containerIsEmpty;
+    };
+    Mark mark() const { return {m_containerLevel, m_containerIsEmpty}; }
+    void rewind(const Mark &mark)
+    {
+        m_containerLevel = mark.containerLevel;
+        m_containerIsEmpty = mark.containerIsEmpty;
+    }
+
     // The number formats of the encoder, for other crash-time text. Both write a terminating zero
     // and return the length; `out` needs 32 bytes for doubles and 17 for hexadecimal.
     static size_t formatDouble(double value, int significantDigits, char *out);
     static size_t formatHex(uint64_t value, int minDigits, char *out);
 
-    // Whether `value` is one balanced JSON value as accepted by addRawJSON.
+    // Whether `value` is one valid JSON value, as addRawJSON accepts.
     static bool isAcceptableRawJSON(const char *value, size_t length);
 
 private:

@@ -212,6 +212,15 @@ bool kxmemIsReadableRange(uintptr_t address, size_t length)
     return true;
 }
 
+bool kxmemCopyChecked(const void *source, void *destination, size_t length)
+{
+    if (kxmemIsReadableRange(reinterpret_cast<uintptr_t>(source), length)) {
+        __builtin_memcpy(destination, source, length);
+        return true;
+    }
+    return kxmemCopySafely(source, destination, length);
+}
+
 bool kxmemStackBounds(uintptr_t stackPointer, uintptr_t *low, uintptr_t *high)
 {
     const KXMemoryRegion *region = kxmemRegionContaining(stackPointer);

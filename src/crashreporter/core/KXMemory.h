@@ -25,6 +25,10 @@ bool kxmemLoadRegions();
 const KXMemoryRegion *kxmemRegionContaining(uintptr_t address);
 bool kxmemIsReadableRange(uintptr_t address, size_t length);
 
+// Like kxmemCopySafely, but a range the loaded regions show readable is copied directly, with no
+// system call: at crash time, with the other threads stopped, the mappings stand still.
+bool kxmemCopyChecked(const void *source, void *destination, size_t length);
+
 // The readable-writable stack region that holds (or, after an overflow, lies just above) the
 // stack pointer; false when the pointer is not near a stack.
 bool kxmemStackBounds(uintptr_t stackPointer, uintptr_t *low, uintptr_t *high);

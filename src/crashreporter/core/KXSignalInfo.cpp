@@ -143,4 +143,15 @@ const char *kxsignalCodeName(int signal, int code)
     return nullptr;
 }
 
+bool kxsignalIsSent(const siginfo_t *info)
+{
+    return info->si_code <= 0;
+}
+
+pid_t kxsignalSenderPID(const siginfo_t *info)
+{
+    const int code = info->si_code;
+    return code == SI_USER || code == SI_TKILL || code == SI_QUEUE ? info->si_pid : 0;
+}
+
 } // namespace kestrix

@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <time.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -25,9 +26,6 @@ enum SlotState : int
     SlotStopped,
     SlotGaveUp,
     SlotLeft,
-    SlotStackRequested,
-    SlotStackTaken,
-    SlotStackDeclined,
 };
 
 struct Slot
@@ -35,8 +33,6 @@ struct Slot
     std::atomic<pid_t> thread;
     std::atomic<int> state;
     KXMachineContext context;
-    void *stack;
-    size_t stackSize;
 };
 
 Slot s_slots[KXMaxThreads];
@@ -44,6 +40,27 @@ int s_slotCount = 0;
 std::atomic<int> s_resumeGeneration{0};
 std::atomic<bool> s_stopInForce{false};
 int s_controlSignal = 0;
+
+// Alternate stacks handed to threads that were running before installation. An offer outlives
+// the wait for its answer: a thread that blocks the control signal (glibc blocks every signal while
+// a thread starts, GLib's threads block it for good) takes its stack whenever it unblocks it.
+enum OfferAnswer : int
+{
+    OfferPending = 0,
+    OfferTaken,
+    OfferDeclined,
+};
+
+struct StackOffer
+{
+    std::atomic<pid_t> thread; // 0 once answered
+    std::atomic<int> answer;
+    void *stack;
+    size_t size;
+};
+
+StackOffer s_offers[KXMaxThreads];
+std::atomic<int> s_offerCount{0};
 
 long futex(std::atomic<int> *address, int operation, int value, const timespec *timeout)
 {
@@ -57,11 +74,11 @@ int64_t nowNanoseconds()
     return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Waits until the slot leaves `from` or the deadline passes; returns the state seen last.
-int waitWhile(Slot &slot, int from, int64_t deadline)
+// Waits until `state` leaves `from` or the deadline passes; returns the state seen last.
+int waitWhile(std::atomic<int> &value, int from, int64_t deadline)
 {
     for (;;) {
-        const int state = slot.state.load(std::memory_order_acquire);
+        const int state = value.load(std::memory_order_acquire);
         if (state != from) {
             return state;
         }
@@ -70,7 +87,7 @@ int waitWhile(Slot &slot, int from, int64_t deadline)
             return state;
         }
         const timespec timeout = {static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
-        futex(&slot.state, FUTEX_WAIT, from, &timeout);
+        futex(&value, FUTEX_WAIT, from, &timeout);
     }
 }
 
@@ -84,29 +101,44 @@ Slot *slotFor(pid_t thread)
     return nullptr;
 }
 
+// The return from a signal handler restores the signal stack saved in its user context, so a
+// stack set with sigaltstack inside the handler would be undone at once: it goes into the context.
+// False when the thread has a stack of its own already.
+bool putAlternateStack(void *userContext, void *stack, size_t size)
+{
+    auto *context = static_cast<ucontext_t *>(userContext);
+    if ((context->uc_stack.ss_flags & SS_DISABLE) == 0) {
+        return false;
+    }
+    context->uc_stack.ss_sp = stack;
+    context->uc_stack.ss_size = size;
+    context->uc_stack.ss_flags = 0;
+    return true;
+}
+
+// Answers the offer of a stack made to this thread, if there is one.
+void answerStackOffer(pid_t self, void *userContext)
+{
+    const int count = s_offerCount.load(std::memory_order_acquire);
+    for (int i = 0; i < count; i++) {
+        StackOffer &offer = s_offers[i];
+        pid_t expected = self;
+        if (offer.thread.compare_exchange_strong(expected, 0)) {
+            const bool taken = putAlternateStack(userContext, offer.stack, offer.size);
+            offer.answer.store(taken ? OfferTaken : OfferDeclined, std::memory_order_release);
+            futex(&offer.answer, FUTEX_WAKE, INT_MAX, nullptr);
+            return;
+        }
+    }
+}
+
 void handleControlSignal(int, siginfo_t *, void *userContext)
 {
     const int savedErrno = errno;
-    Slot *slot = slotFor(kxthreadCurrent());
-    if (slot == nullptr) {
-        errno = savedErrno;
-        return;
-    }
-    if (slot->state.load(std::memory_order_acquire) == SlotStackRequested) {
-        stack_t current;
-        int answer = SlotStackDeclined; // it has one of its own already
-        if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) != 0) {
-            stack_t stack = {};
-            stack.ss_sp = slot->stack;
-            stack.ss_size = slot->stackSize;
-            if (sigaltstack(&stack, nullptr) == 0) {
-                answer = SlotStackTaken;
-            }
-        }
-        // Should the provider have given up meanwhile, it keeps the stack mapped: using it stays safe.
-        int expected = SlotStackRequested;
-        slot->state.compare_exchange_strong(expected, answer);
-        futex(&slot->state, FUTEX_WAKE, INT_MAX, nullptr);
+    const pid_t self = kxthreadCurrent();
+    Slot *slot = slotFor(self);
+    if (slot == nullptr || slot->state.load(std::memory_order_acquire) != SlotStopRequested) {
+        answerStackOffer(self, userContext);
         errno = savedErrno;
         return;
     }
@@ -124,11 +156,6 @@ void handleControlSignal(int, siginfo_t *, void *userContext)
     slot->state.store(SlotLeft, std::memory_order_release);
     futex(&slot->state, FUTEX_WAKE, INT_MAX, nullptr);
     errno = savedErrno;
-}
-
-bool signalThread(pid_t thread)
-{
-    return syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
 }
 
 bool isDecimal(const char *text)
@@ -151,6 +178,75 @@ pid_t parseDecimal(const char *text)
         value = value * 10 + (*text - '0');
     }
     return value;
+}
+
+// Reads /proc/self/task/<thread><file> into `buffer`, terminated; returns the length read, or -1.
+ssize_t readTaskFile(pid_t thread, const char *file, char *buffer, size_t size)
+{
+    char path[64] = "/proc/self/task/";
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + thread % 10);
+        thread /= 10;
+    } while (thread > 0);
+    size_t length = strlen(path);
+    while (n > 0) {
+        path[length++] = digits[--n];
+    }
+    strcpy(path + length, file);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    size_t used = 0;
+    while (used < size - 1) {
+        const ssize_t read = ::read(fd, buffer + used, size - 1 - used);
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read <= 0) {
+            break;
+        }
+        used += static_cast<size_t>(read);
+    }
+    close(fd);
+    buffer[used] = 0;
+    return static_cast<ssize_t>(used);
+}
+
+// Whether the thread's blocked set ("SigBlk:", in hexadecimal) holds `signal`: such a thread can
+// never answer it. False when the set cannot be read, so the thread is asked all the same.
+bool blocksSignal(pid_t thread, int signal)
+{
+    char buffer[4096];
+    if (readTaskFile(thread, "/status", buffer, sizeof(buffer)) <= 0) {
+        return false;
+    }
+    const char *line = strstr(buffer, "\nSigBlk:");
+    if (line == nullptr) {
+        return false;
+    }
+    uint64_t mask = 0;
+    for (const char *p = line + strlen("\nSigBlk:"); *p != '\n' && *p != 0; p++) {
+        if (*p >= '0' && *p <= '9') {
+            mask = mask << 4 | static_cast<uint64_t>(*p - '0');
+        } else if (*p >= 'a' && *p <= 'f') {
+            mask = mask << 4 | static_cast<uint64_t>(*p - 'a' + 10);
+        }
+    }
+    return signal >= 1 && signal <= 64 && ((mask >> (signal - 1)) & 1) != 0;
+}
+
+bool sendControlSignal(pid_t thread)
+{
+    return syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
+}
+
+// Sends the control signal unless the thread cannot take it.
+bool signalThread(pid_t thread)
+{
+    return !blocksSignal(thread, s_controlSignal) && sendControlSignal(thread);
 }
 
 } // namespace
@@ -195,29 +291,10 @@ int kxthreadsList(pid_t *threads, int max)
 
 uint32_t kxthreadRunState(pid_t thread)
 {
-    char path[64] = "/proc/self/task/";
-    char digits[16];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + thread % 10);
-        thread /= 10;
-    } while (thread > 0);
-    size_t length = strlen(path);
-    while (n > 0) {
-        path[length++] = digits[--n];
-    }
-    memcpy(path + length, "/stat", 6);
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return KXThreadRunStateUnknown;
-    }
     char buffer[512];
-    const ssize_t read = ::read(fd, buffer, sizeof(buffer) - 1);
-    close(fd);
-    if (read <= 0) {
+    if (readTaskFile(thread, "/stat", buffer, sizeof(buffer)) <= 0) {
         return KXThreadRunStateUnknown;
     }
-    buffer[read] = 0;
     // "tid (name) S ...": the name may hold anything, so look after its last parenthesis.
     const char *close = strrchr(buffer, ')');
     if (close == nullptr || close[1] != ' ') {
@@ -304,14 +381,14 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
     for (int i = 0; i < s_slotCount; i++) {
         if (!signalThread(s_slots[i].thread.load())) {
             int requested = SlotStopRequested;
-            s_slots[i].state.compare_exchange_strong(requested, SlotGaveUp); // the thread has gone
+            s_slots[i].state.compare_exchange_strong(requested, SlotGaveUp); // gone, or it blocks the signal
         }
     }
     const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
     int stopped = 0;
     for (int i = 0; i < s_slotCount; i++) {
         Slot &slot = s_slots[i];
-        if (waitWhile(slot, SlotStopRequested, deadline) == SlotStopped) {
+        if (waitWhile(slot.state, SlotStopRequested, deadline) == SlotStopped) {
             stopped++;
             continue;
         }
@@ -343,7 +420,7 @@ void kxthreadsResume()
     // Let every stopped thread leave its handler before the slots can be used again.
     const int64_t deadline = nowNanoseconds() + 1000000000;
     for (int i = 0; i < s_slotCount; i++) {
-        waitWhile(s_slots[i], SlotStopped, deadline);
+        waitWhile(s_slots[i].state, SlotStopped, deadline);
         s_slots[i].thread.store(0, std::memory_order_release);
     }
     s_slotCount = 0;
@@ -352,15 +429,15 @@ void kxthreadsResume()
 
 int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
 {
-    bool expected = false;
-    if (s_controlSignal == 0 || !s_stopInForce.compare_exchange_strong(expected, true)) {
+    if (s_controlSignal == 0) {
         return 0;
     }
     static pid_t threads[KXMaxThreads];
+    static int waitFor[KXMaxThreads];
     const int count = kxthreadsList(threads, KXMaxThreads);
     const pid_t self = kxthreadCurrent();
-    s_slotCount = 0;
-    for (int i = 0; i < count; i++) {
+    int waiting = 0;
+    for (int i = 0; i < count && s_offerCount.load() < KXMaxThreads; i++) {
         if (threads[i] == self) {
             continue;
         }
@@ -368,33 +445,35 @@ int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)
         if (stack == MAP_FAILED) {
             break;
         }
-        Slot &slot = s_slots[s_slotCount++];
-        slot.stack = stack;
-        slot.stackSize = size;
-        slot.state.store(SlotStackRequested, std::memory_order_release);
-        slot.thread.store(threads[i], std::memory_order_release);
-        if (!signalThread(threads[i])) {
-            slot.state.store(SlotGaveUp);
+        const int index = s_offerCount.load();
+        StackOffer &offer = s_offers[index];
+        offer.stack = stack;
+        offer.size = size;
+        offer.answer.store(OfferPending);
+        offer.thread.store(threads[i]);
+        s_offerCount.store(index + 1, std::memory_order_release);
+        const bool canAnswerNow = !blocksSignal(threads[i], s_controlSignal);
+        if (!sendControlSignal(threads[i])) {
+            pid_t gone = threads[i];
+            if (offer.thread.compare_exchange_strong(gone, 0)) {
+                munmap(stack, size);
+            }
+        } else if (canAnswerNow) {
+            waitFor[waiting++] = index;
         }
     }
     const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
     int taken = 0;
-    for (int i = 0; i < s_slotCount; i++) {
-        Slot &slot = s_slots[i];
-        waitWhile(slot, SlotStackRequested, deadline);
-        int requested = SlotStackRequested;
-        if (slot.state.compare_exchange_strong(requested, SlotGaveUp) || requested == SlotGaveUp) {
-            continue; // never answered: the stack stays mapped in case it answers late
-        }
-        if (requested == SlotStackTaken) {
+    for (int i = 0; i < waiting; i++) {
+        StackOffer &offer = s_offers[waitFor[i]];
+        const int answer = waitWhile(offer.answer, OfferPending, deadline);
+        if (answer == OfferTaken) {
             taken++;
-        } else {
-            munmap(slot.stack, slot.stackSize);
+        } else if (answer == OfferDeclined) {
+            munmap(offer.stack, offer.size); // it has one of its own
         }
-        slot.thread.store(0, std::memory_order_release);
+        // An offer still pending stays open: the thread takes the stack when it gets to it.
     }
-    s_slotCount = 0;
-    s_stopInForce.store(false);
     return taken;
 }
 

@@ -29,15 +29,17 @@ bool kxthreadsInstallControlSignal();
 int kxthreadsControlSignal();
 
 // Stops every listed thread except `except` and captures its registers; waits at most about
-// `timeoutMilliseconds` in all. A thread that does not answer is left running. Returns the number
-// stopped. Async-signal-safe; at most one stop is in force until kxthreadsResume().
+// `timeoutMilliseconds` in all. A thread that does not answer is left running; one whose blocked
+// set holds the control signal is not waited for at all. Returns the number stopped.
+// Async-signal-safe; at most one stop is in force until kxthreadsResume().
 int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMilliseconds);
 // The registers a stopped thread was interrupted with; false for threads that did not stop.
 bool kxthreadsStoppedContext(pid_t thread, KXMachineContext *context);
 void kxthreadsResume();
 
 // Gives every running thread except the caller an alternate signal stack of `size` bytes when it
-// has none; not for the crash path. Returns how many threads took one.
+// has none; not for the crash path. A thread that blocks the control signal takes its stack when
+// it unblocks it, without being waited for. Returns how many threads took one meanwhile.
 int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds);
 
 } // namespace kestrix

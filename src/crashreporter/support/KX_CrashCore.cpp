@@ -74,6 +74,7 @@ uint32_t KX_CrashCore::install(uint32_t crashTypes, const QString &directory)
     copyText(context->recrashReportPath, sizeof(context->recrashReportPath), QFile::encodeName(recrashReportPath));
     loadAndStartCrashState();
     context->crashTypes = kxsentryInstall(&context->sentry, crashTypes, kxcoreOnCrash, context);
+    kximagesIndexInBackground(); // once the sentries are in, so its thread starts with its signal stack
 
     QJsonObject info = KX_SystemInfo::systemInfo();
     bool jailbroken = false;

@@ -52,9 +52,18 @@ std::optional<QString> KX_CrashDoctor::diagnoseCrash(const QJsonObject &report)
         }
     }
     const bool hasMach = error.value(QStringLiteral("mach")).isObject();
+    const QJsonObject signal = error.value(QStringLiteral("signal")).toObject();
     const QString name =
         hasMach ? error.value(QStringLiteral("mach")).toObject().value(QStringLiteral("exception_name")).toString()
-                : error.value(QStringLiteral("signal")).toObject().value(QStringLiteral("name")).toString();
+                : signal.value(QStringLiteral("name")).toString();
+    const bool isFault = name == QLatin1String(hasMach ? "EXC_ARITHMETIC" : "SIGFPE")
+                         || name == QLatin1String(hasMach ? "EXC_BAD_ACCESS" : "SIGSEGV");
+    // A fault signal that another process sent says nothing about arithmetic or pointers.
+    if (!hasMach && isFault && signal.contains(QStringLiteral("sender_pid"))) {
+        return QStringLiteral("Signal %1 was sent by process %2.")
+            .arg(name)
+            .arg(signal.value(QStringLiteral("sender_pid")).toInteger());
+    }
     if (name == QLatin1String(hasMach ? "EXC_ARITHMETIC" : "SIGFPE")) {
         return QStringLiteral("Math error (usually caused from division by 0).");
     }
