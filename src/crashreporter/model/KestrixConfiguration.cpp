@@ -57,6 +57,22 @@ std::optional<QUrl> urlOf(const QString &text)
     return text.isEmpty() ? std::nullopt : std::optional(QUrl(text));
 }
 
+// "Option <option> should be ..." with the rejected value.
+void logInvalidValue(const QString &rule, uint64_t value)
+{
+    kxLogError(
+        QStringLiteral("Invalid configuration value detected. Option %1. Supplied value is %2").arg(rule).arg(value));
+}
+
+void setNonZero(uint64_t &option, uint64_t value, const char *name)
+{
+    if (value == 0) {
+        logInvalidValue(QStringLiteral("%1 should be a non-zero integer").arg(QLatin1String(name)), value);
+        return;
+    }
+    option = value;
+}
+
 std::optional<QString> bundleString(const char *value)
 {
     return *value != 0 ? std::optional(QString::fromUtf8(value)) : std::nullopt;
@@ -206,9 +222,7 @@ void KestrixConfiguration::setEndpoints(const KestrixEndpointConfiguration &endp
 void KestrixConfiguration::setAppHangThresholdMillis(uint64_t millis)
 {
     if (millis < 250) {
-        kxLogError(QStringLiteral("Invalid configuration value detected. Option appHangThresholdMillis should be "
-                                  "greater than or equal to 250. Supplied value is %1")
-                       .arg(millis));
+        logInvalidValue(QStringLiteral("appHangThresholdMillis should be greater than or equal to 250"), millis);
         return;
     }
     m_appHangThresholdMillis = millis;
@@ -216,33 +230,19 @@ void KestrixConfiguration::setAppHangThresholdMillis(uint64_t millis)
 
 void KestrixConfiguration::setMaxPersistedEvents(uint64_t count)
 {
-    if (count == 0) {
-        kxLogError(QStringLiteral("Invalid configuration value detected. Option maxPersistedEvents should be a "
-                                  "non-zero integer. Supplied value is %1")
-                       .arg(count));
-        return;
-    }
-    m_maxPersistedEvents = count;
+    setNonZero(m_maxPersistedEvents, count, "maxPersistedEvents");
 }
 
 void KestrixConfiguration::setMaxPersistedSessions(uint64_t count)
 {
-    if (count == 0) {
-        kxLogError(QStringLiteral("Invalid configuration value detected. Option maxPersistedSessions should be a "
-                                  "non-zero integer. Supplied value is %1")
-                       .arg(count));
-        return;
-    }
-    m_maxPersistedSessions = count;
+    setNonZero(m_maxPersistedSessions, count, "maxPersistedSessions");
 }
 
 void KestrixConfiguration::setMaxBreadcrumbs(uint64_t count)
 {
     if (count > MaxBreadcrumbsLimit) {
-        kxLogError(QStringLiteral("Invalid configuration value detected. Option maxBreadcrumbs should be an integer "
-                                  "between 0-%1. Supplied value is %2")
-                       .arg(MaxBreadcrumbsLimit)
-                       .arg(count));
+        logInvalidValue(QStringLiteral("maxBreadcrumbs should be an integer between 0-%1").arg(MaxBreadcrumbsLimit),
+                        count);
         return;
     }
     m_maxBreadcrumbs = count;
