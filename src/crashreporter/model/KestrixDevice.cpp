@@ -11,12 +11,15 @@ namespace kestrix {
 
 std::optional<QString> KestrixDevice::currentManufacturer()
 {
-    QFile file(QStringLiteral("/sys/class/dmi/id/sys_vendor"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QString vendor = QString::fromUtf8(file.readLine()).trimmed();
-    return vendor.isEmpty() ? std::nullopt : std::optional(vendor);
+    static const std::optional<QString> vendor = []() -> std::optional<QString> {
+        QFile file(QStringLiteral("/sys/class/dmi/id/sys_vendor"));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return std::nullopt;
+        }
+        const QString text = QString::fromUtf8(file.readLine()).trimmed();
+        return text.isEmpty() ? std::nullopt : std::optional(text);
+    }();
+    return vendor;
 }
 
 void KestrixDevice::readJson(const QJsonObject &json)

@@ -5,8 +5,11 @@
 #include "crashreporter/support/KXJSONSerialization.h"
 #include "crashreporter/support/KXLogger.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,8 +23,40 @@ struct KestrixMetadata::PendingWrite
     std::optional<QByteArray> data;
 };
 
+namespace {
+
+// Parsed JSON is always clean; only values built in code can hold what JSON cannot.
+bool isJSONSafe(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Object: {
+        const QJsonObject object = value.toObject();
+        return std::all_of(
+            object.begin(), object.end(), [](const QJsonValueConstRef &member) { return isJSONSafe(member); });
+    }
+    case QJsonValue::Array: {
+        const QJsonArray array = value.toArray();
+        return std::all_of(
+            array.begin(), array.end(), [](const QJsonValueConstRef &element) { return isJSONSafe(element); });
+    }
+    case QJsonValue::Double:
+        return std::isfinite(value.toDouble());
+    case QJsonValue::Undefined:
+        return false;
+    default:
+        return true;
+    }
+}
+
+QJsonValue sanitized(const QJsonValue &value)
+{
+    return isJSONSafe(value) ? value : kxSanitizeJSON(value);
+}
+
+} // namespace
+
 KestrixMetadata::KestrixMetadata(const QJsonObject &dictionary)
-    : m_dictionary(kxSanitizeJSON(dictionary).toObject())
+    : m_dictionary(sanitized(dictionary).toObject())
 {
 }
 
@@ -88,7 +123,7 @@ void KestrixMetadata::addMetadata(const QJsonObject &values, const QString &sect
             updated.remove(it.key());
             continue;
         }
-        const QJsonValue safe = kxSanitizeJSON(it.value());
+        const QJsonValue safe = sanitized(it.value());
         if (safe.isUndefined()) {
             kxLogError(QStringLiteral("Failed to add metadata: %1 is not JSON serializable.")
                            .arg(it.value().isDouble() ? QStringLiteral("non-finite number")

@@ -34,7 +34,7 @@ std::optional<uint64_t> readAddress(const QJsonObject &json, const char *key)
 void insertHex(QJsonObject &json, const char *key, const std::optional<uint64_t> &value)
 {
     if (value) {
-        json.insert(QLatin1String(key), QStringLiteral("0x%1").arg(*value, 0, 16));
+        json.insert(QLatin1String(key), QLatin1String("0x") + QString::number(*value, 16));
     }
 }
 
