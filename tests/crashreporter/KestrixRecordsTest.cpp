@@ -131,7 +131,7 @@ TEST(KestrixRecordsTest, framesFromCrashReports)
         entries.append(
             QJsonObject{{QStringLiteral("instruction_addr"), 4200 + i}, {QStringLiteral("object_addr"), 4096}});
     }
-    EXPECT_EQ(KestrixStacktrace::fromCrashReport(entries, images).size(), 200u);
+    EXPECT_EQ(KestrixStacktrace::fromCrashReport(entries, KXBinaryImageIndex(images)).size(), 200u);
 
     LogCapture log;
     EXPECT_FALSE(KestrixStackframe::fromCrashReport(

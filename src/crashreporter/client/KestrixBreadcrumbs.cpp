@@ -1,5 +1,6 @@
 #include "crashreporter/client/KestrixBreadcrumbs.h"
 
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
 #include "crashreporter/support/KXJSONSerialization.h"
 #include "crashreporter/support/KXLogger.h"
@@ -8,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
 
 #include <algorithm>
 #include <atomic>
@@ -245,12 +245,12 @@ bool KestrixBreadcrumbs::shouldWriteToDisk() const
 
 std::optional<QByteArray> KestrixBreadcrumbs::dataForBreadcrumb(const KestrixBreadcrumb &breadcrumb)
 {
-    const auto object = breadcrumb.objectValue();
-    if (!object) {
+    KXJSONWriter writer(256);
+    if (!breadcrumb.writeJson(writer)) {
         kxLogError(QStringLiteral("Unable to serialize breadcrumb: it has no message or timestamp"));
         return std::nullopt;
     }
-    return QJsonDocument(*object).toJson(QJsonDocument::Compact);
+    return writer.data();
 }
 
 QString KestrixBreadcrumbs::pathForFileNumber(uint32_t number) const

@@ -2,8 +2,7 @@
 
 #include "crashreporter/model/KXJSONFields.h"
 #include "crashreporter/model/KestrixConfiguration.h"
-
-#include <QJsonArray>
+#include "crashreporter/support/KXJSONWriter.h"
 
 #include <cmath>
 
@@ -84,18 +83,30 @@ void KestrixApp::setValuesFromConfiguration(const KestrixConfiguration &config)
 
 QJsonObject KestrixApp::toDict() const
 {
-    QJsonObject json;
-    kxInsert(json, "binaryArch", binaryArch);
-    kxInsert(json, "bundleVersion", bundleVersion);
-    kxInsert(json, "codeBundleId", codeBundleId);
+    return kxJsonObject(*this);
+}
+
+void KestrixApp::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writeMembers(writer);
+    writer.endObject();
+}
+
+void KestrixApp::writeMembers(KXJSONWriter &writer) const
+{
+    writer.optional("binaryArch", binaryArch);
+    writer.optional("bundleVersion", bundleVersion);
+    writer.optional("codeBundleId", codeBundleId);
     if (dsymUuid) {
-        json.insert(QStringLiteral("dsymUUIDs"), QJsonArray{*dsymUuid});
+        writer.beginArray("dsymUUIDs");
+        writer.value(nullptr, *dsymUuid);
+        writer.endArray();
     }
-    kxInsert(json, "id", id);
-    kxInsert(json, "releaseStage", releaseStage);
-    kxInsert(json, "type", type);
-    kxInsert(json, "version", version);
-    return json;
+    writer.optional("id", id);
+    writer.optional("releaseStage", releaseStage);
+    writer.optional("type", type);
+    writer.optional("version", version);
 }
 
 KestrixAppWithState KestrixAppWithState::fromJson(const QJsonObject &json)
@@ -128,12 +139,18 @@ KestrixAppWithState KestrixAppWithState::fromCrashReport(const QJsonObject &repo
 
 QJsonObject KestrixAppWithState::toDict() const
 {
-    QJsonObject json = KestrixApp::toDict();
-    kxInsert(json, "duration", duration);
-    kxInsert(json, "durationInForeground", durationInForeground);
-    kxInsert(json, "inForeground", inForeground);
-    json.insert(QStringLiteral("isLaunching"), isLaunching);
-    return json;
+    return kxJsonObject(*this);
+}
+
+void KestrixAppWithState::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writeMembers(writer);
+    writer.optional("duration", duration);
+    writer.optional("durationInForeground", durationInForeground);
+    writer.optional("inForeground", inForeground);
+    writer.value("isLaunching", isLaunching);
+    writer.endObject();
 }
 
 } // namespace kestrix

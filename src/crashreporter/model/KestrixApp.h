@@ -8,6 +8,7 @@
 namespace kestrix {
 
 class KestrixConfiguration;
+class KXJSONWriter;
 
 // The application that reported: identity, version and build.
 struct KestrixApp
@@ -29,8 +30,10 @@ struct KestrixApp
     // The configuration's type, versions and release stage win where they are set.
     void setValuesFromConfiguration(const KestrixConfiguration &config);
     QJsonObject toDict() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
 
 protected:
+    void writeMembers(KXJSONWriter &writer) const;
     void populateFromCrashReport(const QJsonObject &report,
                                  const KestrixConfiguration &config,
                                  const std::optional<QString> &codeBundleId);
@@ -51,6 +54,7 @@ struct KestrixAppWithState : KestrixApp
                                                const KestrixConfiguration &config,
                                                const std::optional<QString> &codeBundleId);
     QJsonObject toDict() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
 };
 
 } // namespace kestrix

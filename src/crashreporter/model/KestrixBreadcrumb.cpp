@@ -63,14 +63,23 @@ bool KestrixBreadcrumb::isValid() const
 
 std::optional<QJsonObject> KestrixBreadcrumb::objectValue() const
 {
+    KXJSONWriter writer;
+    return writeJson(writer) ? std::optional(writer.object()) : std::nullopt;
+}
+
+bool KestrixBreadcrumb::writeJson(KXJSONWriter &writer, const std::vector<KestrixStringOrPattern> &redactedKeys) const
+{
     const std::optional<QString> text = timestampString();
     if (!text || message.isEmpty()) {
-        return std::nullopt;
+        return false;
     }
-    return QJsonObject{{QStringLiteral("name"), message},
-                       {QStringLiteral("timestamp"), *text},
-                       {QStringLiteral("type"), typeName(type)},
-                       {QStringLiteral("metaData"), metadata}};
+    writer.beginObject();
+    writer.value("name", message);
+    writer.value("timestamp", *text);
+    writer.value("type", typeName(type));
+    kxWriteRedacted(writer, "metaData", metadata, redactedKeys);
+    writer.endObject();
+    return true;
 }
 
 std::optional<KestrixBreadcrumb> KestrixBreadcrumb::fromDict(const QJsonObject &json)

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "crashreporter/model/KXRedaction.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace kestrix {
 
@@ -43,6 +46,9 @@ public:
     bool isValid() const;
     // {"name", "timestamp", "type", "metaData"}; none without a message or a timestamp.
     std::optional<QJsonObject> objectValue() const;
+    // The same, with the metadata values of `redactedKeys` hidden; false (and nothing written)
+    // without a message or a timestamp.
+    bool writeJson(KXJSONWriter &writer, const std::vector<KestrixStringOrPattern> &redactedKeys = {}) const;
     // Reads "message" (or "name"), "timestamp", "type" and "metaData" (or "metadata"); none
     // unless the result is valid.
     static std::optional<KestrixBreadcrumb> fromDict(const QJsonObject &json);

@@ -80,20 +80,6 @@ std::optional<QString> bundleString(const char *value)
 
 } // namespace
 
-bool kxMatchesAny(const std::vector<KestrixStringOrPattern> &members, const QString &name, bool ignoreCase)
-{
-    for (const KestrixStringOrPattern &member : members) {
-        if (const auto *text = std::get_if<QString>(&member)) {
-            if (QString::compare(*text, name, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0) {
-                return true;
-            }
-        } else if (std::get<QRegularExpression>(member).match(name).hasMatch()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 KestrixConfiguration::KestrixConfiguration(Bare)
     : releaseStage(std::nullopt)
     , redactedKeys()

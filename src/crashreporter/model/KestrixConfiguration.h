@@ -2,6 +2,7 @@
 
 #include "crashreporter/core/KXCrashReportWriter.h"
 #include "crashreporter/model/KXCallbackList.h"
+#include "crashreporter/model/KXRedaction.h"
 #include "crashreporter/model/KestrixBreadcrumb.h"
 #include "crashreporter/model/KestrixEndpointConfiguration.h"
 #include "crashreporter/model/KestrixErrorTypes.h"
@@ -12,23 +13,18 @@
 #include "crashreporter/support/KXMemoryFeatureFlagStore.h"
 
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QUrl>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <variant>
 #include <vector>
 
 namespace kestrix {
 
 class KestrixEvent;
 class KestrixSession;
-
-// A key or class name to match: a string (whole) or a regular expression (anywhere in the name).
-using KestrixStringOrPattern = std::variant<QString, QRegularExpression>;
 
 enum class KestrixThreadSendPolicy : int64_t
 {
@@ -172,9 +168,5 @@ private:
     bool m_persistUser = true;
     KestrixUser m_user;
 };
-
-// Whether a key or class name matches one of the members: strings compare whole (ignoring case
-// when asked), expressions match anywhere.
-bool kxMatchesAny(const std::vector<KestrixStringOrPattern> &members, const QString &name, bool ignoreCase);
 
 } // namespace kestrix

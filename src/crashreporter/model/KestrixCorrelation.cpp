@@ -1,6 +1,7 @@
 #include "crashreporter/model/KestrixCorrelation.h"
 
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/support/KXJSONWriter.h"
 
 namespace kestrix {
 
@@ -14,10 +15,15 @@ std::optional<KestrixCorrelation> KestrixCorrelation::fromJson(const QJsonObject
 
 QJsonObject KestrixCorrelation::toJsonDictionary() const
 {
-    QJsonObject json;
-    kxInsert(json, "traceId", traceId);
-    kxInsert(json, "spanId", spanId);
-    return json;
+    return kxJsonObject(*this);
+}
+
+void KestrixCorrelation::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writer.optional("traceId", traceId);
+    writer.optional("spanId", spanId);
+    writer.endObject();
 }
 
 } // namespace kestrix

@@ -7,6 +7,8 @@
 
 namespace kestrix {
 
+class KXJSONWriter;
+
 // Trace and span identifiers that tie an error to a performance trace.
 struct KestrixCorrelation
 {
@@ -16,6 +18,7 @@ struct KestrixCorrelation
     // None for an empty object.
     static std::optional<KestrixCorrelation> fromJson(const QJsonObject &json);
     QJsonObject toJsonDictionary() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
 };
 
 } // namespace kestrix

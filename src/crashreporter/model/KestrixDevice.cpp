@@ -1,6 +1,7 @@
 #include "crashreporter/model/KestrixDevice.h"
 
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXPersistentDeviceID.h"
 #include "crashreporter/support/KX_RFC3339DateTool.h"
 
@@ -84,18 +85,30 @@ void KestrixDevice::appendRuntimeInfo(const QJsonObject &info)
 
 QJsonObject KestrixDevice::toDictionary() const
 {
-    QJsonObject json;
-    json.insert(QStringLiteral("jailbroken"), jailbroken);
-    kxInsert(json, "id", id);
-    kxInsert(json, "locale", locale);
-    kxInsert(json, "manufacturer", manufacturer);
-    kxInsert(json, "model", model);
-    kxInsert(json, "modelNumber", modelNumber);
-    kxInsert(json, "osName", osName);
-    kxInsert(json, "osVersion", osVersion);
-    kxInsert(json, "runtimeVersions", runtimeVersions);
-    kxInsert(json, "totalMemory", totalMemory);
-    return json;
+    return kxJsonObject(*this);
+}
+
+void KestrixDevice::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writeMembers(writer);
+    writer.endObject();
+}
+
+void KestrixDevice::writeMembers(KXJSONWriter &writer) const
+{
+    writer.value("jailbroken", jailbroken);
+    writer.optional("id", id);
+    writer.optional("locale", locale);
+    writer.optional("manufacturer", manufacturer);
+    writer.optional("model", model);
+    writer.optional("modelNumber", modelNumber);
+    writer.optional("osName", osName);
+    writer.optional("osVersion", osVersion);
+    if (runtimeVersions) {
+        writer.value("runtimeVersions", *runtimeVersions);
+    }
+    writer.optional("totalMemory", totalMemory);
 }
 
 KestrixDeviceWithState KestrixDeviceWithState::fromJson(const QJsonObject &json)
@@ -134,14 +147,20 @@ KestrixDeviceWithState KestrixDeviceWithState::fromCrashReport(const QJsonObject
 
 QJsonObject KestrixDeviceWithState::toDictionary() const
 {
-    QJsonObject json = KestrixDevice::toDictionary();
-    kxInsert(json, "freeDisk", freeDisk);
-    kxInsert(json, "freeMemory", freeMemory);
-    kxInsert(json, "orientation", orientation);
+    return kxJsonObject(*this);
+}
+
+void KestrixDeviceWithState::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writeMembers(writer);
+    writer.optional("freeDisk", freeDisk);
+    writer.optional("freeMemory", freeMemory);
+    writer.optional("orientation", orientation);
     if (time) {
-        json.insert(QStringLiteral("time"), KX_RFC3339DateTool::stringFromDate(*time));
+        writer.value("time", KX_RFC3339DateTool::stringFromDate(*time));
     }
-    return json;
+    writer.endObject();
 }
 
 } // namespace kestrix

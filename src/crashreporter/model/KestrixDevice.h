@@ -8,6 +8,8 @@
 
 namespace kestrix {
 
+class KXJSONWriter;
+
 // The machine that reported.
 struct KestrixDevice
 {
@@ -28,12 +30,14 @@ struct KestrixDevice
     // Merges `info` into the runtime versions; its entries win.
     void appendRuntimeInfo(const QJsonObject &info);
     QJsonObject toDictionary() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
 
     // The maker of this machine as its firmware names it; none when unreadable.
     static std::optional<QString> currentManufacturer();
 
 protected:
     void readJson(const QJsonObject &json);
+    void writeMembers(KXJSONWriter &writer) const;
     void populateFromCrashReport(const QJsonObject &report);
 };
 
@@ -49,6 +53,7 @@ struct KestrixDeviceWithState : KestrixDevice
     static KestrixDeviceWithState fromJson(const QJsonObject &json);
     static KestrixDeviceWithState fromCrashReport(const QJsonObject &report);
     QJsonObject toDictionary() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
 };
 
 } // namespace kestrix

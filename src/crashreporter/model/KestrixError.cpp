@@ -1,6 +1,7 @@
 #include "crashreporter/model/KestrixError.h"
 
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KX_CrashDoctor.h"
 
 #include <QRegularExpression>
@@ -75,12 +76,17 @@ KestrixError KestrixError::fromJson(const QJsonObject &json)
 
 QJsonObject KestrixError::toDictionary() const
 {
-    QJsonObject json;
-    kxInsert(json, "errorClass", errorClass);
-    kxInsert(json, "message", errorMessage);
-    json.insert(QStringLiteral("type"), typeString);
-    json.insert(QStringLiteral("stacktrace"), KestrixStacktrace::toJson(stacktrace));
-    return json;
+    return kxJsonObject(*this);
+}
+
+void KestrixError::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writer.optional("errorClass", errorClass);
+    writer.optional("message", errorMessage);
+    writer.value("type", typeString);
+    KestrixStacktrace::write(writer, "stacktrace", stacktrace);
+    writer.endObject();
 }
 
 void KestrixError::updateWithCrashInfoMessage(const QString &message)

@@ -24,6 +24,7 @@ struct KestrixError
     static KestrixError fromJson(const QJsonObject &json);
     // "errorClass", "message", "type" and "stacktrace".
     QJsonObject toDictionary() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
 
     // Takes class and message from an assertion's crash-info message when it has a known shape.
     void updateWithCrashInfoMessage(const QString &message);

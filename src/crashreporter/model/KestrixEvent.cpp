@@ -1,5 +1,6 @@
 #include "crashreporter/model/KestrixEvent.h"
 
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXLogger.h"
 #include "crashreporter/support/KXStringTruncation.h"
 
@@ -107,8 +108,9 @@ void KestrixEvent::trimBreadcrumbs(qsizetype bytes)
     qsizetype total = 0;
     size_t taken = 0;
     while (taken < breadcrumbs.size() && total < bytes) {
-        if (const auto json = breadcrumbs[taken].objectValue()) {
-            total += QJsonDocument(*json).toJson(QJsonDocument::Compact).size();
+        KXJSONWriter writer;
+        if (breadcrumbs[taken].writeJson(writer)) {
+            total += writer.data().size();
         }
         taken++;
     }

@@ -47,6 +47,8 @@ public:
     // The payload form, with the values of keys that match `redactedKeys` (in metadata and
     // breadcrumb metadata, through objects and lists) replaced by "[REDACTED]".
     QJsonObject toJsonWithRedactedKeys(const std::vector<KestrixStringOrPattern> &redactedKeys) const;
+    // The same as compact JSON text, written directly: what an upload sends.
+    QByteArray toJsonData(const std::vector<KestrixStringOrPattern> &redactedKeys) const;
 
     // Whether the event's release stage is enabled by the stages of its run.
     bool shouldBeSent() const;

@@ -1,6 +1,7 @@
 // The event's payload form, and reading it back.
 #include "crashreporter/model/KXJSONFields.h"
 #include "crashreporter/model/KestrixEvent.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXLogger.h"
 
 #include <QJsonArray>
@@ -9,10 +10,6 @@
 namespace kestrix {
 
 namespace {
-
-const QString Redacted = QStringLiteral("[REDACTED]");
-
-QJsonValue redacted(const QJsonValue &value, const std::vector<KestrixStringOrPattern> &keys);
 
 QString kindName(const QJsonValue &value)
 {
@@ -35,50 +32,48 @@ QString valueText(const QJsonValue &value)
     if (value.isString()) {
         return value.toString();
     }
-    const QByteArray list = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(list.mid(1, list.size() - 2));
+    KXJSONWriter writer;
+    writer.value(nullptr, value);
+    return QString::fromUtf8(writer.data());
 }
 
-QJsonObject redactedObject(const QJsonObject &object, const std::vector<KestrixStringOrPattern> &keys)
+// The sections without "context"; a section that is no object becomes a note about it.
+void writeMetadata(KXJSONWriter &writer, const QJsonObject &sections, const std::vector<KestrixStringOrPattern> &keys)
 {
-    QJsonObject result;
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        result.insert(it.key(), kxMatchesAny(keys, it.key(), true) ? QJsonValue(Redacted) : redacted(it.value(), keys));
-    }
-    return result;
-}
-
-// Objects inside lists are redacted too: a list of logins must not carry their passwords.
-QJsonValue redacted(const QJsonValue &value, const std::vector<KestrixStringOrPattern> &keys)
-{
-    if (value.isObject()) {
-        return redactedObject(value.toObject(), keys);
-    }
-    if (value.isArray()) {
-        QJsonArray result;
-        for (const QJsonValue &element : value.toArray()) {
-            result.append(redacted(element, keys));
-        }
-        return result;
-    }
-    return value;
-}
-
-QJsonObject redactedMetadata(const QJsonObject &sections, const std::vector<KestrixStringOrPattern> &keys)
-{
-    QJsonObject result;
+    writer.beginObject("metaData");
     for (auto it = sections.begin(); it != sections.end(); ++it) {
+        if (it.key() == QLatin1String("context")) {
+            continue;
+        }
+        writer.key(it.key());
         if (it.value().isObject()) {
-            result.insert(it.key(), redactedObject(it.value().toObject(), keys));
+            kxWriteRedacted(writer, nullptr, it.value().toObject(), keys);
             continue;
         }
         const QString message =
             QStringLiteral("Expected an NSDictionary but got %1 %2").arg(kindName(it.value()), valueText(it.value()));
         kxLogError(message);
-        result.insert(it.key(), QJsonObject{{QStringLiteral("kestrix.error"), message}});
+        writer.beginObject();
+        writer.value("kestrix.error", message);
+        writer.endObject();
     }
-    result.remove(QStringLiteral("context"));
-    return result;
+    writer.endObject();
+}
+
+void writeSeverityReason(KXJSONWriter &writer, const KestrixHandledState &state)
+{
+    writer.beginObject("severityReason");
+    writer.value("type", KestrixHandledState::reasonName(state.calculateSeverityReasonType()));
+    if (state.unhandledOverridden) {
+        writer.value("unhandledOverridden", true);
+    }
+    if (state.attrKey && state.attrValue) {
+        writer.beginObject("attributes");
+        writer.key(*state.attrKey);
+        writer.value(nullptr, *state.attrValue);
+        writer.endObject();
+    }
+    writer.endObject();
 }
 
 template <typename T, typename Read> std::vector<T> readEach(const QJsonValue &list, Read read)
@@ -96,53 +91,55 @@ template <typename T, typename Read> std::vector<T> readEach(const QJsonValue &l
 
 QJsonObject KestrixEvent::toJsonWithRedactedKeys(const std::vector<KestrixStringOrPattern> &redactedKeys) const
 {
-    QJsonObject json;
-    QJsonArray exceptions;
-    for (size_t i = 0; i < errors.size(); i++) {
-        exceptions.append(i == 0 && customException ? *customException : errors[i].toDictionary());
-    }
-    json.insert(QStringLiteral("exceptions"), exceptions);
-    json.insert(QStringLiteral("threads"), KestrixThread::serializeThreads(threads));
-    json.insert(QStringLiteral("severity"), KestrixHandledState::severityName(severity()));
+    return QJsonDocument::fromJson(toJsonData(redactedKeys)).object();
+}
 
-    QJsonArray trail;
-    for (const KestrixBreadcrumb &breadcrumb : breadcrumbs) {
-        if (auto object = breadcrumb.objectValue()) {
-            object->insert(QStringLiteral("metaData"),
-                           redactedObject(object->value(QStringLiteral("metaData")).toObject(), redactedKeys));
-            trail.append(*object);
+QByteArray KestrixEvent::toJsonData(const std::vector<KestrixStringOrPattern> &redactedKeys) const
+{
+    KXJSONWriter writer(64 * 1024);
+    writer.beginObject();
+    writer.beginArray("exceptions");
+    for (size_t i = 0; i < errors.size(); i++) {
+        if (i == 0 && customException) {
+            writer.value(nullptr, *customException);
+        } else {
+            errors[i].writeJson(writer);
         }
     }
-    json.insert(QStringLiteral("breadcrumbs"), trail);
-    json.insert(QStringLiteral("metaData"), redactedMetadata(metadata.toDictionary(), redactedKeys));
-
-    kxInsert(json, "apiKey", m_apiKey);
-    kxInsert(json, "context", context);
-    kxInsert(json, "groupingDiscriminator", groupingDiscriminator);
-    kxInsert(json, "groupingHash", groupingHash);
-    json.insert(QStringLiteral("device"), device.toDictionary());
-    json.insert(QStringLiteral("app"), app.toDict());
+    writer.endArray();
+    KestrixThread::serializeThreads(writer, "threads", threads);
+    writer.value("severity", KestrixHandledState::severityName(severity()));
+    writer.beginArray("breadcrumbs");
+    for (const KestrixBreadcrumb &breadcrumb : breadcrumbs) {
+        breadcrumb.writeJson(writer, redactedKeys);
+    }
+    writer.endArray();
+    writeMetadata(writer, metadata.toDictionary(), redactedKeys);
+    writer.optional("apiKey", m_apiKey);
+    writer.optional("context", context);
+    writer.optional("groupingDiscriminator", groupingDiscriminator);
+    writer.optional("groupingHash", groupingHash);
+    device.writeJson(writer, "device");
+    app.writeJson(writer, "app");
     if (correlation) {
-        json.insert(QStringLiteral("correlation"), correlation->toJsonDictionary());
+        correlation->writeJson(writer, "correlation");
     }
-    json.insert(QStringLiteral("featureFlags"), featureFlagStore.toJSON());
-    json.insert(QStringLiteral("unhandled"), handledState.unhandled);
-
-    QJsonObject reason{
-        {QStringLiteral("type"), KestrixHandledState::reasonName(handledState.calculateSeverityReasonType())}};
-    if (handledState.unhandledOverridden) {
-        reason.insert(QStringLiteral("unhandledOverridden"), true);
+    kxWriteFeatureFlags(writer, "featureFlags", featureFlagStore.allFlags());
+    writer.value("unhandled", handledState.unhandled);
+    writeSeverityReason(writer, handledState);
+    if (user) {
+        user->writeJson(writer, "user");
+    } else {
+        writer.value("user", QJsonObject());
     }
-    if (handledState.attrKey && handledState.attrValue) {
-        reason.insert(QStringLiteral("attributes"), QJsonObject{{*handledState.attrKey, *handledState.attrValue}});
-    }
-    json.insert(QStringLiteral("severityReason"), reason);
-    json.insert(QStringLiteral("user"), user ? user->toJson() : QJsonObject());
     if (session) {
-        json.insert(QStringLiteral("session"), session->toEventJson());
+        session->writeEventJson(writer, "session");
     }
-    kxInsert(json, "usage", usage);
-    return json;
+    if (usage) {
+        writer.value("usage", *usage);
+    }
+    writer.endObject();
+    return writer.data();
 }
 
 KestrixEvent KestrixEvent::fromJson(const QJsonObject &json)

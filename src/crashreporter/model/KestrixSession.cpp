@@ -2,6 +2,7 @@
 
 #include "crashreporter/core/KXJSONEncoder.h"
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXRunContext.h"
 #include "crashreporter/support/KX_RFC3339DateTool.h"
 
@@ -31,10 +32,15 @@ double absoluteTimeFromDate(const QDateTime &date)
     return static_cast<double>(date.toMSecsSinceEpoch()) / 1000.0 - AbsoluteTimeEpoch;
 }
 
-QJsonValue dateOrNull(const QDateTime &date)
+// RFC 3339 text, or null when the date cannot be formatted.
+void writeStartedAt(KXJSONWriter &writer, const QDateTime &date)
 {
     const QString text = KX_RFC3339DateTool::stringFromDate(date);
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+    if (text.isEmpty()) {
+        writer.null("startedAt");
+    } else {
+        writer.value("startedAt", text);
+    }
 }
 
 uint64_t count(const QJsonObject &object, const char *key)
@@ -89,22 +95,51 @@ void KestrixSession::setUser(const std::optional<QString> &userId,
 
 QJsonObject KestrixSession::toJson() const
 {
-    return {{QStringLiteral("app"), app ? app->toDict() : QJsonObject()},
-            {QStringLiteral("device"), device ? device->toDictionary() : QJsonObject()},
-            {QStringLiteral("handledCount"), static_cast<qint64>(handledCount)},
-            {QStringLiteral("id"), id},
-            {QStringLiteral("startedAt"), dateOrNull(startedAt)},
-            {QStringLiteral("unhandledCount"), static_cast<qint64>(unhandledCount)},
-            {QStringLiteral("user"), user ? user->toJson() : QJsonObject()}};
+    return kxJsonObject(*this);
+}
+
+void KestrixSession::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    if (app) {
+        app->writeJson(writer, "app");
+    } else {
+        writer.value("app", QJsonObject());
+    }
+    if (device) {
+        device->writeJson(writer, "device");
+    } else {
+        writer.value("device", QJsonObject());
+    }
+    writer.value("handledCount", static_cast<qint64>(handledCount));
+    writer.value("id", id);
+    writeStartedAt(writer, startedAt);
+    writer.value("unhandledCount", static_cast<qint64>(unhandledCount));
+    if (user) {
+        user->writeJson(writer, "user");
+    } else {
+        writer.value("user", QJsonObject());
+    }
+    writer.endObject();
 }
 
 QJsonObject KestrixSession::toEventJson() const
 {
-    return {{QStringLiteral("events"),
-             QJsonObject{{QStringLiteral("handled"), static_cast<qint64>(handledCount)},
-                         {QStringLiteral("unhandled"), static_cast<qint64>(unhandledCount)}}},
-            {QStringLiteral("id"), id},
-            {QStringLiteral("startedAt"), dateOrNull(startedAt)}};
+    KXJSONWriter writer;
+    writeEventJson(writer);
+    return writer.object();
+}
+
+void KestrixSession::writeEventJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writer.beginObject("events");
+    writer.value("handled", static_cast<qint64>(handledCount));
+    writer.value("unhandled", static_cast<qint64>(unhandledCount));
+    writer.endObject();
+    writer.value("id", id);
+    writeStartedAt(writer, startedAt);
+    writer.endObject();
 }
 
 std::optional<KestrixSession> KestrixSession::fromJson(const QJsonObject &json)

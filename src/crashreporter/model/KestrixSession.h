@@ -32,8 +32,10 @@ public:
 
     // The stored form: "app", "device", "handledCount", "id", "startedAt", "unhandledCount", "user".
     QJsonObject toJson() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
     // The form an event carries: "events" {"handled", "unhandled"}, "id", "startedAt".
     QJsonObject toEventJson() const;
+    void writeEventJson(KXJSONWriter &writer, const char *key = nullptr) const;
 
     static std::optional<KestrixSession> fromJson(const QJsonObject &json);
     static std::optional<KestrixSession> fromEventJson(const QJsonObject &json,

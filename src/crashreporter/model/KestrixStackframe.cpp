@@ -2,6 +2,7 @@
 
 #include "crashreporter/core/KXBinaryImages.h"
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXLogger.h"
 
 #include <QUuid>
@@ -31,17 +32,17 @@ std::optional<uint64_t> readAddress(const QJsonObject &json, const char *key)
     return value ? std::optional(static_cast<uint64_t>(*value)) : std::nullopt;
 }
 
-void insertHex(QJsonObject &json, const char *key, const std::optional<uint64_t> &value)
+void writeHex(KXJSONWriter &writer, const char *key, const std::optional<uint64_t> &value)
 {
     if (value) {
-        json.insert(QLatin1String(key), QLatin1String("0x") + QString::number(*value, 16));
+        writer.hex(key, *value);
     }
 }
 
-void insertIfDefined(QJsonObject &json, const char *key, const QJsonValue &value)
+void writeIfDefined(KXJSONWriter &writer, const char *key, const QJsonValue &value)
 {
     if (!value.isUndefined() && !value.isNull()) {
-        json.insert(QLatin1String(key), value);
+        writer.value(key, value);
     }
 }
 
@@ -76,31 +77,61 @@ KestrixStackframe KestrixStackframe::fromJson(const QJsonObject &json)
 
 QJsonObject KestrixStackframe::toDictionary() const
 {
-    QJsonObject json;
-    kxInsert(json, "machoFile", machoFile);
-    kxInsert(json, "method", method);
-    kxInsert(json, "machoUUID", machoUuid);
-    insertHex(json, "frameAddress", frameAddress);
-    insertHex(json, "symbolAddress", symbolAddress);
-    insertHex(json, "machoLoadAddress", machoLoadAddress);
-    insertHex(json, "machoVMAddress", machoVmAddress);
+    return kxJsonObject(*this);
+}
+
+void KestrixStackframe::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writer.optional("machoFile", machoFile);
+    writer.optional("method", method);
+    writer.optional("machoUUID", machoUuid);
+    writeHex(writer, "frameAddress", frameAddress);
+    writeHex(writer, "symbolAddress", symbolAddress);
+    writeHex(writer, "machoLoadAddress", machoLoadAddress);
+    writeHex(writer, "machoVMAddress", machoVmAddress);
     if (isPc) {
-        json.insert(QStringLiteral("isPC"), true);
+        writer.value("isPC", true);
     }
     if (isLr) {
-        json.insert(QStringLiteral("isLR"), true);
+        writer.value("isLR", true);
     }
-    kxInsert(json, "type", type);
-    kxInsert(json, "codeIdentifier", codeIdentifier);
-    insertIfDefined(json, "columnNumber", columnNumber);
-    kxInsert(json, "file", file);
-    insertIfDefined(json, "inProject", inProject);
-    insertIfDefined(json, "lineNumber", lineNumber);
-    return json;
+    writer.optional("type", type);
+    writer.optional("codeIdentifier", codeIdentifier);
+    writeIfDefined(writer, "columnNumber", columnNumber);
+    writer.optional("file", file);
+    writeIfDefined(writer, "inProject", inProject);
+    writeIfDefined(writer, "lineNumber", lineNumber);
+    writer.endObject();
+}
+
+KXBinaryImageIndex::KXBinaryImageIndex(const QJsonArray &binaryImages)
+    : m_count(binaryImages.size())
+{
+    for (const QJsonValue &value : binaryImages) {
+        const QJsonObject image = value.toObject();
+        const auto address = readAddress(image, "image_addr");
+        if (address && !m_images.contains(*address)) {
+            m_images.insert(*address,
+                            {kxString(image, "name"), kxString(image, "uuid"), readAddress(image, "image_vmaddr")});
+        }
+    }
+}
+
+const KXBinaryImageIndex::Image *KXBinaryImageIndex::find(uint64_t loadAddress) const
+{
+    const auto found = m_images.constFind(loadAddress);
+    return found != m_images.constEnd() ? &*found : nullptr;
 }
 
 std::optional<KestrixStackframe> KestrixStackframe::fromCrashReport(const QJsonObject &entry,
                                                                     const QJsonArray &binaryImages)
+{
+    return fromCrashReport(entry, KXBinaryImageIndex(binaryImages));
+}
+
+std::optional<KestrixStackframe> KestrixStackframe::fromCrashReport(const QJsonObject &entry,
+                                                                    const KXBinaryImageIndex &images)
 {
     const auto instruction = readAddress(entry, "instruction_addr");
     if (instruction == 1u) {
@@ -115,19 +146,17 @@ std::optional<KestrixStackframe> KestrixStackframe::fromCrashReport(const QJsonO
     frame.isPc = kxBool(entry, "isPC").value_or(false);
     frame.isLr = kxBool(entry, "isLR").value_or(false);
 
-    for (const QJsonValue &value : binaryImages) {
-        const QJsonObject image = value.toObject();
-        if (frame.machoLoadAddress && readAddress(image, "image_addr") == frame.machoLoadAddress) {
-            frame.machoFile = kxString(image, "name");
-            frame.machoUuid = kxString(image, "uuid");
-            frame.machoVmAddress = readAddress(image, "image_vmaddr");
-            return frame;
-        }
+    if (const KXBinaryImageIndex::Image *image =
+            frame.machoLoadAddress ? images.find(*frame.machoLoadAddress) : nullptr) {
+        frame.machoFile = image->name;
+        frame.machoUuid = image->uuid;
+        frame.machoVmAddress = image->vmAddress;
+        return frame;
     }
     if (frame.isPc || frame.isLr) {
         return std::nullopt;
     }
-    if (binaryImages.size() >= 2) {
+    if (images.count() >= 2) {
         kxLogWarning(QStringLiteral("KestrixStackframe: no image found for address 0x%1")
                          .arg(frame.machoLoadAddress.value_or(0), 0, 16));
     }
@@ -195,27 +224,27 @@ std::vector<KestrixStackframe> KestrixStacktrace::fromJson(const QJsonArray &jso
 }
 
 std::vector<KestrixStackframe> KestrixStacktrace::fromCrashReport(const QJsonArray &entries,
-                                                                  const QJsonArray &binaryImages)
+                                                                  const KXBinaryImageIndex &images)
 {
     std::vector<KestrixStackframe> frames;
     for (const QJsonValue &entry : entries) {
         if (frames.size() >= MaxCrashReportFrames) {
             break;
         }
-        if (auto frame = KestrixStackframe::fromCrashReport(entry.toObject(), binaryImages)) {
+        if (auto frame = KestrixStackframe::fromCrashReport(entry.toObject(), images)) {
             frames.push_back(std::move(*frame));
         }
     }
     return frames;
 }
 
-QJsonArray KestrixStacktrace::toJson(const std::vector<KestrixStackframe> &frames)
+void KestrixStacktrace::write(KXJSONWriter &writer, const char *key, const std::vector<KestrixStackframe> &frames)
 {
-    QJsonArray json;
+    writer.beginArray(key);
     for (const KestrixStackframe &frame : frames) {
-        json.append(frame.toDictionary());
+        frame.writeJson(writer);
     }
-    return json;
+    writer.endArray();
 }
 
 } // namespace kestrix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -10,6 +11,28 @@
 #include <vector>
 
 namespace kestrix {
+
+class KXJSONWriter;
+
+// A crash report's "binary_images" by load address, read once for all its frames.
+class KXBinaryImageIndex
+{
+public:
+    struct Image
+    {
+        std::optional<QString> name;
+        std::optional<QString> uuid;
+        std::optional<uint64_t> vmAddress;
+    };
+
+    explicit KXBinaryImageIndex(const QJsonArray &binaryImages);
+    const Image *find(uint64_t loadAddress) const;
+    qsizetype count() const { return m_count; }
+
+private:
+    QHash<uint64_t, Image> m_images;
+    qsizetype m_count = 0;
+};
 
 // One frame of a stack trace.
 struct KestrixStackframe
@@ -34,9 +57,11 @@ struct KestrixStackframe
     // Addresses are hexadecimal strings, with or without "0x".
     static KestrixStackframe fromJson(const QJsonObject &json);
     QJsonObject toDictionary() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
     // A crash report's backtrace entry, placed with the report's images; none for the placeholder
     // address 1, or for a program-counter or link-register frame outside every image.
     static std::optional<KestrixStackframe> fromCrashReport(const QJsonObject &entry, const QJsonArray &binaryImages);
+    static std::optional<KestrixStackframe> fromCrashReport(const QJsonObject &entry, const KXBinaryImageIndex &images);
     // A live address, placed in the loaded image that holds it; symbolicated later.
     static KestrixStackframe withAddress(uint64_t address);
     // One frame per address, skipping the placeholder 1.
@@ -53,8 +78,8 @@ struct KestrixStacktrace
 
     static std::vector<KestrixStackframe> fromJson(const QJsonArray &json);
     // At most the first 200 usable entries.
-    static std::vector<KestrixStackframe> fromCrashReport(const QJsonArray &entries, const QJsonArray &binaryImages);
-    static QJsonArray toJson(const std::vector<KestrixStackframe> &frames);
+    static std::vector<KestrixStackframe> fromCrashReport(const QJsonArray &entries, const KXBinaryImageIndex &images);
+    static void write(KXJSONWriter &writer, const char *key, const std::vector<KestrixStackframe> &frames);
 };
 
 } // namespace kestrix

@@ -1,6 +1,7 @@
 #include "crashreporter/model/KestrixThread.h"
 
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/support/KXJSONWriter.h"
 
 namespace kestrix {
 
@@ -22,36 +23,42 @@ std::optional<KestrixThread> KestrixThread::fromJson(const QJsonValue &value)
 
 QJsonObject KestrixThread::toDictionary() const
 {
-    QJsonObject json;
-    kxInsert(json, "id", id);
-    kxInsert(json, "name", name);
-    json.insert(QStringLiteral("errorReportingThread"), errorReportingThread);
-    json.insert(QStringLiteral("type"), type == 0 ? QStringLiteral("cocoa") : QStringLiteral("reactnativejs"));
-    kxInsert(json, "state", state);
-    json.insert(QStringLiteral("stacktrace"), KestrixStacktrace::toJson(stacktrace));
-    return json;
+    return kxJsonObject(*this);
 }
 
-QJsonArray KestrixThread::serializeThreads(const std::vector<KestrixThread> &threads)
+void KestrixThread::writeJson(KXJSONWriter &writer, const char *key) const
 {
-    QJsonArray json;
+    writer.beginObject(key);
+    writer.optional("id", id);
+    writer.optional("name", name);
+    writer.value("errorReportingThread", errorReportingThread);
+    writer.value("type", type == 0 ? QStringLiteral("cocoa") : QStringLiteral("reactnativejs"));
+    writer.optional("state", state);
+    KestrixStacktrace::write(writer, "stacktrace", stacktrace);
+    writer.endObject();
+}
+
+void KestrixThread::serializeThreads(KXJSONWriter &writer, const char *key, const std::vector<KestrixThread> &threads)
+{
+    writer.beginArray(key);
     for (const KestrixThread &thread : threads) {
-        json.append(thread.toDictionary());
+        thread.writeJson(writer);
     }
-    return json;
+    writer.endArray();
 }
 
 std::vector<KestrixThread> KestrixThread::threadsFromArray(const QJsonArray &threads, const QJsonArray &binaryImages)
 {
+    const KXBinaryImageIndex images(binaryImages);
     std::vector<KestrixThread> result;
     result.reserve(static_cast<size_t>(threads.size()));
     for (const QJsonValue &thread : threads) {
-        result.push_back(fromCrashReport(enhanceThreadInfo(thread.toObject()), binaryImages));
+        result.push_back(fromCrashReport(enhanceThreadInfo(thread.toObject()), images));
     }
     return result;
 }
 
-KestrixThread KestrixThread::fromCrashReport(const QJsonObject &json, const QJsonArray &binaryImages)
+KestrixThread KestrixThread::fromCrashReport(const QJsonObject &json, const KXBinaryImageIndex &images)
 {
     KestrixThread thread;
     thread.errorReportingThread = kxBool(json, "crashed").value_or(false);
@@ -62,7 +69,7 @@ KestrixThread KestrixThread::fromCrashReport(const QJsonObject &json, const QJso
     thread.state = kxString(json, "state");
     thread.crashInfoMessage = kxString(json, "crash_info_message");
     thread.stacktrace = KestrixStacktrace::fromCrashReport(
-        kxObject(json, "backtrace").value(QStringLiteral("contents")).toArray(), binaryImages);
+        kxObject(json, "backtrace").value(QStringLiteral("contents")).toArray(), images);
     return thread;
 }
 

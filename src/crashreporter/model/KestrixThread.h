@@ -29,11 +29,12 @@ struct KestrixThread
     // None for anything but an object.
     static std::optional<KestrixThread> fromJson(const QJsonValue &json);
     QJsonObject toDictionary() const;
-    static QJsonArray serializeThreads(const std::vector<KestrixThread> &threads);
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
+    static void serializeThreads(KXJSONWriter &writer, const char *key, const std::vector<KestrixThread> &threads);
 
     // The report's "crash.threads", placed with its "binary_images".
     static std::vector<KestrixThread> threadsFromArray(const QJsonArray &threads, const QJsonArray &binaryImages);
-    static KestrixThread fromCrashReport(const QJsonObject &thread, const QJsonArray &binaryImages);
+    static KestrixThread fromCrashReport(const QJsonObject &thread, const KXBinaryImageIndex &images);
     // Marks the crashed thread's frames at its program counter and link register.
     static QJsonObject enhanceThreadInfo(const QJsonObject &thread);
 

@@ -1,6 +1,7 @@
 #include "crashreporter/model/KestrixUser.h"
 
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXPersistentDeviceID.h"
 
 namespace kestrix {
@@ -12,11 +13,16 @@ KestrixUser KestrixUser::fromJson(const QJsonObject &json)
 
 QJsonObject KestrixUser::toJson() const
 {
-    QJsonObject json;
-    kxInsert(json, "id", id);
-    kxInsert(json, "email", email);
-    kxInsert(json, "name", name);
-    return json;
+    return kxJsonObject(*this);
+}
+
+void KestrixUser::writeJson(KXJSONWriter &writer, const char *key) const
+{
+    writer.beginObject(key);
+    writer.optional("id", id);
+    writer.optional("email", email);
+    writer.optional("name", name);
+    writer.endObject();
 }
 
 QJsonObject KestrixUser::toJsonWithNulls() const

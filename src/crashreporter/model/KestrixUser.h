@@ -7,6 +7,8 @@
 
 namespace kestrix {
 
+class KXJSONWriter;
+
 // Who was using the application.
 struct KestrixUser
 {
@@ -17,6 +19,7 @@ struct KestrixUser
     static KestrixUser fromJson(const QJsonObject &json);
     // Members "id", "email", "name"; absent values are left out.
     QJsonObject toJson() const;
+    void writeJson(KXJSONWriter &writer, const char *key = nullptr) const;
     // The same with a JSON null for each absent value.
     QJsonObject toJsonWithNulls() const;
     // Itself when it has an id, else the same user identified by the persistent device id.

@@ -1,20 +1,29 @@
 #include "crashreporter/support/KXMemoryFeatureFlagStore.h"
 
+#include "crashreporter/support/KXJSONWriter.h"
+
+#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace kestrix {
 
 QJsonArray kxFeatureFlagsToJson(const KestrixFeatureFlags &flags)
 {
-    QJsonArray json;
+    KXJSONWriter writer;
+    kxWriteFeatureFlags(writer, nullptr, flags);
+    return QJsonDocument::fromJson(writer.data()).array();
+}
+
+void kxWriteFeatureFlags(KXJSONWriter &writer, const char *key, const KestrixFeatureFlags &flags)
+{
+    writer.beginArray(key);
     for (const KestrixFeatureFlag &flag : flags) {
-        QJsonObject entry{{QStringLiteral("featureFlag"), flag.name}};
-        if (flag.variant) {
-            entry.insert(QStringLiteral("variant"), *flag.variant);
-        }
-        json.append(entry);
+        writer.beginObject();
+        writer.value("featureFlag", flag.name);
+        writer.optional("variant", flag.variant);
+        writer.endObject();
     }
-    return json;
+    writer.endArray();
 }
 
 KestrixFeatureFlags kxFeatureFlagsFromJson(const QJsonValue &json)

@@ -20,8 +20,11 @@ struct KestrixFeatureFlag
 
 using KestrixFeatureFlags = std::vector<KestrixFeatureFlag>;
 
+class KXJSONWriter;
+
 // The flags as event JSON: [{"featureFlag": name, "variant": variant when there is one}, ...].
 QJsonArray kxFeatureFlagsToJson(const KestrixFeatureFlags &flags);
+void kxWriteFeatureFlags(KXJSONWriter &writer, const char *key, const KestrixFeatureFlags &flags);
 // Reads that list leniently: non-objects and entries without a string name are skipped, a
 // variant that is not a string counts as none.
 KestrixFeatureFlags kxFeatureFlagsFromJson(const QJsonValue &json);
