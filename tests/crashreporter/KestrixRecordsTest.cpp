@@ -6,6 +6,7 @@
 #include "crashreporter/model/KestrixSession.h"
 #include "crashreporter/model/KestrixThread.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXPersistentDeviceID.h"
 
 #include <QFile>
@@ -70,6 +71,27 @@ TEST(KestrixMetadataTest, changesReachTheBufferAndCoalesceIntoTheFile)
     EXPECT_EQ(written.readAll(), QByteArray(R"({"burst":{"n":49}})"));
     EXPECT_EQ(written.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     free(buffer.exchange(nullptr));
+}
+
+TEST(KestrixRecordsTest, theJsonWriterEscapesWhatJsonNeeds)
+{
+    const QString text = QStringLiteral("quote \" slash \\ tab \t nul ") + QChar(0) + QStringLiteral(" é ")
+                         + QString::fromUcs4(U"\U0001F600") + QChar(0xD800) + QStringLiteral("end");
+    KXJSONWriter writer;
+    writer.beginObject();
+    writer.value("text", text);
+    writer.key(QStringLiteral("odd \"key\""));
+    writer.value(nullptr, QJsonValue(0.25));
+    writer.hex("address", 0xdeadbeef);
+    writer.endObject();
+    QJsonParseError error;
+    const QJsonObject read = QJsonDocument::fromJson(writer.data(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << writer.data().toStdString();
+    QString expected = text;
+    expected.replace(QChar(0xD800), QChar(0xFFFD));
+    EXPECT_EQ(read.value(QStringLiteral("text")).toString(), expected);
+    EXPECT_EQ(read.value(QStringLiteral("odd \"key\"")).toDouble(), 0.25);
+    EXPECT_EQ(read.value(QStringLiteral("address")).toString(), QStringLiteral("0xdeadbeef"));
 }
 
 TEST(KestrixRecordsTest, breadcrumbRecordsReadLeniently)
