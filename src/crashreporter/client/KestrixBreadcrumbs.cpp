@@ -1,8 +1,8 @@
 #include "crashreporter/client/KestrixBreadcrumbs.h"
 
-#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
 #include "crashreporter/support/KXJSONSerialization.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXLogger.h"
 #include "crashreporter/support/KX_RFC3339DateTool.h"
 #include "platform/AppPaths.h"
