@@ -2,11 +2,15 @@
 
 #include "account/AuthService.h"
 #include "account/ServiceContainer.h"
+#include "actionbar/ActionBarWindowController.h"
+#include "actionbar/GlobalHotkeyManager.h"
 #include "core/AccountManager.h"
 #include "core/Logger.h"
 #include "menu/StatusMenuController.h"
 #include "platform/UserDefaults.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QTimer>
 
 namespace plimsy {
@@ -27,6 +31,35 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     m_statusMenuController->setup();
     QTimer::singleShot(0, this, &AppDelegate::routeStartup);
+    setUpActionBar();
+}
+
+// Launch step 12: the Action Bar and its hot key, released again when the application quits.
+void AppDelegate::setUpActionBar()
+{
+    m_actionBarController = std::make_unique<ActionBarWindowController>();
+    GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
+    hotkeys.onHotkeyPressed = [self = QPointer<AppDelegate>(this)] {
+        if (self) {
+            self->toggleActionBar();
+        }
+    };
+    hotkeys.registerHotkey(hotkeys.currentOption().keyCode, hotkeys.currentOption().modifiers);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [] { GlobalHotkeyManager::shared().unregisterHotkey(); });
+}
+
+void AppDelegate::toggleActionBar()
+{
+    if (m_actionBarController) {
+        m_actionBarController->toggle();
+    }
+}
+
+void AppDelegate::showActionBar()
+{
+    if (m_actionBarController) {
+        m_actionBarController->show();
+    }
 }
 
 void AppDelegate::routeStartup()

@@ -8,6 +8,7 @@
 
 namespace plimsy {
 
+class ActionBarWindowController;
 class StatusMenuController;
 
 // The root object of the process: owns the loaded servers and sites and the status menu, and routes
@@ -27,11 +28,17 @@ public:
     // The status menu's set-up, then the start-up route.
     void applicationDidFinishLaunching();
 
+    // Opens the Action Bar; nothing before launch has finished.
+    void showActionBar();
+
 private:
     void routeStartup();
+    void setUpActionBar();
+    void toggleActionBar();
 
     AppState m_state;
     std::unique_ptr<StatusMenuController> m_statusMenuController;
+    std::unique_ptr<ActionBarWindowController> m_actionBarController;
 
     Q_DISABLE_COPY_MOVE(AppDelegate)
 };

@@ -1,0 +1,143 @@
+#include "ActionBarRecords.h"
+#include "FakeAlertPresenter.h"
+#include "FakeClock.h"
+#include "actionbar/ActionBarPanel.h"
+#include "actionbar/ActionBarSearchField.h"
+#include "actionbar/ActionBarWindowController.h"
+#include "actionbar/GlobalHotkeyManager.h"
+#include "actionbar/RecentCommandsManager.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTest>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+
+using namespace plimsy;
+using namespace plimsy::test;
+
+namespace {
+
+// Real key presses on the Xvfb display, sent by xdotool as if typed in another application.
+class GlobalHotkeyX11 : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        hotkeys.onHotkeyPressed = [this] {
+            ++presses;
+            bar.toggle();
+        };
+    }
+
+    void TearDown() override
+    {
+        bar.close();
+        hotkeys.unregisterHotkey();
+        if (numLockOn) {
+            xdotool({"key", "Num_Lock"});
+        }
+    }
+
+    static void xdotool(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral("xdotool"), arguments);
+        ASSERT_TRUE(process.waitForFinished(20'000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+
+    // Presses the combination and waits until the bar has reacted to it.
+    void press(const QString &combination, int expectedPresses, bool expectVisible)
+    {
+        xdotool({"key", combination});
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return presses == expectedPresses && bar.isVisible() == expectVisible; }, 20'000))
+            << combination.toStdString() << " presses " << presses;
+    }
+
+    void registerCurrent()
+    {
+        hotkeys.registerHotkey(hotkeys.currentOption().keyCode, hotkeys.currentOption().modifiers);
+    }
+
+    ActionBarRecords records;
+    FakeClock clock;
+    RecentCommandsManager recents{records.defaults, clock};
+    FakeAlertPresenter alerts;
+    ActionBarWindowController bar{{{&records.state, &records.defaults, &records.webhooks}, &alerts, &recents}};
+    GlobalHotkeyManager hotkeys{records.defaults};
+    int presses = 0;
+    bool numLockOn = false;
+};
+
+TEST_F(GlobalHotkeyX11, TogglesTheBarFromAnywhereAlsoWithNumLock)
+{
+    registerCurrent();
+    ASSERT_EQ(hotkeys.registrationStatus(), GlobalShortcut::Status::Registered);
+
+    press("super+shift+k", 1, true);
+    ActionBarSearchField *field = bar.window()->searchField();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == field; }, 20'000));
+    xdotool({"type", "prefer"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return bar.filteredItems().size() == 1 && field->text() == QStringLiteral("prefer"); }, 20'000));
+    EXPECT_EQ(bar.filteredItems().first().item.id, QStringLiteral("global-preferences"));
+    press("super+shift+k", 2, false);
+
+    // Holding the combination (the key repeats) toggles once.
+    xdotool({"keydown", "super+shift+k", "keydown", "k", "keydown", "k", "keyup", "super+shift+k"});
+    press("super+shift+k", 4, false);
+
+    xdotool({"key", "Num_Lock"});
+    numLockOn = true;
+    press("super+shift+k", 5, true);
+    press("super+shift+k", 6, false);
+}
+
+TEST_F(GlobalHotkeyX11, AnotherCombinationReplacesTheFirst)
+{
+    registerCurrent();
+    hotkeys.setHotkey(HotkeyOption::option(4));
+    EXPECT_EQ(records.defaults.integer(QStringLiteral("actionBarHotkey")), 4);
+    EXPECT_EQ(hotkeys.registrationStatus(), GlobalShortcut::Status::Registered);
+    // The old combination no longer counts: the next press seen is the new one's.
+    xdotool({"key", "super+shift+k"});
+    press("ctrl+alt+space", 1, true);
+    press("ctrl+alt+space", 2, false);
+}
+
+TEST_F(GlobalHotkeyX11, ACombinationHeldElsewhereIsReportedAsTaken)
+{
+    // Another X client holds Super+Shift+K first.
+    xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+    ASSERT_EQ(xcb_connection_has_error(other), 0);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(other);
+    xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, 0x6b);
+    ASSERT_NE(codes, nullptr);
+    const xcb_keycode_t code = codes[0];
+    std::free(codes);
+    xcb_key_symbols_free(symbols);
+    xcb_generic_error_t *error = xcb_request_check(
+        other,
+        xcb_grab_key_checked(
+            other, 1, root, XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    ASSERT_EQ(error, nullptr);
+
+    registerCurrent();
+    EXPECT_EQ(hotkeys.registrationStatus(), GlobalShortcut::Status::Taken);
+    EXPECT_EQ(hotkeys.registrationStatusText(), QStringLiteral("taken by another application"));
+    xcb_disconnect(other);
+
+    // Once the other program is gone, choosing the combination again takes it.
+    hotkeys.setHotkey(HotkeyOption::option(0));
+    EXPECT_EQ(hotkeys.registrationStatus(), GlobalShortcut::Status::Registered);
+    press("super+shift+k", 1, true);
+}
+
+} // namespace
