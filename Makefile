@@ -2,7 +2,7 @@
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 
-.PHONY: run test demo build deps
+.PHONY: run test demo gallery build deps
 
 run: build
 	$(BUILD_DIR)/bin/plimsy
@@ -12,6 +12,9 @@ test: build
 
 demo: build
 	scripts/demo $(BUILD_DIR)
+
+gallery: build
+	scripts/gallery $(BUILD_DIR)
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build --preset $(PRESET)

@@ -76,7 +76,7 @@ QVariant ActionBarListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_matches.size()) {
         return {};
     }
-    const ActionBarItem &item = m_matches.at(index.row()).item;
+    const ActionBarItem &item = m_matches.at(index.row()).item();
     switch (role) {
     case Qt::DisplayRole:
         return label(item);

@@ -252,10 +252,10 @@ void ActionBarWindowController::filterItems(const QString &query)
 
 void ActionBarWindowController::completeEntity()
 {
-    if (filteredItems().isEmpty() || filteredItems().first().item.entityName.isEmpty()) {
+    if (filteredItems().isEmpty() || filteredItems().first().item().entityName.isEmpty()) {
         return;
     }
-    const ActionBarItem &first = filteredItems().first().item;
+    const ActionBarItem &first = filteredItems().first().item();
     m_completion = Completion{first.entityName, first.serverId.value_or(0), first.siteId};
     const QString text = first.entityName + QLatin1Char(' ');
     m_searchDebouncer.stop();
@@ -307,7 +307,7 @@ void ActionBarWindowController::executeSelected()
     }
     const int row = selectedRow();
     if (row >= 0 && row < filteredItems().size()) {
-        executeItem(ActionBarItem(filteredItems().at(row).item));
+        executeItem(ActionBarItem(filteredItems().at(row).item()));
     }
 }
 

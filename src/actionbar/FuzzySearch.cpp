@@ -18,12 +18,47 @@ const SearchText &keyOf(const std::shared_ptr<const SearchText> &key, const QStr
     return scratch;
 }
 
-bool sameCharacter(const SearchText &a, qsizetype i, const SearchText &b, qsizetype j)
+// The word's characters in order through the text, scored by runs and by where they land; none when the
+// text lacks them. `same(p, n)` compares text character p with word character n; `separatorBefore(p)` says
+// whether the character before p separates words.
+template <typename Same, typename SeparatorBefore>
+std::optional<WordMatch>
+walkInOrder(qsizetype wordLength, qsizetype textLength, Same same, SeparatorBefore separatorBefore)
 {
-    if (a.isSimple() && b.isSimple()) {
-        return a.text().at(i) == b.text().at(j);
+    qsizetype next = 0;
+    int score = 0;
+    qsizetype previous = -1;
+    int run = 0;
+    qsizetype runStart = 0;
+    QList<CharacterRange> ranges;
+    for (qsizetype p = 0; p < textLength && next < wordLength; ++p) {
+        if (!same(p, next)) {
+            continue;
+        }
+        score += 1;
+        if (previous >= 0 && previous == p - 1) {
+            run += 1;
+            score += 5 * run;
+        } else {
+            if (previous >= 0) {
+                ranges.append({runStart, previous + 1});
+            }
+            runStart = p;
+            run = 0;
+        }
+        if (p == 0) {
+            score += 20;
+        } else if (separatorBefore(p)) {
+            score += 15;
+        }
+        ++next;
+        previous = p;
     }
-    return a.character(i) == b.character(j);
+    if (next < wordLength) {
+        return std::nullopt;
+    }
+    ranges.append({runStart, previous + 1});
+    return WordMatch{score, std::move(ranges)};
 }
 
 } // namespace
@@ -35,12 +70,19 @@ FuzzySearch::FuzzySearch(const RecentCommandsManager &recentCommandsManager)
 
 QList<FuzzyMatch> FuzzySearch::search(const QString &query, const QList<ActionBarItem> &items) const
 {
+    // Score and sort light entries, then share the list with each match.
+    struct Scored
+    {
+        qsizetype index;
+        int score;
+        QList<CharacterRange> ranges;
+    };
     const QDateTime now = m_recentCommandsManager.now();
-    QList<FuzzyMatch> matches;
-    matches.reserve(items.size());
+    std::vector<Scored> scored;
     if (query.isEmpty()) {
-        for (const ActionBarItem &item : items) {
-            matches.append({item, m_recentCommandsManager.commandRecencyScore(item.id, now), {}});
+        scored.reserve(size_t(items.size()));
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            scored.push_back({i, m_recentCommandsManager.commandRecencyScore(items.at(i).id, now), {}});
         }
     } else {
         const SearchText lowered(query);
@@ -48,21 +90,25 @@ QList<FuzzyMatch> FuzzySearch::search(const QString &query, const QList<ActionBa
         for (const QStringView word : QStringView(query).split(u' ', Qt::SkipEmptyParts)) {
             words.append(SearchText(word));
         }
-        for (const ActionBarItem &item : items) {
-            if (auto match = scoreItem(item, words, lowered, now)) {
-                matches.append(std::move(*match));
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (auto match = scoreItem(items.at(i), words, lowered, now)) {
+                scored.push_back({i, match->score, std::move(match->ranges)});
             }
         }
     }
-    std::stable_sort(
-        matches.begin(), matches.end(), [](const FuzzyMatch &a, const FuzzyMatch &b) { return a.score > b.score; });
+    std::stable_sort(scored.begin(), scored.end(), [](const Scored &a, const Scored &b) { return a.score > b.score; });
+    QList<FuzzyMatch> matches;
+    matches.reserve(qsizetype(scored.size()));
+    for (Scored &entry : scored) {
+        matches.append({entry.score, std::move(entry.ranges), items, entry.index});
+    }
     return matches;
 }
 
-std::optional<FuzzyMatch> FuzzySearch::scoreItem(const ActionBarItem &item,
-                                                 const QList<SearchText> &words,
-                                                 const SearchText &query,
-                                                 const QDateTime &now) const
+std::optional<WordMatch> FuzzySearch::scoreItem(const ActionBarItem &item,
+                                                const QList<SearchText> &words,
+                                                const SearchText &query,
+                                                const QDateTime &now) const
 {
     SearchText textScratch;
     const SearchText &text = keyOf(item.searchKey, item.searchableText, textScratch);
@@ -74,7 +120,11 @@ std::optional<FuzzyMatch> FuzzySearch::scoreItem(const ActionBarItem &item,
             return std::nullopt;
         }
         score += match->score;
-        ranges.append(match->ranges);
+        if (ranges.isEmpty()) {
+            ranges = std::move(match->ranges);
+        } else {
+            ranges.append(match->ranges);
+        }
     }
     SearchText entityScratch;
     const SearchText &entity = keyOf(item.entityKey, item.entityName, entityScratch);
@@ -91,11 +141,14 @@ std::optional<FuzzyMatch> FuzzySearch::scoreItem(const ActionBarItem &item,
     }
     score += m_recentCommandsManager.commandRecencyScore(item.id, now) / 2;
     score += m_recentCommandsManager.entityRecencyScore(item.entityName, now);
-    return FuzzyMatch{item, score, std::move(ranges)};
+    return WordMatch{score, std::move(ranges)};
 }
 
 std::optional<WordMatch> FuzzySearch::matchWord(const SearchText &word, const SearchText &text)
 {
+    if (!text.mayContain(word)) {
+        return std::nullopt;
+    }
     const int length = int(word.characterCount());
     if (const auto found = text.find(word)) {
         int score = 10 * length;
@@ -122,42 +175,31 @@ std::optional<WordMatch> FuzzySearch::fuzzyMatch(const SearchText &word, const S
     if (word.isEmpty()) {
         return WordMatch{};
     }
-    const qsizetype wordLength = word.characterCount();
-    const qsizetype textLength = text.characterCount();
-    qsizetype next = 0;
-    int score = 0;
-    qsizetype previous = -1;
-    int run = 0;
-    qsizetype runStart = 0;
-    QList<CharacterRange> ranges;
-    for (qsizetype p = 0; p < textLength && next < wordLength; ++p) {
-        if (!sameCharacter(text, p, word, next)) {
-            continue;
-        }
-        score += 1;
-        if (previous >= 0 && previous == p - 1) {
-            run += 1;
-            score += 5 * run;
-        } else {
-            if (previous >= 0) {
-                ranges.append({runStart, previous + 1});
+    if (word.isSimple() && text.isSimple()) {
+        // Every code unit is one character: find the units in order with the library's vectorised search
+        // first, as most texts fail, then compare units directly while scoring.
+        const QStringView whole(text.text());
+        qsizetype at = 0;
+        for (const QChar c : word.text()) {
+            at = whole.indexOf(c, at);
+            if (at < 0) {
+                return std::nullopt;
             }
-            runStart = p;
-            run = 0;
+            ++at;
         }
-        if (p == 0) {
-            score += 20;
-        } else if (isSeparator(text.character(p - 1))) {
-            score += 15;
-        }
-        ++next;
-        previous = p;
+        const QChar *w = word.text().constData();
+        const QChar *t = text.text().constData();
+        return walkInOrder(
+            word.characterCount(),
+            text.characterCount(),
+            [w, t](qsizetype p, qsizetype n) { return t[p] == w[n]; },
+            [t](qsizetype p) { return isSeparator(t[p - 1].unicode()); });
     }
-    if (next < wordLength) {
-        return std::nullopt;
-    }
-    ranges.append({runStart, previous + 1});
-    return WordMatch{score, std::move(ranges)};
+    return walkInOrder(
+        word.characterCount(),
+        text.characterCount(),
+        [&](qsizetype p, qsizetype n) { return text.character(p) == word.character(n); },
+        [&](qsizetype p) { return isSeparator(text.character(p - 1)); });
 }
 
 } // namespace plimsy

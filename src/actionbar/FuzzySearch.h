@@ -19,9 +19,14 @@ using CharacterRange = std::pair<qsizetype, qsizetype>;
 
 struct FuzzyMatch
 {
-    ActionBarItem item;
+    // The matched item. A match shares the searched list rather than copying its item, which made a
+    // search over thousands of items slow; sharing keeps the match valid on its own.
+    const ActionBarItem &item() const { return searched.at(index); }
+
     int score = 0;
     QList<CharacterRange> matchedRanges; // in query-word order; none for word-prefix matches
+    QList<ActionBarItem> searched;
+    qsizetype index = 0;
 };
 
 struct WordMatch
@@ -42,11 +47,12 @@ public:
     // Best first; equal scores keep the input order. The empty query keeps every item, ordered by recency.
     QList<FuzzyMatch> search(const QString &query, const QList<ActionBarItem> &items) const;
 
-    // `words` and `query` lowercased (as SearchTexts); none when a word does not match.
-    std::optional<FuzzyMatch> scoreItem(const ActionBarItem &item,
-                                        const QList<SearchText> &words,
-                                        const SearchText &query,
-                                        const QDateTime &now) const;
+    // The item's score and matched ranges; `words` and `query` lowercased (as SearchTexts); none when a word
+    // does not match.
+    std::optional<WordMatch> scoreItem(const ActionBarItem &item,
+                                       const QList<SearchText> &words,
+                                       const SearchText &query,
+                                       const QDateTime &now) const;
 
     // Substring, then word prefix, then an in-order match of the word's characters.
     static std::optional<WordMatch> matchWord(const SearchText &word, const SearchText &text);

@@ -21,12 +21,22 @@ bool isPlainAscii(QStringView text)
     return true;
 }
 
+quint64 unitsOf(const QString &text)
+{
+    quint64 units = 0;
+    for (const QChar c : text) {
+        units |= quint64(1) << (c.unicode() & 63);
+    }
+    return units;
+}
+
 } // namespace
 
 SearchText::SearchText(QStringView text)
 {
     if (isPlainAscii(text)) {
         m_text = text.toString().toLower();
+        m_units = unitsOf(m_text);
         return;
     }
     m_isSimple = false;
@@ -39,6 +49,7 @@ SearchText::SearchText(QStringView text)
     if (m_starts.back() != m_text.size()) {
         m_starts.push_back(m_text.size());
     }
+    m_units = unitsOf(m_text);
 }
 
 std::optional<qsizetype> SearchText::characterStartingAt(qsizetype unit) const
@@ -82,8 +93,7 @@ bool isSeparator(QStringView character)
     if (character.size() != 1) {
         return false;
     }
-    const char16_t c = character.front().unicode();
-    return c == u' ' || c == u'-' || c == u'_' || c == u'.';
+    return isSeparator(character.front().unicode());
 }
 
 } // namespace plimsy

@@ -37,6 +37,8 @@ public:
     // The first occurrence of `needle` that begins and ends on character boundaries, as the character range
     // [first, second); none when there is none.
     std::optional<std::pair<qsizetype, qsizetype>> find(const SearchText &needle, qsizetype fromCharacter = 0) const;
+    // False when `word` has a code unit the text lacks, so it cannot match in any way: a quick rejection.
+    bool mayContain(const SearchText &word) const { return (word.m_units & ~m_units) == 0; }
     // Whether the text begins with `prefix` at the character `at`, ending on a boundary.
     bool hasPrefixAt(const SearchText &prefix, qsizetype at) const;
 
@@ -45,9 +47,15 @@ private:
     bool m_isSimple = true;
     // Without the fast path: the first code unit of every character, then the text's length.
     std::vector<qsizetype> m_starts;
+    // One bit per code unit value modulo 64 for each unit in the text.
+    quint64 m_units = 0;
 };
 
 // One of " ", "-", "_", ".".
+inline bool isSeparator(char16_t c)
+{
+    return c == u' ' || c == u'-' || c == u'_' || c == u'.';
+}
 bool isSeparator(QStringView character);
 
 } // namespace plimsy

@@ -8,6 +8,7 @@
 #include "core/Logger.h"
 #include "menu/StatusMenuController.h"
 #include "platform/UserDefaults.h"
+#include "preferences/PreferencesWindowController.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -15,9 +16,20 @@
 
 namespace plimsy {
 
+namespace {
+
+StatusMenuServices statusMenuServices()
+{
+    StatusMenuServices services;
+    services.makePreferencesWindow = [] { return std::make_unique<PreferencesWindowController>(); };
+    return services;
+}
+
+} // namespace
+
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
-    , m_statusMenuController(std::make_unique<StatusMenuController>(m_state))
+    , m_statusMenuController(std::make_unique<StatusMenuController>(m_state, statusMenuServices()))
 {
     LoadedRecords::setCurrent(&m_state);
 }

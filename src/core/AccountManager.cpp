@@ -51,6 +51,26 @@ void AccountManager::saveAccounts(const QList<Account> &accounts, UserDefaults &
     defaults.setJson(QLatin1String(AccountsKey), array);
 }
 
+std::optional<Account> AccountManager::findAccount(const QString &uuid, UserDefaults &defaults)
+{
+    const QList<Account> accounts = loadAccounts(defaults);
+    const auto found = std::find_if(
+        accounts.cbegin(), accounts.cend(), [&uuid](const Account &account) { return account.uuid == uuid; });
+    return found == accounts.cend() ? std::nullopt : std::optional<Account>(*found);
+}
+
+void AccountManager::updateAccount(const Account &account, UserDefaults &defaults)
+{
+    QList<Account> accounts = loadAccounts(defaults);
+    const auto found = std::find_if(
+        accounts.begin(), accounts.end(), [&account](const Account &stored) { return stored.isSameAccount(account); });
+    if (found == accounts.end()) {
+        return;
+    }
+    *found = account;
+    saveAccounts(accounts, defaults);
+}
+
 void AccountManager::moveAccount(qsizetype from, qsizetype to, UserDefaults &defaults)
 {
     QList<Account> accounts = loadAccounts(defaults);

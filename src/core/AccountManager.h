@@ -26,6 +26,12 @@ public:
     static QList<Account> loadAccounts(UserDefaults &defaults = UserDefaults::standard());
     static void saveAccounts(const QList<Account> &accounts, UserDefaults &defaults = UserDefaults::standard());
 
+    // The first stored account with this uuid, read afresh, so a caller changes the latest copy.
+    static std::optional<Account> findAccount(const QString &uuid, UserDefaults &defaults = UserDefaults::standard());
+    // Puts the account in the place of the stored one with the same uuid and saves the list; stores
+    // nothing when no stored account has that uuid.
+    static void updateAccount(const Account &account, UserDefaults &defaults = UserDefaults::standard());
+
     // Moves one account when both indices are valid and differ; otherwise changes and saves nothing.
     static void moveAccount(qsizetype from, qsizetype to, UserDefaults &defaults = UserDefaults::standard());
 

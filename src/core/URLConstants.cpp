@@ -1,5 +1,7 @@
 #include "core/URLConstants.h"
 
+#include <QUrl>
+
 namespace plimsy::URLConstants {
 
 namespace {
@@ -100,6 +102,13 @@ QString forgeSiteURL(qint64 serverId, qint64 siteId)
 {
     return URLConstants::forgeWebBase() + QString::number(serverId) + QStringLiteral("/sites/")
            + QString::number(siteId);
+}
+
+QString forgeAPITokenURL()
+{
+    const QUrl base(URLConstants::forgeWebBase());
+    return base.toString(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash)
+           + QStringLiteral("/profile/api");
 }
 
 } // namespace plimsy

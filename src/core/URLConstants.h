@@ -46,5 +46,7 @@ QString dashboardURL(const QStringList &arguments = QCoreApplication::arguments(
 QString announcementsURL(const QStringList &arguments = QCoreApplication::arguments());
 // The Forge web page of a site: Forge web base + server id + "/sites/" + site id.
 QString forgeSiteURL(qint64 serverId, qint64 siteId);
+// Forge's page where a user makes API tokens: the Forge web base's scheme and host + "/profile/api".
+QString forgeAPITokenURL();
 
 } // namespace plimsy

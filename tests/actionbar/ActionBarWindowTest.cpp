@@ -57,7 +57,7 @@ protected:
     {
         QStringList ids;
         for (const FuzzyMatch &match : bar->filteredItems()) {
-            ids << match.item.id;
+            ids << match.item().id;
         }
         return ids;
     }
@@ -163,13 +163,13 @@ TEST_F(ActionBarWindowTest, ScopesToEntitiesByTheFirstWordAndByTab)
     EXPECT_EQ(QApplication::focusWidget(), field());
     EXPECT_EQ(bar->filteredItems().size(), 11);
     for (const FuzzyMatch &match : bar->filteredItems()) {
-        EXPECT_EQ(match.item.siteId, example1) << match.item.id.toStdString();
+        EXPECT_EQ(match.item().siteId, example1) << match.item().id.toStdString();
     }
     type(QStringLiteral("dep"));
     ASSERT_FALSE(bar->filteredItems().isEmpty());
     EXPECT_EQ(rowIds().first(), QStringLiteral("deploy-%1").arg(example1));
     for (const FuzzyMatch &match : bar->filteredItems()) {
-        EXPECT_EQ(match.item.siteId, example1) << match.item.id.toStdString();
+        EXPECT_EQ(match.item().siteId, example1) << match.item().id.toStdString();
     }
 }
 

@@ -75,7 +75,7 @@ protected:
     {
         QStringList result;
         for (const FuzzyMatch &match : search.search(query, items)) {
-            result << match.item.id + QLatin1Char('=') + QString::number(match.score);
+            result << match.item().id + QLatin1Char('=') + QString::number(match.score);
         }
         return result;
     }
@@ -123,6 +123,10 @@ TEST_F(FuzzySearchTest, PreparedAndUnpreparedItemsScoreAlike)
     prepared.prepareForSearch();
     EXPECT_EQ(ids("dsp", {raw}), ids("dsp", {prepared}));
     EXPECT_EQ(ids("dsp", {raw}), QStringList({"raw=53"}));
+    // A match stays readable after the searched list is gone.
+    const QList<FuzzyMatch> kept = search.search(QStringLiteral("dsp"), QList<ActionBarItem>{prepared});
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept.first().item().id, QStringLiteral("raw"));
 }
 
 TEST(MatchingEntities, ScoresSitesAboveTheirServerAndDropsWeakMatches)

@@ -86,7 +86,7 @@ TEST_F(GlobalHotkeyX11, TogglesTheBarFromAnywhereAlsoWithNumLock)
     xdotool({"type", "prefer"});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return bar.filteredItems().size() == 1 && field->text() == QStringLiteral("prefer"); }, 20'000));
-    EXPECT_EQ(bar.filteredItems().first().item.id, QStringLiteral("global-preferences"));
+    EXPECT_EQ(bar.filteredItems().first().item().id, QStringLiteral("global-preferences"));
     press("super+shift+k", 2, false);
 
     // Holding the combination (the key repeats) toggles once.

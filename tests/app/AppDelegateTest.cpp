@@ -11,6 +11,7 @@
 #include "platform/MenuItems.h"
 #include "platform/UserDefaults.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QTest>
 
@@ -69,4 +70,29 @@ TEST_F(AppDelegateTest, ASignedInUserWithAccountsGetsARefreshAtLaunch)
         EXPECT_NE(MenuItems::findItem(menu, MenuTag::server(server.id)), nullptr) << server.name().toStdString();
     }
     EXPECT_GE(forge.requestCount("GET", QStringLiteral("/api/orgs")), 1);
+}
+
+TEST_F(AppDelegateTest, AFirstStartWithoutAccountsShowsThePreferencesWindow)
+{
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    const auto preferencesWindows = [] {
+        QList<QWidget *> found;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QLatin1String("preferencesWindow")) {
+                found.append(widget);
+            }
+        }
+        return found;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preferencesWindows().size() == 1; }, 20'000));
+    QWidget *window = preferencesWindows().first();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "General");
+    EXPECT_GE(window->width(), 600);
+
+    window->close();
+    delegate.statusMenuController().preferences(nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(preferencesWindows().size(), 1);
 }

@@ -119,6 +119,25 @@ TEST_F(AccountManagerTest, UnreadableDataIsLoggedAndLeftInPlace)
     EXPECT_TRUE(text.contains("] Failed to unarchive accounts: ")) << text.toStdString();
 }
 
+TEST_F(AccountManagerTest, FindAndUpdateWorkOnTheStoredCopyByUuid)
+{
+    Account first = named("first");
+    const Account second = named("second");
+    AccountManager::saveAccounts({first, second}, defaults);
+
+    EXPECT_EQ(AccountManager::findAccount(*second.uuid, defaults), second);
+    EXPECT_EQ(AccountManager::findAccount("no-such-uuid", defaults), std::nullopt);
+
+    first.name = "renamed";
+    first.addHiddenServer(7);
+    AccountManager::updateAccount(first, defaults);
+    EXPECT_EQ(AccountManager::loadAccounts(defaults), (QList<Account>{first, second}));
+
+    const QString before = defaults.string("plimsyAccounts");
+    AccountManager::updateAccount(named("stranger"), defaults);
+    EXPECT_EQ(defaults.string("plimsyAccounts"), before);
+}
+
 struct MoveRow
 {
     const char *name;

@@ -57,6 +57,7 @@ TEST(URLConstantsTest, ForgeSiteURLJoinsTheIds)
 {
     EXPECT_EQ(forgeSiteURL(12, 345), URLConstants::forgeWebBase() + "12/sites/345");
     EXPECT_TRUE(forgeSiteURL(12, 345).endsWith("/servers/12/sites/345"));
+    EXPECT_EQ(forgeAPITokenURL(), "https://forge.laravel.com/profile/api");
 }
 
 TEST(URLConstantsTest, EnvironmentReplacesABase)
@@ -65,6 +66,7 @@ TEST(URLConstantsTest, EnvironmentReplacesABase)
     qputenv("PLIMSY_FORGE_WEB_BASE", "http://127.0.0.1:4568/servers/");
     EXPECT_EQ(announcementsURL({"-useDevBackend"}), "http://127.0.0.1:4567/v1/announcements");
     EXPECT_EQ(forgeSiteURL(1, 2), "http://127.0.0.1:4568/servers/1/sites/2");
+    EXPECT_EQ(forgeAPITokenURL(), "http://127.0.0.1:4568/profile/api");
     qunsetenv("PLIMSY_DEV_API_BASE");
     qunsetenv("PLIMSY_FORGE_WEB_BASE");
     EXPECT_NE(announcementsURL({"-useDevBackend"}), "http://127.0.0.1:4567/v1/announcements");

@@ -68,7 +68,13 @@ QList<DemoAccount> buildDemoData(FakeForge &forge)
     const qint64 bakery = forge.addServer(hosting.slug, QStringLiteral("bakery-app")).id;
     addSite(forge, bakery, QStringLiteral("xn--bckerei-bxa.example"), QStringLiteral("main"));
 
-    forge.setValidKeys({personal.key, agency.key});
+    FakeForge::Organization &spare = forge.addOrganization(QStringLiteral("Side Projects"), QStringLiteral("side"));
+    spare.keys = {QString::fromLatin1(DemoSpareKey)};
+    const qint64 hobby = forge.addServer(spare.slug, QStringLiteral("hobby-box")).id;
+    addSite(forge, hobby, QStringLiteral("garden.example"), QStringLiteral("main"));
+    addSite(forge, hobby, QStringLiteral("recipes.example"));
+
+    forge.setValidKeys({personal.key, agency.key, QString::fromLatin1(DemoSpareKey)});
     return {personal, agency};
 }
 

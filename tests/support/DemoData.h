@@ -18,6 +18,10 @@ struct DemoAccount
     QList<qint64> hiddenServers;
 };
 
+// A third key Forge accepts that no stored account uses: for adding an account in Preferences. It sees
+// one organisation of its own.
+inline constexpr char DemoSpareKey[] = "demo-spare-key";
+
 QList<DemoAccount> buildDemoData(FakeForge &forge);
 
 // The accounts as one JSON array ({"name", "uuid", "key", "hiddenServers"}), as the demo passes them on.

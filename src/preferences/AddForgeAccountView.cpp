@@ -1,0 +1,240 @@
+#include "preferences/AddForgeAccountView.h"
+
+#include "core/APIKeyManager.h"
+#include "core/AccountManager.h"
+#include "core/Logger.h"
+#include "core/NotificationNames.h"
+#include "core/RunDetached.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
+#include "preferences/APIKeyHelp.h"
+#include "preferences/AddForgeAccountViewModel.h"
+#include "preferences/PreferencesWidgets.h"
+#include "preferences/SheetLayout.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUuid>
+
+#include <memory>
+
+namespace plimsy {
+
+namespace {
+
+constexpr int MinimumWidth = 360;
+constexpr int KeyFieldMinimumHeight = 100;
+
+// The account made when its key is stored: the same one is checked and then kept.
+struct PendingAccountBox
+{
+    std::optional<Account> account;
+};
+
+// Removes the key of a pending account that was never kept.
+void discardPending(PendingAccountBox &box, APIKeyManager &keys)
+{
+    if (!box.account) {
+        return;
+    }
+    if (!keys.removeAPIKey(*box.account->uuid)) {
+        log(QStringLiteral("[ForgeAccounts] The key of an account that was not added could not be removed"));
+    }
+    box.account.reset();
+}
+
+QCoro::Task<> verifyPendingAccount(std::shared_ptr<PendingAccountBox> box, ForgeAPIController::Services forge)
+{
+    if (!box->account) {
+        co_return;
+    }
+    ForgeAPIController controller(*box->account, forge);
+    co_await controller.fetchAllServers();
+}
+
+AddForgeAccountViewModel *makeAddForgeAccountViewModel(std::shared_ptr<PendingAccountBox> box,
+                                                       const PreferencesServices &services)
+{
+    APIKeyManager *keys = &services.apiKeys();
+    UserDefaults *defaults = &services.userDefaults();
+    AddForgeAccountViewModel::Dependencies dependencies;
+    dependencies.storeKey = [box, keys](const QString &name, const QString &key) {
+        discardPending(*box, *keys);
+        Account account;
+        account.name = name;
+        account.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        if (!keys->setAPIKey(*account.uuid, key)) {
+            log(QStringLiteral("[ForgeAccounts] The keyring did not store the key of a new account"));
+            return false;
+        }
+        box->account = account;
+        return true;
+    };
+    dependencies.verify = [box, forge = services.forge] { return verifyPendingAccount(box, forge); };
+    dependencies.persist = [box, defaults] {
+        if (!box->account) {
+            return;
+        }
+        QList<Account> accounts = AccountManager::loadAccounts(*defaults);
+        accounts.append(*box->account);
+        AccountManager::saveAccounts(accounts, *defaults);
+        box->account.reset();
+        NotificationCenter::defaultCenter().post(NotificationNames::accountsChanged);
+    };
+    dependencies.discard = [box, keys] { discardPending(*box, *keys); };
+    return new AddForgeAccountViewModel(std::move(dependencies));
+}
+
+QLabel *fieldLabel(const QString &text, QWidget *parent)
+{
+    QLabel *label = makeCaptionLabel(text, parent);
+    label->setWordWrap(false);
+    return label;
+}
+
+} // namespace
+
+AddForgeAccountView::AddForgeAccountView(AddForgeAccountViewModel *viewModel,
+                                         PreferencesServices services,
+                                         QWidget *parent)
+    : QDialog(parent)
+    , m_viewModel(viewModel)
+    , m_services(std::move(services))
+    , m_accountName(new QLineEdit(this))
+    , m_apiKey(new QPlainTextEdit(this))
+    , m_progress(makeBusyIndicator(QStringLiteral("savingIndicator"), this))
+{
+    setObjectName(QStringLiteral("addForgeAccountSheet"));
+    m_viewModel->setParent(this);
+    QBoxLayout *layout = makeSheetLayout(this, QStringLiteral("Add Forge Account"), MinimumWidth);
+
+    auto *nameBlock = new QVBoxLayout;
+    nameBlock->setSpacing(4);
+    nameBlock->addWidget(fieldLabel(QStringLiteral("Account Name"), this));
+    m_accountName->setObjectName(QStringLiteral("accountNameField"));
+    m_accountName->setPlaceholderText(QStringLiteral("robin@example.com"));
+    nameBlock->addWidget(m_accountName);
+    layout->addLayout(nameBlock);
+
+    auto *keyBlock = new QVBoxLayout;
+    keyBlock->setSpacing(4);
+    keyBlock->addWidget(fieldLabel(QStringLiteral("Laravel Forge API Key"), this));
+    m_apiKey->setObjectName(QStringLiteral("apiKeyField"));
+    m_apiKey->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_apiKey->setMinimumHeight(KeyFieldMinimumHeight);
+    m_apiKey->setTabChangesFocus(true);
+    keyBlock->addWidget(m_apiKey);
+    layout->addLayout(keyBlock);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_progress);
+    m_cancel = addSheetButton(buttons, QStringLiteral("Cancel"), QStringLiteral("cancelButton"));
+    connect(m_cancel, &QPushButton::clicked, this, &AddForgeAccountView::reject);
+    m_add = addSheetButton(buttons, QStringLiteral("Add"), QStringLiteral("addButton"));
+    m_add->setDefault(true);
+    connect(m_add, &QPushButton::clicked, this, &AddForgeAccountView::saveAccount);
+    layout->addLayout(buttons);
+
+    connect(m_accountName, &QLineEdit::textChanged, this, &AddForgeAccountView::updateControls);
+    connect(m_apiKey, &QPlainTextEdit::textChanged, this, &AddForgeAccountView::updateControls);
+    connect(m_viewModel, &AddForgeAccountViewModel::isSavingChanged, this, &AddForgeAccountView::updateControls);
+    connect(m_viewModel, &AddForgeAccountViewModel::needsConfirmationChanged, this, [this](bool needed) {
+        if (needed) {
+            runDetached(confirmUnverifiedKey());
+        }
+    });
+    connect(m_viewModel, &AddForgeAccountViewModel::isFinishedChanged, this, [this](bool finished) {
+        if (finished) {
+            accept();
+        }
+    });
+    connect(m_viewModel, &AddForgeAccountViewModel::keyNotStored, this, &AddForgeAccountView::showKeyNotStored);
+    updateControls();
+    // The key field starts at its least height; the sheet can still be made taller for a long key.
+    resize(MinimumWidth, minimumSizeHint().height());
+}
+
+void AddForgeAccountView::saveAccount()
+{
+    m_viewModel->save(m_accountName->text(), m_apiKey->toPlainText());
+}
+
+void AddForgeAccountView::reject()
+{
+    if (m_viewModel->isSaving()) {
+        return;
+    }
+    m_viewModel->abandon();
+    QDialog::reject();
+}
+
+void AddForgeAccountView::updateControls()
+{
+    const bool saving = m_viewModel->isSaving();
+    m_progress->setVisible(saving);
+    m_cancel->setEnabled(!saving);
+    m_add->setEnabled(!saving && AddForgeAccountViewModel::canSave(m_accountName->text(), m_apiKey->toPlainText()));
+}
+
+QCoro::Task<> AddForgeAccountView::confirmUnverifiedKey()
+{
+    QPointer self(this);
+    const PreferencesServices services = m_services;
+    const Alert alert{QStringLiteral("Error while trying to communicate with Forge API"),
+                      QStringLiteral("This could be:\n• An invalid API key\n• Missing permissions (Organizations, "
+                                     "Servers, and Sites are required)\n• A temporary error\n\nDo you still want to "
+                                     "save this key?"),
+                      Alert::Style::Warning,
+                      {QStringLiteral("Save Anyway"), QStringLiteral("Cancel"), QStringLiteral("Help")},
+                      this};
+    enum Answer
+    {
+        SaveAnyway = 0,
+        Help = 2,
+    };
+    while (true) {
+        const int answer = co_await services.alertPresenter().ask(alert);
+        if (!self) {
+            co_return;
+        }
+        if (answer == SaveAnyway) {
+            m_viewModel->confirmSave();
+            co_return;
+        }
+        if (answer != Help) {
+            m_viewModel->cancelConfirmation();
+            co_return;
+        }
+        openAPIKeyHelp(services.opener());
+        co_await services.pauses().sleep(HelpAlertDelay);
+        if (!self) {
+            co_return;
+        }
+    }
+}
+
+void AddForgeAccountView::showKeyNotStored()
+{
+    m_services.alertPresenter().show({QStringLiteral("Could Not Save the API Key"),
+                                      QStringLiteral("The keyring did not accept the key, so the account was not "
+                                                     "added. Make sure the keyring is unlocked, then try again."),
+                                      Alert::Style::Warning,
+                                      {},
+                                      this});
+}
+
+AddForgeAccountView *makeAddForgeAccountView(const PreferencesServices &services, QWidget *parent)
+{
+    return new AddForgeAccountView(
+        makeAddForgeAccountViewModel(std::make_shared<PendingAccountBox>(), services), services, parent);
+}
+
+} // namespace plimsy

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QBoxLayout>
+#include <QString>
+#include <Qt>
+
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace plimsy {
+
+// A labelled settings row: the label right-aligned in a column 170 px wide, then the content, so the
+// controls of every row of a tab start at the same place. The content takes the rest of the row (room
+// for wrapped text); a horizontal alignment in `alignment` keeps it at its natural width instead.
+QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment alignment = Qt::AlignVCenter);
+
+// Small secondary text, as hints under settings use.
+QLabel *makeCaptionLabel(const QString &text, QWidget *parent = nullptr);
+
+// A layout of `holder` without margins: the tabs nest these inside the window's padding.
+QBoxLayout *makeBareLayout(QBoxLayout::Direction direction, QWidget *holder, int spacing = -1);
+
+// A small indicator of work under way, without a measure of progress.
+QProgressBar *makeBusyIndicator(const QString &objectName, QWidget *parent = nullptr);
+
+} // namespace plimsy

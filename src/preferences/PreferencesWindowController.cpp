@@ -1,0 +1,157 @@
+#include "preferences/PreferencesWindowController.h"
+
+#include "preferences/PreferencesTabs.h"
+#include "preferences/PreferencesWidgets.h"
+#include "preferences/ThemeIcon.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace plimsy {
+
+namespace {
+
+constexpr int PagePadding = 24;
+constexpr int PageExtraBottomPadding = 12;
+
+QIcon tabIcon(const PreferencesTab &tab)
+{
+    QStringList names;
+    for (const char *name : tab.iconNames) {
+        names.append(QString::fromLatin1(name));
+    }
+    return themeIcon(names);
+}
+
+} // namespace
+
+PreferencesWindowController::PreferencesWindowController(PreferencesServices services, QWidget *parent)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                  | Qt::WindowMinimizeButtonHint)
+    , m_toolBar(new QToolBar(this))
+    , m_tabs(new QActionGroup(this))
+    , m_pages(new QStackedWidget(this))
+{
+    setObjectName(QStringLiteral("preferencesWindow"));
+    QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, this, 0);
+    // The window takes the size of the selected tab and cannot be resized by hand.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    m_toolBar->setObjectName(QStringLiteral("preferencesToolBar"));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setIconSize(QSize(24, 24));
+    layout->addWidget(m_toolBar);
+    m_pages->setObjectName(QStringLiteral("preferencesPages"));
+    layout->addWidget(m_pages);
+
+    m_tabs->setExclusive(true);
+    // Every tab is built now, so each keeps its state however often the window is shown.
+    for (const PreferencesTab &tab : PreferencesTabTable) {
+        const QString label = QString::fromLatin1(tab.label);
+        QAction *action = m_toolBar->addAction(tabIcon(tab), label);
+        action->setObjectName(QString::fromLatin1(tab.objectName));
+        action->setCheckable(true);
+        action->setData(label);
+        m_tabs->addAction(action);
+        m_pages->addWidget(makePage(preferencesTabView(label, services)));
+        connect(action, &QAction::triggered, this, [this, label] { selectTab(label); });
+    }
+    selectTab(QString::fromLatin1(PreferencesTabTable.front().label));
+}
+
+QWidget *PreferencesWindowController::makePage(QWidget *content)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    // A page hidden behind another must not hold the window at its own least size.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+    layout->setContentsMargins(PagePadding, PagePadding, PagePadding, PagePadding + PageExtraBottomPadding);
+    layout->addWidget(content);
+    layout->addStretch(1);
+    page->setFixedWidth(ContentWidth);
+    page->installEventFilter(this);
+    return page;
+}
+
+void PreferencesWindowController::showWindow()
+{
+    if (!m_hasBeenPlaced) {
+        m_hasBeenPlaced = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            adjustSize();
+            move(screen->availableGeometry().center() - rect().center());
+        }
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void PreferencesWindowController::selectTab(const QString &label)
+{
+    for (int i = 0; i < int(PreferencesTabTable.size()); ++i) {
+        if (QString::fromLatin1(PreferencesTabTable.at(i).label) != label) {
+            continue;
+        }
+        m_tabs->actions().at(i)->setChecked(true);
+        m_pages->setCurrentIndex(i);
+        setWindowTitle(label);
+        fitToSelectedTab();
+        return;
+    }
+}
+
+QString PreferencesWindowController::selectedTab() const
+{
+    const QAction *checked = m_tabs->checkedAction();
+    return checked ? checked->data().toString() : QString();
+}
+
+void PreferencesWindowController::fitToSelectedTab()
+{
+    // The window fits the selected tab, not the largest one: as tall as the tab's wrapped texts need
+    // at the fixed width.
+    QWidget *selected = m_pages->currentWidget();
+    const QLayout *page = selected->layout();
+    const int height =
+        std::max(MinimumContentHeight,
+                 page->hasHeightForWidth() ? page->totalHeightForWidth(ContentWidth) : page->totalSizeHint().height());
+    selected->setFixedHeight(height);
+    m_pages->setFixedHeight(height);
+    layout()->activate();
+}
+
+bool PreferencesWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    // A tab that shows or hides rows (signing in, say) asks for a new layout: the window follows it.
+    if (event->type() == QEvent::LayoutRequest && watched == m_pages->currentWidget()) {
+        fitToSelectedTab();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PreferencesWindowController::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        m_tracker.windowShown();
+    }
+}
+
+void PreferencesWindowController::closeEvent(QCloseEvent *event)
+{
+    m_tracker.windowClosed();
+    event->accept();
+}
+
+} // namespace plimsy
