@@ -1,0 +1,131 @@
+// Threads of the running process, read through the crash core's thread stop and frame walk.
+#include "crashreporter/core/KXBacktrace.h"
+#include "crashreporter/core/KXBinaryImages.h"
+#include "crashreporter/core/KXMemory.h"
+#include "crashreporter/core/KXThreads.h"
+#include "crashreporter/model/KestrixThread.h"
+
+#include <QFile>
+
+#include <unistd.h>
+
+namespace kestrix {
+
+namespace {
+
+// Long enough for a busy thread to answer; a thread that does not is left with an empty stack.
+constexpr int StopTimeoutMilliseconds = 100;
+
+std::optional<QString> threadName(pid_t thread)
+{
+    QFile file(QStringLiteral("/proc/self/task/%1/comm").arg(thread));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QString name = QString::fromUtf8(file.readAll()).trimmed().left(63);
+    return name.isEmpty() ? std::nullopt : std::optional(name);
+}
+
+std::optional<QString> stateName(uint32_t runState)
+{
+    const char *name = kxthreadRunStateName(runState);
+    return name != nullptr ? std::optional(QString::fromLatin1(name)) : std::nullopt;
+}
+
+KestrixThread makeThread(pid_t tid, int index, const uintptr_t *addresses, size_t count, bool isErrorReporting)
+{
+    KestrixThread thread;
+    thread.id = QString::number(index);
+    thread.name = threadName(tid);
+    thread.state = stateName(kxthreadRunState(tid));
+    thread.stacktrace = KestrixStackframe::fromBacktrace(addresses, count);
+    thread.errorReportingThread = isErrorReporting;
+    return thread;
+}
+
+// Stops `threads` (never the caller), walks each stopped one's stack into `frames` (150 slots per
+// thread) and resumes them. Nothing here may allocate: a stopped thread may hold the heap's lock.
+void readStoppedStacks(const std::vector<pid_t> &threads, std::vector<uintptr_t> &frames, std::vector<int> &counts)
+{
+    const pid_t current = kxthreadCurrent();
+    kxthreadsStop(threads.data(), static_cast<int>(threads.size()), current, StopTimeoutMilliseconds);
+    for (size_t i = 0; i < threads.size(); i++) {
+        KXMachineContext context;
+        if (threads[i] == current || !kxthreadsStoppedContext(threads[i], &context)) {
+            continue;
+        }
+        KXStackBounds bounds = {0, 0};
+        if (!kxmemStackBounds(kxmcStackPointer(&context), &bounds.low, &bounds.high)) {
+            continue;
+        }
+        counts[i] = kxbtBacktrace(&context,
+                                  bounds,
+                                  frames.data() + i * KestrixThread::MaxLiveFrames,
+                                  0,
+                                  static_cast<int>(KestrixThread::MaxLiveFrames),
+                                  nullptr);
+    }
+    kxthreadsResume();
+}
+
+void prepareForStop()
+{
+    kxthreadsInstallControlSignal();
+    kximagesRefresh();
+    kxmemLoadRegions();
+}
+
+} // namespace
+
+std::vector<KestrixThread> KestrixThread::allThreads(bool all, const std::vector<uintptr_t> &callStackReturnAddresses)
+{
+    const size_t callerCount = std::min(callStackReturnAddresses.size(), MaxLiveFrames);
+    std::vector<pid_t> threads(KXMaxThreads);
+    threads.resize(static_cast<size_t>(kxthreadsList(threads.data(), KXMaxThreads)));
+    const pid_t current = kxthreadCurrent();
+    const auto callerIndex = std::find(threads.begin(), threads.end(), current) - threads.begin();
+
+    if (!all) {
+        const int index = callerIndex < static_cast<qsizetype>(threads.size()) ? static_cast<int>(callerIndex) : 0;
+        return {makeThread(current, index, callStackReturnAddresses.data(), callerCount, true)};
+    }
+    if (threads.empty()) {
+        return {};
+    }
+    std::vector<uintptr_t> frames(threads.size() * MaxLiveFrames);
+    std::vector<int> counts(threads.size(), 0);
+    prepareForStop();
+    readStoppedStacks(threads, frames, counts);
+
+    std::vector<KestrixThread> result;
+    result.reserve(threads.size());
+    for (size_t i = 0; i < threads.size(); i++) {
+        if (threads[i] == current) {
+            result.push_back(
+                makeThread(current, static_cast<int>(i), callStackReturnAddresses.data(), callerCount, true));
+        } else {
+            result.push_back(makeThread(threads[i],
+                                        static_cast<int>(i),
+                                        frames.data() + i * MaxLiveFrames,
+                                        static_cast<size_t>(counts[i]),
+                                        false));
+        }
+    }
+    return result;
+}
+
+std::optional<KestrixThread> KestrixThread::mainThread()
+{
+    const pid_t main = getpid();
+    if (kxthreadCurrent() == main) {
+        return std::nullopt;
+    }
+    const std::vector<pid_t> threads{main};
+    std::vector<uintptr_t> frames(MaxLiveFrames);
+    std::vector<int> counts(1, 0);
+    prepareForStop();
+    readStoppedStacks(threads, frames, counts);
+    return makeThread(main, 0, frames.data(), static_cast<size_t>(counts[0]), true);
+}
+
+} // namespace kestrix
