@@ -254,8 +254,4 @@ std::optional<QUrl> NotificationManager::forgePageURL(const QVariantMap &payload
     return url.isValid() ? std::optional<QUrl>(url) : std::nullopt;
 }
 
-void NotificationManager::removeExpiredNotifications() {}
-
-void NotificationManager::removeAllDelivered() {}
-
 } // namespace plimsy

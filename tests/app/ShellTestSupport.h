@@ -17,13 +17,14 @@ class FixedAuthService final : public AuthService
 public:
     bool signedIn = false;
 
-    QCoro::Task<> logout() override
+    QCoro::Task<bool> logout() override
     {
         signedIn = false;
-        co_return;
+        co_return true;
     }
     QCoro::Task<QUrl> webSessionURL(std::optional<QString>) override { co_return QUrl(); }
     bool isAuthenticated() override { return signedIn; }
+    bool isSignInUnavailable() const override { return false; }
     std::optional<User> currentUser() const override { return std::nullopt; }
     void setCurrentUser(const User &) override {}
 };

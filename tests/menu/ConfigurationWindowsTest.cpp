@@ -399,8 +399,11 @@ TEST_F(ConfigurationWindowsTest, AnUnreadableLogEndsLoadingAndSaysSo)
     file.write("\xff\xfe not text");
     file.close();
     controller->openLogWindow(QUrl::fromLocalFile(path));
-    waitUntilLoaded();
-    EXPECT_TRUE(window()->text().startsWith(QStringLiteral("Could not read this log file.")));
-    EXPECT_TRUE(window()->text().endsWith(path)) << window()->text().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window()->isLoading() && window()->monacoEditor()->isEditorReady(); },
+                                WaitLimit));
+    const QString text =
+        await(window()->monacoEditor()->content(), std::chrono::milliseconds(WaitLimit)).value_or(QString());
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Could not read this log file.")));
+    EXPECT_TRUE(text.endsWith(path)) << text.toStdString();
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("Site monitor log"));
 }

@@ -14,10 +14,16 @@ namespace {
 
 const QString LockedMarker = QStringLiteral("Keyring locked or unavailable - unlock it, then choose Refresh");
 
-class LockedKeyringTest : public StatusMenuFixture
+// The keyring's bus becomes the session bus before the menu fixture's notices or anything else connect to
+// one; a session bus Qt opened earlier would never see the keyring's signals.
+struct KeyringFirst
+{
+    PrivateKeyring keyring;
+};
+
+class LockedKeyringTest : public KeyringFirst, public StatusMenuFixture
 {
 protected:
-    PrivateKeyring keyring;
     const QString keyService =
         QStringLiteral("com.tindrel.plimsy.test.keys.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QString tokenService =

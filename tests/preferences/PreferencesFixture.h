@@ -2,6 +2,7 @@
 
 #include "RecordingUrlOpener.h"
 #include "StatusMenuFixture.h"
+#include "core/SimpleKeychain.h"
 #include "notifications/PushNotificationManager.h"
 #include "platform/DockVisibilityManager.h"
 #include "preferences/PreferencesServices.h"
@@ -25,6 +26,7 @@ protected:
         window.reset();
         SimpleKeychain(legacyService).removeAll(KeychainProtocol::Kind::Default);
         SimpleKeychain(legacyService).removeAll(KeychainProtocol::Kind::Legacy);
+        SimpleKeychain(keyService).removeAll(KeychainProtocol::Kind::Default);
         StatusMenuFixture::TearDown();
     }
 
@@ -109,6 +111,9 @@ protected:
     QString legacyService =
         QStringLiteral("com.tindrel.plimsy.test.legacy.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     SimpleKeychain legacyKeychain{legacyService};
+    // A real key store of the test's own, for the tests that make it fail part-way.
+    QString keyService =
+        QStringLiteral("com.tindrel.plimsy.test.keys.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     PushNotificationManager push{
         {nullptr, &defaults, &sleeper, &accountServices.authService(), &accountServices.deviceService()}};
     std::unique_ptr<PreferencesWindowController> window;
