@@ -108,6 +108,8 @@ TEST_F(ConfigurationEditorTest, DebugModeAsksAndCancelSendsNothing)
     ASSERT_TRUE(waitForAlert(QStringLiteral("Is this expected?")));
     answerAlert(0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return bodies("PUT", sitePath("environment")).size() == 1; }, EditorWaitLimit));
+    // The save's answer, too: the test ends with no request in flight.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model()->isLoading(); }, EditorWaitLimit));
 }
 
 // With "Clear caches after save" the PUT is followed by the command; the status line walks through its
