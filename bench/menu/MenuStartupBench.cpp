@@ -4,7 +4,7 @@
 // both as multiples of the bare application's, and a row of 1,000 servers and 10,000 sites to show
 // the curve.
 //
-//   bench_menu_startup [runs]     (default 5; the probe is looked up next to this program)
+//   bench_menu_startup [runs]     (default 5; the probes are looked up next to this program)
 #include "FakeForge.h"
 #include "LoadAverage.h"
 #include "ProbeEnvironment.h"
@@ -30,7 +30,7 @@ struct Run
     long long items = 0;
 };
 
-std::optional<Run> runProbe(const QStringList &arguments)
+std::optional<Run> runProbe(const QString &program, const QStringList &arguments)
 {
     QTemporaryDir home;
     QProcessEnvironment environment = plimsy::bench::probeEnvironment(
@@ -41,7 +41,7 @@ std::optional<Run> runProbe(const QStringList &arguments)
     probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer clock;
     clock.start();
-    probe.start(QCoreApplication::applicationDirPath() + QStringLiteral("/menu_startup_probe"), arguments);
+    probe.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + program, arguments);
     // The fake Forge answers on this thread: keep its event loop turning while the probe runs. The time
     // ends when the probe reports its full menu, before its teardown.
     QString output;
@@ -112,9 +112,10 @@ int main(int argc, char *argv[])
     std::vector<Run> full;
     std::vector<Run> scale;
     for (int i = 0; i < runs; ++i) {
-        const auto bare = runProbe({QStringLiteral("--empty")});
-        const auto loaded = runProbe({QStringLiteral("--full"), forge.apiBase().toString()});
-        const auto largest = runProbe({QStringLiteral("--full"), large.apiBase().toString()});
+        const QString probe = QStringLiteral("menu_startup_probe");
+        const auto bare = runProbe(QStringLiteral("empty_tray_probe"), {});
+        const auto loaded = runProbe(probe, {QStringLiteral("--full"), forge.apiBase().toString()});
+        const auto largest = runProbe(probe, {QStringLiteral("--full"), large.apiBase().toString()});
         if (!bare || !loaded || !largest) {
             return 1;
         }
