@@ -27,6 +27,7 @@ namespace {
 
 constexpr int ContentPadding = 24;
 constexpr int ContinueWidth = 90;
+constexpr int ButtonGap = 8;
 
 // A titled field with a hint under it.
 QWidget *makeFieldGroup(const QString &title, QLineEdit *field, const QString &hint, QWidget *parent)
@@ -133,6 +134,7 @@ OnboardingAPIKeyView::OnboardingAPIKeyView(Actions actions, PreferencesServices 
     skip->setForegroundRole(QPalette::PlaceholderText);
     connect(skip, &QPushButton::clicked, this, [this] { m_actions.onSkip(); });
     buttons->addWidget(skip);
+    buttons->addSpacing(ButtonGap);
     m_continue->setDefault(true);
     m_continue->setMinimumWidth(ContinueWidth);
     auto *inside = new QHBoxLayout(m_continue);

@@ -21,10 +21,12 @@ namespace plimsy {
 namespace {
 
 constexpr int ContentPadding = 24;
+constexpr int ContentSpacing = 18;
 constexpr int SidePadding = 40;
 constexpr int BellSide = 56;
 constexpr int IntroWidth = 360;
 constexpr int PrimaryWidth = 90;
+constexpr int ButtonGap = 8;
 
 struct Benefit
 {
@@ -68,8 +70,8 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto *content = new QWidget(scroll);
     auto *contentLayout = new QVBoxLayout(content);
-    contentLayout->setContentsMargins(ContentPadding, ContentPadding + 20, ContentPadding, ContentPadding);
-    contentLayout->setSpacing(24);
+    contentLayout->setContentsMargins(ContentPadding, ContentPadding, ContentPadding, ContentPadding);
+    contentLayout->setSpacing(ContentSpacing);
 
     auto *heading = new QVBoxLayout;
     heading->setSpacing(16);
@@ -89,7 +91,8 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
                                   true);
     intro->setWordWrap(true);
     intro->setAlignment(Qt::AlignHCenter);
-    intro->setMaximumWidth(IntroWidth);
+    // A wrapped label in a centring layout shrinks to its one-line hint: give it its width.
+    intro->setFixedWidth(IntroWidth);
     heading->addWidget(intro, 0, Qt::AlignHCenter);
     contentLayout->addLayout(heading);
 
@@ -158,6 +161,7 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
     m_skip->setForegroundRole(QPalette::PlaceholderText);
     connect(m_skip, &QPushButton::clicked, this, [this] { m_actions.onSkip(); });
     buttons->addWidget(m_skip);
+    buttons->addSpacing(ButtonGap);
     m_primary = makeButton(QString(), QStringLiteral("primaryButton"), this);
     m_primary->setDefault(true);
     m_primary->setMinimumWidth(PrimaryWidth);

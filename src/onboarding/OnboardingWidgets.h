@@ -21,7 +21,8 @@ class QWidget;
 
 namespace plimsy {
 
-// A symbol image of the onboarding's screens: the desktop theme's icon, else our own drawing of it.
+// A symbol image of the onboarding's screens: the desktop theme's icon, else our own drawing of it
+// (always ours where themes draw the idea differently).
 struct Symbol
 {
     const char *themeName;
@@ -31,15 +32,15 @@ struct Symbol
 
 namespace Symbols {
 inline constexpr Symbol Server{"network-server-symbolic", "server"};
-inline constexpr Symbol ArrowUpCircle{"software-update-available-symbolic", "arrow-up-circle"};
+inline constexpr Symbol ArrowUpCircle{"", "arrow-up-circle"};
 inline constexpr Symbol Bell{"preferences-system-notifications-symbolic", "bell"};
 inline constexpr Symbol BellBadge{"", "bell-badge"};
 inline constexpr Symbol Terminal{"utilities-terminal-symbolic", "terminal"};
 inline constexpr Symbol Envelope{"mail-unread-symbolic", "envelope"};
 inline constexpr Symbol Key{"dialog-password-symbolic", "key"};
 inline constexpr Symbol ExternalLink{"", "external-link"};
-inline constexpr Symbol Help{"help-about-symbolic", "help"};
-inline constexpr Symbol Info{"dialog-information-symbolic", "info"};
+inline constexpr Symbol Help{"", "help"};
+inline constexpr Symbol Info{"", "info"};
 inline constexpr Symbol CheckmarkCircle{"", "checkmark-circle"};
 inline constexpr Symbol XmarkCircle{"", "xmark-circle"};
 inline constexpr Symbol Bolt{"", "bolt"};
