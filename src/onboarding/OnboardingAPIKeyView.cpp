@@ -2,13 +2,13 @@
 
 #include "core/RunDetached.h"
 #include "core/URLConstants.h"
+#include "onboarding/OnboardingScreenFrame.h"
 #include "onboarding/OnboardingWidgets.h"
 #include "platform/AlertPresenter.h"
 #include "platform/UrlOpener.h"
 #include "preferences/APIKeyHelp.h"
 #include "preferences/AddForgeAccountViewModel.h"
 #include "preferences/NewForgeAccount.h"
-#include "preferences/PreferencesWidgets.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -17,17 +17,13 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace plimsy {
 
 namespace {
 
-constexpr int ContentPadding = 24;
-constexpr int ContinueWidth = 90;
-constexpr int ButtonGap = 8;
+constexpr int ContentSpacing = 20;
 
 // A titled field with a hint under it.
 QWidget *makeFieldGroup(const QString &title, QLineEdit *field, const QString &hint, QWidget *parent)
@@ -52,22 +48,18 @@ OnboardingAPIKeyView::OnboardingAPIKeyView(Actions actions, PreferencesServices 
     , m_services(std::move(services))
     , m_accountName(new QLineEdit(this))
     , m_apiKey(new QLineEdit(this))
-    , m_continue(makeButton(QStringLiteral("Continue"), QStringLiteral("continueButton"), this))
-    , m_progress(makeBusyIndicator(QStringLiteral("validatingIndicator"), m_continue))
 {
     setObjectName(QStringLiteral("onboardingAPIKeyView"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *content = new QWidget(scroll);
-    auto *contentLayout = new QVBoxLayout(content);
-    contentLayout->setContentsMargins(ContentPadding, ContentPadding, ContentPadding, ContentPadding);
-    contentLayout->setSpacing(20);
+    const OnboardingScreenFrame frame(this,
+                                      ContentSpacing,
+                                      {QStringLiteral("Skip for Now"),
+                                       QStringLiteral("skipButton"),
+                                       QStringLiteral("continueButton"),
+                                       QStringLiteral("validatingIndicator")});
+    QWidget *content = frame.content;
+    QVBoxLayout *contentLayout = frame.contentLayout;
+    m_continue = frame.primary;
+    m_progress = frame.busy;
 
     auto *heading = new QVBoxLayout;
     heading->setSpacing(8);
@@ -119,33 +111,12 @@ OnboardingAPIKeyView::OnboardingAPIKeyView(Actions actions, PreferencesServices 
         QStringLiteral("API Token"), m_apiKey, QStringLiteral("Your key is stored securely in the keyring"), content));
     contentLayout->addLayout(form);
     contentLayout->addStretch(1);
-    scroll->setWidget(content);
-    layout->addWidget(scroll, 1);
-    layout->addWidget(makeDivider(this));
-
-    auto *buttons = new QHBoxLayout;
-    const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
-    buttons->setContentsMargins(margin, margin, margin, margin);
-    QPushButton *back = makeButton(QStringLiteral("Back"), QStringLiteral("backButton"), this);
-    connect(back, &QPushButton::clicked, this, [this] { m_actions.onBack(); });
-    buttons->addWidget(back);
-    buttons->addStretch(1);
-    QPushButton *skip = makeButton(QStringLiteral("Skip for Now"), QStringLiteral("skipButton"), this);
-    skip->setForegroundRole(QPalette::PlaceholderText);
-    connect(skip, &QPushButton::clicked, this, [this] { m_actions.onSkip(); });
-    buttons->addWidget(skip);
-    buttons->addSpacing(ButtonGap);
-    m_continue->setDefault(true);
-    m_continue->setMinimumWidth(ContinueWidth);
-    auto *inside = new QHBoxLayout(m_continue);
-    inside->addWidget(m_progress, 0, Qt::AlignCenter);
+    connect(frame.back, &QPushButton::clicked, this, [this] { m_actions.onBack(); });
+    connect(frame.secondary, &QPushButton::clicked, this, [this] { m_actions.onSkip(); });
     connect(m_continue, &QPushButton::clicked, this, &OnboardingAPIKeyView::validateAndContinue);
-    buttons->addWidget(m_continue);
-    layout->addLayout(buttons);
 
     connect(m_accountName, &QLineEdit::textChanged, this, &OnboardingAPIKeyView::updateControls);
     connect(m_apiKey, &QLineEdit::textChanged, this, &OnboardingAPIKeyView::updateControls);
-    pressOnReturn(this, m_continue);
     updateControls();
 }
 

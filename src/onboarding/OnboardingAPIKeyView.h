@@ -49,8 +49,8 @@ private:
     PreferencesServices m_services;
     QLineEdit *m_accountName;
     QLineEdit *m_apiKey;
-    QPushButton *m_continue;
-    QProgressBar *m_progress;
+    QPushButton *m_continue = nullptr;
+    QProgressBar *m_progress = nullptr;
     bool m_isValidating = false;
 
     Q_DISABLE_COPY_MOVE(OnboardingAPIKeyView)

@@ -3,15 +3,13 @@
 #include "account/AuthService.h"
 #include "notifications/PushNotificationManager.h"
 #include "onboarding/NotificationPreview.h"
+#include "onboarding/OnboardingScreenFrame.h"
 #include "onboarding/OnboardingWidgets.h"
-#include "preferences/PreferencesWidgets.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include <variant>
@@ -20,13 +18,10 @@ namespace plimsy {
 
 namespace {
 
-constexpr int ContentPadding = 24;
 constexpr int ContentSpacing = 18;
 constexpr int SidePadding = 40;
 constexpr int BellSide = 56;
 constexpr int IntroWidth = 360;
-constexpr int PrimaryWidth = 90;
-constexpr int ButtonGap = 8;
 
 struct Benefit
 {
@@ -60,18 +55,18 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
     , m_isSupported(m_services.push().isSupported())
 {
     setObjectName(QStringLiteral("onboardingNotificationsView"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *content = new QWidget(scroll);
-    auto *contentLayout = new QVBoxLayout(content);
-    contentLayout->setContentsMargins(ContentPadding, ContentPadding, ContentPadding, ContentPadding);
-    contentLayout->setSpacing(ContentSpacing);
+    const OnboardingScreenFrame frame(this,
+                                      ContentSpacing,
+                                      {QStringLiteral("Maybe Later"),
+                                       QStringLiteral("maybeLaterButton"),
+                                       QStringLiteral("primaryButton"),
+                                       QStringLiteral("enablingIndicator")});
+    QWidget *content = frame.content;
+    QVBoxLayout *contentLayout = frame.contentLayout;
+    m_back = frame.back;
+    m_skip = frame.secondary;
+    m_primary = frame.primary;
+    m_progress = frame.busy;
 
     auto *heading = new QVBoxLayout;
     heading->setSpacing(16);
@@ -146,33 +141,9 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
         contentLayout->addWidget(unavailable, 0, Qt::AlignHCenter);
     }
     contentLayout->addStretch(1);
-    scroll->setWidget(content);
-    layout->addWidget(scroll, 1);
-    layout->addWidget(makeDivider(this));
-
-    auto *buttons = new QHBoxLayout;
-    const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
-    buttons->setContentsMargins(margin, margin, margin, margin);
-    m_back = makeButton(QStringLiteral("Back"), QStringLiteral("backButton"), this);
     connect(m_back, &QPushButton::clicked, this, [this] { m_actions.onBack(); });
-    buttons->addWidget(m_back);
-    buttons->addStretch(1);
-    m_skip = makeButton(QStringLiteral("Maybe Later"), QStringLiteral("maybeLaterButton"), this);
-    m_skip->setForegroundRole(QPalette::PlaceholderText);
     connect(m_skip, &QPushButton::clicked, this, [this] { m_actions.onSkip(); });
-    buttons->addWidget(m_skip);
-    buttons->addSpacing(ButtonGap);
-    m_primary = makeButton(QString(), QStringLiteral("primaryButton"), this);
-    m_primary->setDefault(true);
-    m_primary->setMinimumWidth(PrimaryWidth);
-    auto *inside = new QHBoxLayout(m_primary);
-    m_progress = makeBusyIndicator(QStringLiteral("enablingIndicator"), m_primary);
-    inside->addWidget(m_progress, 0, Qt::AlignCenter);
     connect(m_primary, &QPushButton::clicked, this, &OnboardingNotificationsView::primaryAction);
-    buttons->addWidget(m_primary);
-    layout->addLayout(buttons);
-
-    pressOnReturn(this, m_primary);
     updateControls();
 }
 

@@ -23,19 +23,6 @@ namespace {
 constexpr int AppIconSide = 80;
 constexpr int SignInButtonWidth = 280;
 
-struct Feature
-{
-    Symbol symbol;
-    const char *text;
-};
-
-constexpr Feature Features[] = {
-    {Symbols::Server, "Monitor your servers & sites"},
-    {Symbols::ArrowUpCircle, "Quick deploy with one click"},
-    {Symbols::Bell, "Push notifications for deployments"},
-    {Symbols::Terminal, "SSH directly from menu bar"},
-};
-
 } // namespace
 
 OnboardingWelcomeView::OnboardingWelcomeView(std::function<void()> onSignedIn,

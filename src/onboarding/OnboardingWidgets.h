@@ -46,6 +46,20 @@ inline constexpr Symbol XmarkCircle{"", "xmark-circle"};
 inline constexpr Symbol Bolt{"", "bolt"};
 } // namespace Symbols
 
+struct Feature
+{
+    Symbol symbol;
+    const char *text;
+};
+
+// What Plimsy offers, as the onboarding lists it; the welcome window lists all but the last.
+inline constexpr Feature Features[] = {
+    {Symbols::Server, "Monitor your servers & sites"},
+    {Symbols::ArrowUpCircle, "Quick deploy with one click"},
+    {Symbols::Bell, "Push notifications for deployments"},
+    {Symbols::Terminal, "SSH directly from menu bar"},
+};
+
 // Text sizes of the screens, relative to the application font.
 enum class TextStyle
 {

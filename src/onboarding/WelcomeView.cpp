@@ -7,23 +7,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <iterator>
+#include <span>
+
 namespace plimsy {
-
-namespace {
-
-struct Feature
-{
-    Symbol symbol;
-    const char *text;
-};
-
-constexpr Feature Features[] = {
-    {Symbols::Server, "Monitor your servers & sites"},
-    {Symbols::ArrowUpCircle, "Quick deploy with one click"},
-    {Symbols::Bell, "Push notifications for deployments"},
-};
-
-} // namespace
 
 WelcomeView::WelcomeView(std::function<void()> onSignIn, bool isUpgradeFromV5, QWidget *parent)
     : QWidget(parent)
@@ -51,7 +38,7 @@ WelcomeView::WelcomeView(std::function<void()> onSignIn, bool isUpgradeFromV5, Q
     const int standard = featureLayout->contentsMargins().top();
     featureLayout->setContentsMargins(0, standard, 0, standard);
     featureLayout->setSpacing(8);
-    for (const Feature &feature : Features) {
+    for (const Feature &feature : std::span(Features).first(std::size(Features) - 1)) {
         featureLayout->addWidget(makeSymbolRow(
             feature.symbol, palette().color(QPalette::WindowText), QString::fromUtf8(feature.text), features));
     }

@@ -1,5 +1,6 @@
 #include "FakePushTransport.h"
 #include "OnboardingFixture.h"
+#include "core/URLConstants.h"
 #include "notifications/PushNotificationError.h"
 
 #include <QLabel>
@@ -98,7 +99,7 @@ TEST_F(OnboardingWindowTest, AFailingKeyLeavesNoKeyBehindAndSaveAnywayStoresANew
     EXPECT_EQ(posted, QStringList{"accountsChanged"});
 }
 
-TEST_F(OnboardingWindowTest, AKeyTheKeyringRefusesAddsNoAccount)
+TEST_F(OnboardingWindowTest, AKeyTheKeyringRefusesAddsNoAccountAndTheHelpPagesOpen)
 {
     setSignedIn(true);
     openOnboarding().showStep(OnboardingStep::ApiKey);
@@ -111,6 +112,11 @@ TEST_F(OnboardingWindowTest, AKeyTheKeyringRefusesAddsNoAccount)
     EXPECT_TRUE(posted.isEmpty());
     EXPECT_EQ(onboarding->currentStep(), OnboardingStep::ApiKey);
     EXPECT_TRUE(onScreen<QPushButton>("continueButton")->isEnabled());
+
+    // The two pages the screen offers open in the browser.
+    press("forgeTokenLink");
+    press("apiKeyHelpLink");
+    EXPECT_EQ(opener.opened, (QList<QUrl>{QUrl(forgeAPITokenURL()), QUrl(apiKeyHelpURL())}));
 }
 
 // "Back" does not stop a check under way: a working key is still kept and the walk moves on.
