@@ -1,11 +1,14 @@
 # The whole set-up on a fresh Debian 12 machine: `make run` or `make test`.
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
+# What users run is the optimised build; tests and the demo keep the development build.
+RUN_PRESET ?= release
 
 .PHONY: run test demo gallery build deps install
 
-run: build
-	$(BUILD_DIR)/bin/plimsy
+run:
+	@$(MAKE) --no-print-directory build PRESET=$(RUN_PRESET)
+	build/$(RUN_PRESET)/bin/plimsy
 
 test: build
 	scripts/test $(BUILD_DIR)

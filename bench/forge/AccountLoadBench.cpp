@@ -6,6 +6,7 @@
 //
 //   bench_forge_account_load [runs]
 #include "FakeForge.h"
+#include "LoadAverage.h"
 #include "core/APIKeyManager.h"
 #include "core/KeychainProtocol.h"
 #include "forge/ForgeAPIController.h"
@@ -143,11 +144,12 @@ void report(const char *title,
                 runs,
                 static_cast<long long>(times.front()),
                 static_cast<long long>(times.back()));
-    std::printf("  critical path        %d round trips x %lld ms = %lld ms; ratio %.2f\n\n",
+    std::printf("  critical path        %d round trips x %lld ms = %lld ms; ratio %.2f (load average %.2f)\n\n",
                 roundTrips,
                 static_cast<long long>(Latency.count()),
                 static_cast<long long>(path),
-                double(median) / double(path));
+                double(median) / double(path),
+                plimsy::bench::loadAverage());
 }
 
 } // namespace

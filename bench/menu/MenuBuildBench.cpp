@@ -1,6 +1,8 @@
 // Building the status menu's server and site items for growing accounts: the cost per item must stay
-// flat (linear in the number of items), never grow with the size of the menu.
+// flat (linear in the number of items), never grow with the size of the menu. Prints the time of 400
+// servers as a multiple of 40 servers measured in the same run.
 #include "BenchServices.h"
+#include "RatioReporter.h"
 #include "account/AuthService.h"
 #include "core/Account.h"
 #include "core/Site.h"
@@ -59,12 +61,16 @@ void BuildServerAndSiteItems(benchmark::State &state)
             serverMenu.addSiteItems(sites[s], s + 1);
         }
         benchmark::DoNotOptimize(plimsy::MenuItems::indexTree(&menu).size());
+        // What the application's event loop does right after a load: each new menu's posted events are
+        // delivered. A widget destroyed with its events still queued makes Qt scan the whole queue, so
+        // clearing undelivered menus would cost the square of their number.
+        QCoreApplication::sendPostedEvents();
         plimsy::MenuItems::clear(&menu);
     }
     state.SetComplexityN(servers * (SitesPerServer + 1));
     state.SetItemsProcessed(state.iterations() * servers * (SitesPerServer + 1));
 }
-BENCHMARK(BuildServerAndSiteItems)->RangeMultiplier(2)->Range(25, 400)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BuildServerAndSiteItems)->Arg(40)->Arg(100)->Arg(200)->Arg(400)->Complexity()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -73,7 +79,8 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    plimsy::bench::RatioReporter reporter({{"BuildServerAndSiteItems/400", "BuildServerAndSiteItems/40", 10.0}});
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

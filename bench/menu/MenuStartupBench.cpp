@@ -1,9 +1,12 @@
 // bench_menu_startup: from process start to a tray menu holding every item of a 200-server, 2,000-site
-// account served by FakeForge, next to a bare Qt tray application started the same way. Prints the
-// median wall time and the peak resident memory of each over several runs.
+// account served by FakeForge, next to a bare Qt tray application started the same way, the two runs
+// taking turns. Prints the median wall time and the peak resident memory of each over several runs,
+// both as multiples of the bare application's, and a row of 1,000 servers and 10,000 sites to show
+// the curve.
 //
-//   bench_menu_startup [runs]     (default 5; the probe is looked up next to this program)
+//   bench_menu_startup [runs]     (default 5; the probes are looked up next to this program)
 #include "FakeForge.h"
+#include "LoadAverage.h"
 #include "ProbeEnvironment.h"
 
 #include <QCoreApplication>
@@ -27,7 +30,7 @@ struct Run
     long long items = 0;
 };
 
-std::optional<Run> runProbe(const QStringList &arguments)
+std::optional<Run> runProbe(const QString &program, const QStringList &arguments)
 {
     QTemporaryDir home;
     QProcessEnvironment environment = plimsy::bench::probeEnvironment(
@@ -38,7 +41,7 @@ std::optional<Run> runProbe(const QStringList &arguments)
     probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer clock;
     clock.start();
-    probe.start(QCoreApplication::applicationDirPath() + QStringLiteral("/menu_startup_probe"), arguments);
+    probe.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + program, arguments);
     // The fake Forge answers on this thread: keep its event loop turning while the probe runs. The time
     // ends when the probe reports its full menu, before its teardown.
     QString output;
@@ -60,7 +63,13 @@ std::optional<Run> runProbe(const QStringList &arguments)
     return Run{elapsed, match.captured(2).toLong(), match.captured(1).toLongLong()};
 }
 
-void summarise(const char *label, std::vector<Run> runs)
+struct Summary
+{
+    double milliseconds = 0;
+    double mebibytes = 0;
+};
+
+Summary summarise(const char *label, std::vector<Run> runs)
 {
     std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.milliseconds < b.milliseconds; });
     const Run &median = runs.at(runs.size() / 2);
@@ -68,13 +77,23 @@ void summarise(const char *label, std::vector<Run> runs)
     for (const Run &run : runs) {
         peak = std::max(peak, run.rssKilobytes);
     }
+    const Summary summary{median.milliseconds, double(peak) / 1024.0};
     std::printf("%-34s %9.1f ms (min %.1f, max %.1f) %9.1f MiB peak RSS %8lld menu items\n",
                 label,
-                median.milliseconds,
+                summary.milliseconds,
                 runs.front().milliseconds,
                 runs.back().milliseconds,
-                double(peak) / 1024.0,
+                summary.mebibytes,
                 median.items);
+    return summary;
+}
+
+void compare(const char *label, const Summary &subject, const Summary &anchor)
+{
+    std::printf("%-34s %9.2fx the time, %.2fx the memory of the empty tray application\n",
+                label,
+                subject.milliseconds / anchor.milliseconds,
+                subject.mebibytes / anchor.mebibytes);
 }
 
 } // namespace
@@ -86,21 +105,33 @@ int main(int argc, char *argv[])
         1, QCoreApplication::arguments().value(1).toInt() > 0 ? QCoreApplication::arguments().value(1).toInt() : 5);
     plimsy::test::FakeForge forge;
     forge.buildAccount(5, 200, 2000);
+    plimsy::test::FakeForge large;
+    large.buildAccount(10, 1000, 10000);
 
     std::vector<Run> empty;
     std::vector<Run> full;
+    std::vector<Run> scale;
     for (int i = 0; i < runs; ++i) {
-        const auto bare = runProbe({QStringLiteral("--empty")});
-        const auto loaded = runProbe({QStringLiteral("--full"), forge.apiBase().toString()});
-        if (!bare || !loaded) {
+        const QString probe = QStringLiteral("menu_startup_probe");
+        const auto bare = runProbe(QStringLiteral("empty_tray_probe"), {});
+        const auto loaded = runProbe(probe, {QStringLiteral("--full"), forge.apiBase().toString()});
+        const auto largest = runProbe(probe, {QStringLiteral("--full"), large.apiBase().toString()});
+        if (!bare || !loaded || !largest) {
             return 1;
         }
         empty.push_back(*bare);
         full.push_back(*loaded);
+        scale.push_back(*largest);
     }
-    std::printf("Process start to full tray menu, %d runs each (median):\n", runs);
-    summarise("empty Qt tray application", empty);
-    summarise("200 servers, 2,000 sites", full);
+    std::printf("Process start to full tray menu, %d runs each (median), load average %.2f:\n",
+                runs,
+                plimsy::bench::loadAverage());
+    const Summary anchor = summarise("empty Qt tray application", empty);
+    const Summary subject = summarise("200 servers, 2,000 sites", full);
+    const Summary largest = summarise("1,000 servers, 10,000 sites", scale);
+    compare("200 servers, 2,000 sites", subject, anchor);
+    compare("1,000 servers, 10,000 sites", largest, anchor);
+    std::printf("Aims for 200 servers: at most 250 ms and 60 MiB; under 5x the time and 2.5x the memory\n");
     std::printf("Requests served by FakeForge per full start: %lld\n",
                 static_cast<long long>(forge.requests().size() / runs));
     return 0;

@@ -1,12 +1,12 @@
 // menu_startup_probe: one start of the tray application for the start-up benchmark.
 //
-//   menu_startup_probe --empty                 a bare Qt tray application: tray item, a menu, one turn
 //   menu_startup_probe --full <forge api base> the status menu of one signed-in account, until its menu
 //                                              holds every server and site of the account
 //
 // Prints "items=<menu items> rss_kb=<peak resident set>" and exits. Run with HOME and the XDG folders
 // pointing at a scratch folder; the driver does that.
 #include "BenchServices.h"
+#include "PeakMemory.h"
 #include "account/AuthService.h"
 #include "core/APIKeyManager.h"
 #include "core/AccountManager.h"
@@ -20,21 +20,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
-#include <QSystemTrayIcon>
-#include <QTimer>
-
-#include <sys/resource.h>
 
 #include <cstdio>
 
 namespace {
-
-long peakResidentKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 qsizetype countItems(const QMenu *menu)
 {
@@ -50,22 +39,8 @@ qsizetype countItems(const QMenu *menu)
 
 void report(qsizetype items)
 {
-    std::printf("items=%lld rss_kb=%ld\n", static_cast<long long>(items), peakResidentKilobytes());
+    std::printf("items=%lld rss_kb=%ld\n", static_cast<long long>(items), plimsy::bench::peakResidentKilobytes());
     std::fflush(stdout);
-}
-
-int runEmpty(QApplication &app)
-{
-    QSystemTrayIcon tray;
-    QMenu menu;
-    menu.addAction(QStringLiteral("Quit"));
-    tray.setContextMenu(&menu);
-    tray.show();
-    QTimer::singleShot(0, &app, [&menu] {
-        report(countItems(&menu));
-        QCoreApplication::exit(0);
-    });
-    return app.exec();
 }
 
 int runFull(QApplication &app, const QString &forgeBase)
@@ -107,12 +82,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.value(1) == QLatin1String("--empty")) {
-        return runEmpty(app);
-    }
     if (arguments.value(1) == QLatin1String("--full") && arguments.size() > 2) {
         return runFull(app, arguments.at(2));
     }
-    std::fputs("usage: menu_startup_probe --empty | --full <forge api base>\n", stderr);
+    std::fputs("usage: menu_startup_probe --full <forge api base>\n", stderr);
     return 2;
 }

@@ -18,17 +18,16 @@ QJsonObject JSONAPIResourceIdentifier::toJson() const
 JSONAPIRelationship JSONAPIRelationship::fromJson(const QJsonObject &object, const QString &path)
 {
     JSONAPIRelationship relationship;
+    // Read leniently, so a failure's path is never shown: none is put together.
     const QJsonValue data = object.value(QLatin1String("data"));
-    const QString dataPath = member(path, QLatin1String("data"));
     if (data.isArray()) {
         try {
             const QJsonArray array = data.toArray();
             for (qsizetype i = 0; i < array.size(); ++i) {
                 if (!array.at(i).isObject()) {
-                    throw DecodingError(element(dataPath, i), QStringLiteral("expected an object"));
+                    throw DecodingError(path, QStringLiteral("expected an object"));
                 }
-                relationship.data.append(
-                    JSONAPIResourceIdentifier::fromJson(array.at(i).toObject(), element(dataPath, i)));
+                relationship.data.append(JSONAPIResourceIdentifier::fromJson(array.at(i).toObject(), path));
             }
             return relationship;
         } catch (const DecodingError &) {
@@ -37,7 +36,7 @@ JSONAPIRelationship JSONAPIRelationship::fromJson(const QJsonObject &object, con
     }
     if (data.isObject()) {
         try {
-            relationship.data.append(JSONAPIResourceIdentifier::fromJson(data.toObject(), dataPath));
+            relationship.data.append(JSONAPIResourceIdentifier::fromJson(data.toObject(), path));
         } catch (const DecodingError &) {
             relationship.data.clear();
         }
@@ -82,14 +81,14 @@ std::optional<JSONAPIRelationships> optionalRelationships(const QJsonObject &obj
     if (!relationships) {
         return std::nullopt;
     }
-    const QString at = member(path, QLatin1String("relationships"));
     JSONAPIRelationships result;
     for (auto it = relationships->begin(); it != relationships->end(); ++it) {
         const QString name = it.key();
         if (!it.value().isObject()) {
-            throw DecodingError(at + QLatin1Char('.') + name, QStringLiteral("expected an object"));
+            throw DecodingError(member(path, QLatin1String("relationships")) + QLatin1Char('.') + name,
+                                QStringLiteral("expected an object"));
         }
-        result.insert(name, JSONAPIRelationship::fromJson(it.value().toObject(), at + QLatin1Char('.') + name));
+        result.insert(name, JSONAPIRelationship::fromJson(it.value().toObject(), path));
     }
     return result;
 }

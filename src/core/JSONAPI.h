@@ -77,9 +77,11 @@ template <typename A> struct JSONAPIResource
     static JSONAPIResource fromJson(const QJsonObject &object, const QString &path)
     {
         json::ResourceParts parts = json::resourceParts(object, path);
+        A attributes =
+            json::within(path, QLatin1String("attributes"), [&] { return A::fromJson(parts.attributes, {}); });
         return JSONAPIResource{std::move(parts.id),
                                std::move(parts.type),
-                               A::fromJson(parts.attributes, json::member(path, QLatin1String("attributes"))),
+                               std::move(attributes),
                                json::optionalRelationships(object, path)};
     }
 
@@ -113,7 +115,8 @@ template <typename A> struct JSONAPIResponse
             if (!element.isObject()) {
                 throw DecodingError(json::element(dataPath, i), QStringLiteral("expected an object"));
             }
-            response.data.append(JSONAPIResource<A>::fromJson(element.toObject(), json::element(dataPath, i)));
+            response.data.append(
+                json::withinElement(dataPath, i, [&] { return JSONAPIResource<A>::fromJson(element.toObject(), {}); }));
         }
         response.links = json::lenientLinks(object);
         return response;

@@ -12,12 +12,13 @@ const QString MissingProblem = QStringLiteral("is missing");
 struct Where
 {
     const QString &path;
-    QLatin1String key;
+    QAnyStringView key;
     qsizetype index = -1;
 
     QString text() const
     {
-        const QString at = member(path, key);
+        const QString name = key.toString();
+        const QString at = path.isEmpty() ? name : path + QLatin1Char('.') + name;
         return index < 0 ? at : element(at, index);
     }
 };
@@ -79,6 +80,20 @@ QJsonObject objectOf(const QJsonValue &value, const Where &where)
     return value.toObject();
 }
 
+QStringList stringListOf(const QJsonValue &value, const Where &where)
+{
+    if (!value.isArray()) {
+        fail(where, "an array");
+    }
+    const QJsonArray array = value.toArray();
+    QStringList strings;
+    strings.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        strings.append(stringOf(array.at(i), Where{where.path, where.key, i}));
+    }
+    return strings;
+}
+
 } // namespace
 
 QString member(const QString &path, QLatin1String key)
@@ -89,6 +104,14 @@ QString member(const QString &path, QLatin1String key)
 QString element(const QString &path, qsizetype index)
 {
     return path + QLatin1Char('[') + QString::number(index) + QLatin1Char(']');
+}
+
+QString joinPath(const QString &outer, const QString &inner)
+{
+    if (inner.isEmpty() || outer.isEmpty()) {
+        return outer + inner;
+    }
+    return inner.startsWith(QLatin1Char('[')) ? outer + inner : outer + QLatin1Char('.') + inner;
 }
 
 QJsonObject parseObject(const QByteArray &bytes, const QString &path)
@@ -169,25 +192,38 @@ std::optional<bool> optionalBool(const QJsonObject &object, QLatin1String key, c
 std::optional<QStringList> optionalStringList(const QJsonObject &object, QLatin1String key, const QString &path)
 {
     const auto value = present(object, key);
-    if (!value) {
-        return std::nullopt;
-    }
-    if (!value->isArray()) {
-        fail(Where{path, key}, "an array");
-    }
-    const QJsonArray array = value->toArray();
-    QStringList strings;
-    strings.reserve(array.size());
-    for (qsizetype i = 0; i < array.size(); ++i) {
-        strings.append(stringOf(array.at(i), Where{path, key, i}));
-    }
-    return strings;
+    return value ? std::optional<QStringList>(stringListOf(*value, Where{path, key})) : std::nullopt;
 }
 
 std::optional<QJsonObject> optionalObject(const QJsonObject &object, QLatin1String key, const QString &path)
 {
     const auto value = present(object, key);
     return value ? std::optional<QJsonObject>(objectOf(*value, Where{path, key})) : std::nullopt;
+}
+
+template <> QString valueAs<QString>(const QJsonValue &value, const Member &at)
+{
+    return stringOf(value, Where{at.path, at.key});
+}
+
+template <> qint64 valueAs<qint64>(const QJsonValue &value, const Member &at)
+{
+    return integerOf(value, Where{at.path, at.key});
+}
+
+template <> bool valueAs<bool>(const QJsonValue &value, const Member &at)
+{
+    return boolOf(value, Where{at.path, at.key});
+}
+
+template <> QStringList valueAs<QStringList>(const QJsonValue &value, const Member &at)
+{
+    return stringListOf(value, Where{at.path, at.key});
+}
+
+template <> QJsonObject valueAs<QJsonObject>(const QJsonValue &value, const Member &at)
+{
+    return objectOf(value, Where{at.path, at.key});
 }
 
 } // namespace plimsy::json

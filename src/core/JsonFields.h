@@ -3,6 +3,7 @@
 #include "core/DecodingError.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -37,6 +38,83 @@ std::optional<qint64> optionalInteger(const QJsonObject &object, QLatin1String k
 std::optional<bool> optionalBool(const QJsonObject &object, QLatin1String key, const QString &path);
 std::optional<QStringList> optionalStringList(const QJsonObject &object, QLatin1String key, const QString &path);
 std::optional<QJsonObject> optionalObject(const QJsonObject &object, QLatin1String key, const QString &path);
+
+// The path of a failure inside a member, given the member's own path: "data[3]" and "attributes.name"
+// give "data[3].attributes.name".
+QString joinPath(const QString &outer, const QString &inner);
+
+// Runs `decode`, which reads the member as if it stood alone, and puts the member's path in front of any
+// DecodingError it throws: paths are only put together when something fails.
+template <typename F> auto within(const QString &path, QLatin1String key, F &&decode) -> decltype(decode())
+{
+    try {
+        return decode();
+    } catch (const DecodingError &error) {
+        throw DecodingError(joinPath(member(path, key), error.path()), error.problem());
+    }
+}
+
+template <typename F> auto withinElement(const QString &path, qsizetype index, F &&decode) -> decltype(decode())
+{
+    try {
+        return decode();
+    } catch (const DecodingError &error) {
+        throw DecodingError(joinPath(element(path, index), error.path()), error.problem());
+    }
+}
+
+// A member met while walking an object; its path is only put together when reading it fails.
+struct Member
+{
+    const QString &path;
+    const QString &key;
+};
+
+// A member's value, already known to be neither missing nor null, as the record's type; fails with a
+// DecodingError naming the member.
+template <typename T> T valueAs(const QJsonValue &value, const Member &at);
+template <> QString valueAs<QString>(const QJsonValue &value, const Member &at);
+template <> qint64 valueAs<qint64>(const QJsonValue &value, const Member &at);
+template <> bool valueAs<bool>(const QJsonValue &value, const Member &at);
+template <> QStringList valueAs<QStringList>(const QJsonValue &value, const Member &at);
+template <> QJsonObject valueAs<QJsonObject>(const QJsonValue &value, const Member &at);
+
+template <typename Record> using MemberReader = void (*)(Record &, const QJsonValue &, const Member &);
+template <typename Record> using MemberReaders = QHash<QString, MemberReader<Record>>;
+
+namespace detail {
+template <auto Field> struct FieldOf;
+template <typename R, typename T, T R::*F> struct FieldOf<F>
+{
+    using Record = R;
+    using Value = typename T::value_type;
+};
+} // namespace detail
+
+// The reader of an optional field: stores the member's value in `Field`.
+template <auto Field>
+void field(typename detail::FieldOf<Field>::Record &record, const QJsonValue &value, const Member &at)
+{
+    record.*Field = valueAs<typename detail::FieldOf<Field>::Value>(value, at);
+}
+
+// Reads an object in one pass over its members, instead of one search per field: each member whose key
+// has a reader is handed to it; a null member counts as absent, and unknown members are skipped.
+template <typename Record>
+void readMembers(const QJsonObject &object, const QString &path, const MemberReaders<Record> &readers, Record &record)
+{
+    for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
+        const QString key = it.key();
+        const auto reader = readers.constFind(key);
+        if (reader == readers.constEnd()) {
+            continue;
+        }
+        const QJsonValue value = it.value();
+        if (!value.isNull()) {
+            (*reader)(record, value, Member{path, key});
+        }
+    }
+}
 
 // Writes the member only when the value is present, so no null is ever written.
 template <typename T> void insertIfPresent(QJsonObject &object, QLatin1String key, const std::optional<T> &value)

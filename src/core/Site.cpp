@@ -9,11 +9,14 @@ using namespace json;
 
 Site::Repository Site::Repository::fromJson(const QJsonObject &object, const QString &path)
 {
+    static const MemberReaders<Repository> readers{
+        {QStringLiteral("provider"), field<&Repository::provider>},
+        {QStringLiteral("url"), field<&Repository::url>},
+        {QStringLiteral("branch"), field<&Repository::branch>},
+        {QStringLiteral("status"), field<&Repository::status>},
+    };
     Repository repository;
-    repository.provider = optionalString(object, QLatin1String("provider"), path);
-    repository.url = optionalString(object, QLatin1String("url"), path);
-    repository.branch = optionalString(object, QLatin1String("branch"), path);
-    repository.status = optionalString(object, QLatin1String("status"), path);
+    readMembers(object, path, readers, repository);
     return repository;
 }
 
@@ -42,35 +45,50 @@ QJsonObject Site::MaintenanceMode::toJson() const
     return object;
 }
 
+namespace {
+
+// A nested record's member: read on its own, its path only put together when it fails.
+template <typename Nested, std::optional<Nested> Site::*Field>
+void nested(Site &site, const QJsonValue &value, const Member &at)
+{
+    const QJsonObject object = valueAs<QJsonObject>(value, at);
+    try {
+        site.*Field = Nested::fromJson(object, {});
+    } catch (const DecodingError &error) {
+        throw DecodingError(joinPath(joinPath(at.path, at.key), error.path()), error.problem());
+    }
+}
+
+} // namespace
+
 Site Site::fromJson(const QJsonObject &object, const QString &path)
 {
+    static const MemberReaders<Site> readers{
+        {QStringLiteral("name"), field<&Site::name>},
+        {QStringLiteral("status"), field<&Site::status>},
+        {QStringLiteral("url"), field<&Site::url>},
+        {QStringLiteral("user"), field<&Site::user>},
+        {QStringLiteral("https"), field<&Site::https>},
+        {QStringLiteral("web_directory"), field<&Site::webDirectory>},
+        {QStringLiteral("root_directory"), field<&Site::rootDirectory>},
+        {QStringLiteral("aliases"), field<&Site::aliases>},
+        {QStringLiteral("php_version"), field<&Site::phpVersion>},
+        {QStringLiteral("deployment_status"), field<&Site::deploymentStatus>},
+        {QStringLiteral("quick_deploy"), field<&Site::quickDeploy>},
+        {QStringLiteral("isolated"), field<&Site::isolated>},
+        {QStringLiteral("database"), field<&Site::database>},
+        {QStringLiteral("maintenance_mode"), nested<MaintenanceMode, &Site::maintenanceMode>},
+        {QStringLiteral("zero_downtime_deployments"), field<&Site::zeroDowntimeDeployments>},
+        {QStringLiteral("deployment_script"), field<&Site::deploymentScript>},
+        {QStringLiteral("wildcards"), field<&Site::wildcards>},
+        {QStringLiteral("app_type"), field<&Site::appType>},
+        {QStringLiteral("uses_envoyer"), field<&Site::usesEnvoyer>},
+        {QStringLiteral("deployment_url"), field<&Site::deploymentUrl>},
+        {QStringLiteral("healthcheck_url"), field<&Site::healthcheckUrl>},
+        {QStringLiteral("repository"), nested<Repository, &Site::repository>},
+    };
     Site site;
-    site.name = optionalString(object, QLatin1String("name"), path);
-    site.status = optionalString(object, QLatin1String("status"), path);
-    site.url = optionalString(object, QLatin1String("url"), path);
-    site.user = optionalString(object, QLatin1String("user"), path);
-    site.https = optionalBool(object, QLatin1String("https"), path);
-    site.webDirectory = optionalString(object, QLatin1String("web_directory"), path);
-    site.rootDirectory = optionalString(object, QLatin1String("root_directory"), path);
-    site.aliases = optionalStringList(object, QLatin1String("aliases"), path);
-    site.phpVersion = optionalString(object, QLatin1String("php_version"), path);
-    site.deploymentStatus = optionalString(object, QLatin1String("deployment_status"), path);
-    site.quickDeploy = optionalBool(object, QLatin1String("quick_deploy"), path);
-    site.isolated = optionalBool(object, QLatin1String("isolated"), path);
-    site.database = optionalString(object, QLatin1String("database"), path);
-    if (const auto mode = optionalObject(object, QLatin1String("maintenance_mode"), path)) {
-        site.maintenanceMode = MaintenanceMode::fromJson(*mode, member(path, QLatin1String("maintenance_mode")));
-    }
-    site.zeroDowntimeDeployments = optionalBool(object, QLatin1String("zero_downtime_deployments"), path);
-    site.deploymentScript = optionalString(object, QLatin1String("deployment_script"), path);
-    site.wildcards = optionalBool(object, QLatin1String("wildcards"), path);
-    site.appType = optionalString(object, QLatin1String("app_type"), path);
-    site.usesEnvoyer = optionalBool(object, QLatin1String("uses_envoyer"), path);
-    site.deploymentUrl = optionalString(object, QLatin1String("deployment_url"), path);
-    site.healthcheckUrl = optionalString(object, QLatin1String("healthcheck_url"), path);
-    if (const auto repository = optionalObject(object, QLatin1String("repository"), path)) {
-        site.repository = Repository::fromJson(*repository, member(path, QLatin1String("repository")));
-    }
+    readMembers(object, path, readers, site);
     return site;
 }
 

@@ -449,11 +449,12 @@ QCoro::Task<bool> ForgeAPIController::forEachPage(std::shared_ptr<State> state,
                                                   QString firstPath,
                                                   int pageLimit,
                                                   QPointer<CancellationToken> cancel,
-                                                  std::function<bool(const JSONAPIResponse<A> &, int)> onPage)
+                                                  std::function<bool(JSONAPIResponse<A> &, int)> onPage)
 {
     QString path = firstPath;
     for (int pageNumber = 1;; ++pageNumber) {
-        const JSONAPIResponse<A> page = co_await requestDecoded<JSONAPIResponse<A>>(
+        // The page is the callback's to take records from; only its links are read afterwards.
+        JSONAPIResponse<A> page = co_await requestDecoded<JSONAPIResponse<A>>(
             state, path, HTTPMethod::GET, std::nullopt, listTypeName<A>(), cancel);
         if (!onPage(page, pageNumber)) {
             co_return false;
@@ -480,8 +481,8 @@ QCoro::Task<QList<Organization>> ForgeAPIController::fetchOrganizationsWith(std:
         co_return *state->cachedOrganizations;
     }
     QList<Organization> organizations;
-    const std::function<bool(const JSONAPIResponse<Organization> &, int)> collect =
-        [&organizations](const JSONAPIResponse<Organization> &page, int) {
+    const std::function<bool(JSONAPIResponse<Organization> &, int)> collect =
+        [&organizations](JSONAPIResponse<Organization> &page, int) {
             for (const auto &resource : page.data) {
                 organizations.append(resource.attributes);
             }
@@ -506,24 +507,24 @@ QCoro::Task<QList<Server>> ForgeAPIController::fetchServersWith(std::shared_ptr<
 {
     QList<Server> servers;
     const QString slug = organizationSlug;
-    const std::function<bool(const JSONAPIResponse<Server> &, int)> collect =
-        [&servers, &slug](const JSONAPIResponse<Server> &page, int pageNumber) {
-            QStringList names;
-            for (const auto &resource : page.data) {
-                Server server = resource.attributes;
-                server.organizationSlug = slug;
-                names.append(server.name.value_or(QStringLiteral("?")) + QStringLiteral("(id=%1)").arg(server.id));
-                servers.append(std::move(server));
-            }
-            if (isVerbose()) {
-                logTrace(QStringLiteral("[ForgeAPI] Org '%1' page %2: %3 servers - %4")
-                             .arg(slug)
-                             .arg(pageNumber)
-                             .arg(page.data.size())
-                             .arg(names.join(QStringLiteral(", "))));
-            }
-            return !page.data.isEmpty();
-        };
+    const std::function<bool(JSONAPIResponse<Server> &, int)> collect = [&servers, &slug](JSONAPIResponse<Server> &page,
+                                                                                          int pageNumber) {
+        QStringList names;
+        for (const auto &resource : page.data) {
+            Server server = resource.attributes;
+            server.organizationSlug = slug;
+            names.append(server.name.value_or(QStringLiteral("?")) + QStringLiteral("(id=%1)").arg(server.id));
+            servers.append(std::move(server));
+        }
+        if (isVerbose()) {
+            logTrace(QStringLiteral("[ForgeAPI] Org '%1' page %2: %3 servers - %4")
+                         .arg(slug)
+                         .arg(pageNumber)
+                         .arg(page.data.size())
+                         .arg(names.join(QStringLiteral(", "))));
+        }
+        return !page.data.isEmpty();
+    };
     std::exception_ptr failure;
     try {
         const QString first = QStringLiteral("orgs/") + pathSegment(slug) + QStringLiteral("/servers") + FirstPageQuery;
@@ -605,15 +606,15 @@ ForgeAPIController::fetchSitesWith(std::shared_ptr<State> state, qint64 serverId
 {
     QList<Site> sites;
     const QString slug = organizationSlug;
-    const std::function<bool(const JSONAPIResponse<Site> &, int)> collect =
-        [&sites, &slug, serverId](const JSONAPIResponse<Site> &page, int) {
+    const std::function<bool(JSONAPIResponse<Site> &, int)> collect =
+        [&sites, &slug, serverId](JSONAPIResponse<Site> &page, int) {
             qsizetype kept = 0;
-            for (const auto &resource : page.data) {
+            for (auto &resource : page.data) {
                 const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
                 if (!id) {
                     continue;
                 }
-                Site site = resource.attributes;
+                Site site = std::move(resource.attributes);
                 site.id = *id;
                 site.serverId = serverId;
                 site.organizationSlug = slug;
@@ -642,25 +643,25 @@ QCoro::Task<QList<Site>> ForgeAPIController::fetchOrganizationSitesWith(std::sha
 {
     QList<Site> sites;
     const QString slug = organizationSlug;
-    const std::function<bool(const JSONAPIResponse<Site> &, int)> collect =
-        [&sites, &slug](const JSONAPIResponse<Site> &page, int) {
-            for (const auto &resource : page.data) {
-                const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
-                if (!id) {
-                    continue;
-                }
-                const std::optional<qint64> serverId = serverIdOf(resource);
-                if (!serverId) {
-                    throw ForgeAPIError(ForgeAPIError::Case::IncompleteResult);
-                }
-                Site site = resource.attributes;
-                site.id = *id;
-                site.serverId = serverId;
-                site.organizationSlug = slug;
-                sites.append(std::move(site));
+    const std::function<bool(JSONAPIResponse<Site> &, int)> collect = [&sites, &slug](JSONAPIResponse<Site> &page,
+                                                                                      int) {
+        for (auto &resource : page.data) {
+            const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
+            if (!id) {
+                continue;
             }
-            return !page.data.isEmpty();
-        };
+            const std::optional<qint64> serverId = serverIdOf(resource);
+            if (!serverId) {
+                throw ForgeAPIError(ForgeAPIError::Case::IncompleteResult);
+            }
+            Site site = std::move(resource.attributes);
+            site.id = *id;
+            site.serverId = serverId;
+            site.organizationSlug = slug;
+            sites.append(std::move(site));
+        }
+        return !page.data.isEmpty();
+    };
     const QString first = QStringLiteral("orgs/") + pathSegment(slug) + QStringLiteral("/sites") + FirstPageQuery
                           + QStringLiteral("&include=server");
     if (co_await forEachPage<Site>(state, first, OrganizationSitesPageLimit, {}, collect)) {

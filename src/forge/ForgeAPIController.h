@@ -233,7 +233,7 @@ private:
                                          QString firstPath,
                                          int pageLimit,
                                          QPointer<CancellationToken> cancel,
-                                         std::function<bool(const JSONAPIResponse<A> &, int)> onPage);
+                                         std::function<bool(JSONAPIResponse<A> &, int)> onPage);
     static QCoro::Task<QList<Organization>> fetchOrganizationsWith(std::shared_ptr<State> state);
     static QCoro::Task<QList<Server>> fetchAllServersWith(std::shared_ptr<State> state);
     static QCoro::Task<QList<Server>>

@@ -65,7 +65,8 @@ void ServerMenu::addSiteItems(const QList<Site> &sites, qint64 serverId)
     AppState &state = m_target->appState();
     const bool monitoring = m_target->defaults().boolValue(QStringLiteral("monitorSites"));
     const QIcon onState = monitoring ? TemplateImage::named(QStringLiteral("OnState")) : QIcon();
-    const SiteMenuContext context = SiteMenuContext::load(*m_target);
+    const bool eager = m_target->buildsSiteMenusEagerly();
+    const SiteMenuContext context = eager ? SiteMenuContext::load(*m_target) : SiteMenuContext();
     for (const Site &site : sites) {
         state.expectedSiteCount += 1;
         Site stamped = site;
@@ -77,7 +78,9 @@ void ServerMenu::addSiteItems(const QList<Site> &sites, qint64 serverId)
             MenuItems::setStateImage(item, MenuItemState::On, onState);
         }
         m_submenu->addAction(item);
-        item->setMenu(SiteMenu(serverId, site.id, m_account).buildMenu(m_target, m_submenu, context, &stamped));
+        const SiteMenu siteMenu(serverId, site.id, m_account);
+        item->setMenu(eager ? siteMenu.buildMenu(m_target, m_submenu, context, &stamped)
+                            : siteMenu.buildMenuOnOpen(m_target, m_submenu, stamped));
     }
 }
 

@@ -76,13 +76,32 @@ QMenu *SiteMenu::buildMenu(StatusMenuController *target,
         site = found ? &*found : nullptr;
     }
     auto *menu = new QMenu(parent);
+    fill(menu, target, context, deployTitle(site));
+    return menu;
+}
+
+QMenu *SiteMenu::buildMenuOnOpen(StatusMenuController *target, QWidget *parent, const Site &site) const
+{
+    auto *menu = new QMenu(parent);
+    // The controller owns the menu, so it outlives the builder.
+    MenuItems::setBuilder(menu, [self = *this, target, title = deployTitle(&site)](QMenu *unmade) {
+        self.fill(unmade, target, SiteMenuContext::load(*target), title);
+    });
+    return menu;
+}
+
+void SiteMenu::fill(QMenu *menu,
+                    StatusMenuController *target,
+                    const SiteMenuContext &context,
+                    const QString &deployItemTitle) const
+{
     const MenuRepresenter item{m_serverId, m_siteId, m_account};
     const QVariant representer = QVariant::fromValue(item);
     using C = StatusMenuController;
     const auto add = [&](const QString &title, MenuAction action) {
         return MenuActions::add(menu, title, target, action, representer);
     };
-    add(deployTitle(site), &C::deploySite);
+    add(deployItemTitle, &C::deploySite);
     add(QStringLiteral("Reboot PHP"), &C::rebootPhpForSite);
     add(QStringLiteral("Deployment Log"), &C::showDeploymentLog);
     add(QStringLiteral("Site Log"), &C::showSiteLog);
@@ -101,7 +120,6 @@ QMenu *SiteMenu::buildMenu(StatusMenuController *target,
     MenuActions::addSeparator(menu);
     add(QStringLiteral("Visit Site"), &C::visitSite);
     add(QStringLiteral("Open Forge"), &C::openForge);
-    return menu;
 }
 
 void SiteMenu::showStoredState(const QMenu *root, qint64 siteId, const SiteMenuContext &context)

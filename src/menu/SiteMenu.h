@@ -38,6 +38,9 @@ public:
                      const SiteMenuContext &context,
                      const Site *site = nullptr) const;
     QMenu *buildMenu(StatusMenuController *target, QWidget *parent) const;
+    // The same menu with its items made when it is first opened, from what is stored then; `site` is the
+    // record the site's item was made from.
+    QMenu *buildMenuOnOpen(StatusMenuController *target, QWidget *parent, const Site &site) const;
 
     static QString deployTitle(const Site *site);
 
@@ -46,6 +49,11 @@ public:
     static void showStoredState(const QMenu *root, qint64 siteId, const SiteMenuContext &context);
 
 private:
+    void fill(QMenu *menu,
+              StatusMenuController *target,
+              const SiteMenuContext &context,
+              const QString &deployItemTitle) const;
+
     qint64 m_serverId;
     qint64 m_siteId;
     std::shared_ptr<const Account> m_account;

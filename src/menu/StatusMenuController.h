@@ -83,6 +83,7 @@ public:
     const Clock &clock() const { return *m_clock; }
     AlertPresenter &alerts() const { return *m_alerts; }
     const ForgeAPIController::Services &forgeServices() const { return m_services.forge; }
+    bool buildsSiteMenusEagerly() const { return m_services.buildSiteMenusEagerly; }
 
     // The refresh road.
     static QString text(UpdateBlockReason reason);

@@ -59,6 +59,9 @@ struct StatusMenuServices
     UrlOpener *urlOpener = nullptr;
     // Starts the terminal applications.
     ProcessStarter *processStarter = nullptr;
+    // Site submenus are made when first opened; a tray host that shows a submenu without announcing it
+    // first would need them made with the menu.
+    bool buildSiteMenusEagerly = false;
 };
 
 } // namespace plimsy

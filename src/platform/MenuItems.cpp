@@ -11,6 +11,7 @@ constexpr const char *TagProperty = "plimsyMenuTag";
 constexpr const char *ObjectProperty = "plimsyRepresentedObject";
 constexpr const char *StateProperty = "plimsyMenuItemState";
 constexpr const char *StateImagesProperty = "plimsyStateImages";
+constexpr const char *BuilderProperty = "plimsyMenuBuilder";
 
 struct StateImages
 {
@@ -19,11 +20,17 @@ struct StateImages
     QIcon mixed;
 };
 
+struct Builder
+{
+    std::function<void(QMenu *)> build;
+};
+
 } // namespace
 
 } // namespace plimsy::MenuItems
 
 Q_DECLARE_METATYPE(plimsy::MenuItems::StateImages)
+Q_DECLARE_METATYPE(plimsy::MenuItems::Builder)
 
 namespace plimsy::MenuItems {
 
@@ -47,6 +54,17 @@ void showState(QAction *item)
     item->setChecked(checkMark);
     item->setIcon(image);
     item->setIconVisibleInMenu(!image.isNull());
+}
+
+void runBuilder(QMenu *menu)
+{
+    const QVariant pending = menu->property(BuilderProperty);
+    if (!pending.isValid()) {
+        return;
+    }
+    // Cleared first: whatever the builder does, it runs once.
+    menu->setProperty(BuilderProperty, QVariant());
+    pending.value<Builder>().build(menu);
 }
 
 void deleteItem(QMenu *menu, QAction *item)
@@ -206,6 +224,26 @@ void clear(QMenu *menu)
     for (QAction *item : items) {
         deleteItem(menu, item);
     }
+}
+
+void setBuilder(QMenu *menu, std::function<void(QMenu *)> build)
+{
+    const bool connected = menu->property(BuilderProperty).isValid();
+    menu->setProperty(BuilderProperty, QVariant::fromValue(Builder{std::move(build)}));
+    if (!connected) {
+        QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] { runBuilder(menu); });
+    }
+}
+
+bool isBuilt(const QMenu *menu)
+{
+    return !menu->property(BuilderProperty).isValid();
+}
+
+QList<QAction *> items(QMenu *menu)
+{
+    runBuilder(menu);
+    return menu->actions();
 }
 
 } // namespace plimsy::MenuItems

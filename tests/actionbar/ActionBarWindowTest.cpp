@@ -1,4 +1,5 @@
 #include "../menu/StatusMenuFixture.h"
+#include "actionbar/ActionBarDataSource.h"
 #include "actionbar/ActionBarPanel.h"
 #include "actionbar/ActionBarSearchField.h"
 #include "actionbar/ActionBarWindowController.h"
@@ -9,6 +10,8 @@
 #include <QListView>
 #include <QScreen>
 #include <QWidget>
+
+#include <functional>
 
 using namespace plimsy;
 using namespace plimsy::test;
@@ -245,3 +248,39 @@ TEST_F(ActionBarWindowTest, OpeningClosingAndDeactivatingKeepTheWindowCountBalan
 }
 
 } // namespace
+
+// A site whose submenu was never opened: the palette's command does what the submenu's own item does,
+// and leaves the submenu unmade.
+TEST_F(ActionBarWindowTest, ACommandOnANeverOpenedSiteRunsAsFromTheMenu)
+{
+    QMenu *siteMenu = MenuItems::findItem(menu(), MenuTag::site(example1))->menu();
+    ASSERT_FALSE(MenuItems::isBuilt(siteMenu));
+    const QString deployments = QStringLiteral("/deployments");
+    // Runs one deploy and answers its question; what was asked and what was sent.
+    const auto deploy = [&](const std::function<void()> &choose) {
+        const qsizetype asked = alerts.shown().size();
+        const qsizetype sent = forge.requests().size();
+        choose();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return alerts.shown().size() == asked + 1; }, 20'000));
+        const Alert question = alerts.shown().last().alert;
+        alerts.answer(alerts.open().last().id, 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return forge.requests().size() > sent; }, 20'000));
+        const RecordedRequest request = forge.requests().last();
+        return QStringList{question.messageText, question.informativeText, request.method, request.path, request.body};
+    };
+
+    const QList<ActionBarItem> commands = ActionBarDataSource::allItems({&appState, &defaults, &webhooks});
+    const auto command = std::find_if(commands.begin(), commands.end(), [&](const ActionBarItem &item) {
+        return item.type == ActionBarCommandType::deploySite && item.siteId == example1;
+    });
+    ASSERT_NE(command, commands.end());
+    const QStringList fromPalette = deploy([&] { bar->executeItem(*command); });
+    EXPECT_TRUE(fromPalette.value(3).endsWith(deployments));
+    EXPECT_FALSE(MenuItems::isBuilt(siteMenu));
+
+    const QStringList fromMenu = deploy([&] {
+        MenuItems::items(siteMenu).first()->trigger();
+        QCoreApplication::processEvents();
+    });
+    EXPECT_EQ(fromMenu, fromPalette);
+}

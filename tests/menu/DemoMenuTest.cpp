@@ -59,7 +59,7 @@ TEST_F(DemoMenuTest, EachAccountSeesItsOwnServersWithNamesDecoded)
     EXPECT_TRUE(titles(eu).contains("münchen.example"));
     QMenu *cafe = submenuTitled(blog, "café.example");
     ASSERT_NE(cafe, nullptr);
-    EXPECT_EQ(cafe->actions().first()->text(), QStringLiteral("Deploy Site (main)"));
+    EXPECT_EQ(MenuItems::items(cafe).first()->text(), QStringLiteral("Deploy Site (main)"));
 
     menu()->popup(QPoint(0, 0));
     keepPicture(menu(), "status-menu");

@@ -164,7 +164,7 @@ TEST_F(MenuBuildersTest, SiteSubmenuItemsCarryTheirSiteAndState)
     EXPECT_EQ(payload->serverId, server.id);
 
     QAction *plainItem = MenuItems::findItem(menu(), MenuTag::site(plain.id));
-    EXPECT_EQ(plainItem->menu()->actions().first()->text(), QStringLiteral("Deploy Site"));
+    EXPECT_EQ(MenuItems::items(plainItem->menu()).first()->text(), QStringLiteral("Deploy Site"));
     EXPECT_EQ(MenuItems::state(itemTitled(plainItem->menu(), "Notify on Deploy")), MenuItemState::Off);
 }
 

@@ -83,7 +83,7 @@ protected:
         if (!site || !site->menu()) {
             return nullptr;
         }
-        for (QAction *item : site->menu()->actions()) {
+        for (QAction *item : MenuItems::items(site->menu())) {
             if (item->text().startsWith(titlePrefix)) {
                 return item;
             }

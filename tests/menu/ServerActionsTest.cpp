@@ -51,7 +51,7 @@ protected:
     // Titled after the branch it deploys.
     QAction *deployItem() const
     {
-        QAction *item = itemTitled(serverMenu(), QStringLiteral("shop.example.test"))->menu()->actions().first();
+        QAction *item = MenuItems::items(itemTitled(serverMenu(), QStringLiteral("shop.example.test"))->menu()).first();
         EXPECT_TRUE(item->text().startsWith(QStringLiteral("Deploy Site")));
         return item;
     }

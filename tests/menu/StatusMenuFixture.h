@@ -178,20 +178,21 @@ protected:
 
     QMenu *menu() const { return controller->statusMenu(); }
 
-    // Titles of the menu's items, "-" for separators; hidden items in brackets.
-    static QStringList titles(const QMenu *menu)
+    // Titles of the menu's items, "-" for separators; hidden items in brackets. Reading a submenu makes
+    // its items, as opening it would.
+    static QStringList titles(QMenu *menu)
     {
         QStringList result;
-        for (const QAction *item : menu->actions()) {
+        for (const QAction *item : MenuItems::items(menu)) {
             const QString title = item->isSeparator() ? QStringLiteral("-") : item->text();
             result << (item->isVisible() ? title : QLatin1Char('[') + title + QLatin1Char(']'));
         }
         return result;
     }
 
-    static QAction *itemTitled(const QMenu *menu, const QString &title)
+    static QAction *itemTitled(QMenu *menu, const QString &title)
     {
-        for (QAction *item : menu->actions()) {
+        for (QAction *item : MenuItems::items(menu)) {
             if (item->text() == title) {
                 return item;
             }

@@ -1,0 +1,106 @@
+#include "DemoData.h"
+#include "StatusMenuFixture.h"
+#include "menu/FavoriteSitesStore.h"
+#include "menu/MenuRepresenter.h"
+
+using namespace plimsy;
+using namespace plimsy::test;
+
+namespace {
+
+class LazySiteMenusTest : public StatusMenuFixture
+{
+protected:
+    void storeDemoAccounts()
+    {
+        QList<Account> accounts;
+        for (const DemoAccount &entry : buildDemoData(forge)) {
+            Account account;
+            account.name = entry.name;
+            account.uuid = entry.uuid;
+            account.hiddenServers = entry.hiddenServers;
+            accounts.append(account);
+            keys.setAPIKey(entry.uuid, entry.key);
+        }
+        AccountManager::saveAccounts(accounts, defaults);
+    }
+
+    void load(bool eager)
+    {
+        StatusMenuServices with = services();
+        with.buildSiteMenusEagerly = eager;
+        controller.reset();
+        start(with);
+        networkUp();
+        waitUntilIdle();
+    }
+
+    static QString payload(const QAction *item)
+    {
+        if (const auto represented = MenuItems::representedObject<MenuRepresenter>(item)) {
+            return QStringLiteral("%1/%2/%3")
+                .arg(represented->serverId)
+                .arg(represented->siteId ? QString::number(*represented->siteId) : QStringLiteral("-"))
+                .arg(represented->account ? represented->account->uuid.value_or(QString()) : QStringLiteral("-"));
+        }
+        return MenuItems::representedObject(item).toString();
+    }
+
+    // The whole tree, one line per item. `open` announces each submenu first, as a tray host does before
+    // it shows or lists one.
+    static void describe(QMenu *menu, bool open, int depth, QStringList &lines)
+    {
+        if (open) {
+            Q_EMIT menu->aboutToShow();
+        }
+        for (QAction *item : menu->actions()) {
+            const MenuTag tag = MenuItems::tag(item);
+            lines << QString(depth * 2, QLatin1Char(' '))
+                         + QStringList{item->isSeparator() ? QStringLiteral("-") : item->text(),
+                                       QStringLiteral("tag %1:%2").arg(int(tag.kind)).arg(tag.value),
+                                       payload(item),
+                                       QStringLiteral("state %1").arg(int(MenuItems::state(item))),
+                                       item->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"),
+                                       item->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"),
+                                       item->isChecked() ? QStringLiteral("checked") : QString()}
+                               .join(QStringLiteral(" | "));
+            if (item->menu()) {
+                describe(item->menu(), open, depth + 1, lines);
+            }
+        }
+    }
+
+    static int unmadeMenus(const QMenu *menu)
+    {
+        int count = MenuItems::isBuilt(menu) ? 0 : 1;
+        for (const QAction *item : menu->actions()) {
+            count += item->menu() ? unmadeMenus(item->menu()) : 0;
+        }
+        return count;
+    }
+};
+
+} // namespace
+
+TEST_F(LazySiteMenusTest, OpeningEverySubmenuGivesTheEagerMenuItemForItem)
+{
+    storeDemoAccounts();
+    load(true);
+    // Check marks from the stores: one favourite (listed in its own section too), one site notified.
+    const Site favorite = appState.siteList.at(1);
+    const Site notified = appState.siteList.at(2);
+    FavoriteSitesStore(defaults).toggle(*favorite.accountId, *favorite.serverId, favorite.id);
+    webhooks.save(WebhookRegistration{notified.id, *notified.serverId, 77, QDateTime::currentDateTimeUtc()});
+    refreshAndWait();
+    ASSERT_EQ(unmadeMenus(menu()), 0);
+    QStringList eager;
+    describe(menu(), false, 0, eager);
+    ASSERT_TRUE(eager.filter(QStringLiteral("Notify on Deploy")).filter(QStringLiteral("checked")).size() == 1);
+
+    load(false);
+    EXPECT_EQ(unmadeMenus(menu()), appState.siteList.size());
+    QStringList opened;
+    describe(menu(), true, 0, opened);
+    EXPECT_EQ(unmadeMenus(menu()), 0);
+    EXPECT_EQ(opened, eager);
+}
