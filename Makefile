@@ -2,7 +2,7 @@
 PRESET ?= dev
 BUILD_DIR := build/$(PRESET)
 
-.PHONY: run test demo gallery build deps install
+.PHONY: run test demo gallery build deps install fuzz
 
 run: build
 	$(BUILD_DIR)/bin/plimsy
@@ -25,6 +25,12 @@ install: build
 		| install -Dm644 /dev/stdin $(PREFIX)/share/applications/com.tindrel.Plimsy.desktop
 	install -Dm644 resources/images/AppIcon.svg $(PREFIX)/share/icons/hicolor/scalable/apps/com.tindrel.Plimsy.svg
 	xdg-mime default com.tindrel.Plimsy.desktop x-scheme-handler/plimsy
+
+# Every reader of untrusted bytes under libFuzzer, FUZZ_SECONDS (default 60) per target; see scripts/fuzz.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/install-deps --fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build --preset $(PRESET)
