@@ -4,7 +4,7 @@ BUILD_DIR := build/$(PRESET)
 # What users run is the optimised build; tests and the demo keep the development build.
 RUN_PRESET ?= release
 
-.PHONY: run test demo gallery build deps install
+.PHONY: run test demo gallery build deps install fuzz
 
 run:
 	@$(MAKE) --no-print-directory build PRESET=$(RUN_PRESET)
@@ -28,6 +28,12 @@ install: build
 		| install -Dm644 /dev/stdin $(PREFIX)/share/applications/com.tindrel.Plimsy.desktop
 	install -Dm644 resources/images/AppIcon.svg $(PREFIX)/share/icons/hicolor/scalable/apps/com.tindrel.Plimsy.svg
 	xdg-mime default com.tindrel.Plimsy.desktop x-scheme-handler/plimsy
+
+# Every reader of untrusted bytes under libFuzzer, FUZZ_SECONDS (default 60) per target; see scripts/fuzz.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/install-deps --fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build --preset $(PRESET)

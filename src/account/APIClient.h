@@ -103,16 +103,7 @@ public:
         co_await send(std::move(request), std::move(encoded), std::move(cancel));
     }
 
-    // An ISO-8601 internet date-time with or without fractional seconds; throws DecodingError at `path`.
-    static QDateTime decodeDate(const QString &text, const QString &path);
-
-private:
-    QCoro::Task<QByteArray> fetch(Request request, QPointer<CancellationToken> cancel);
-    QCoro::Task<> send(Request request, QByteArray body, QPointer<CancellationToken> cancel);
-    QCoro::Task<HttpResponse> perform(Request request, QByteArray body, QPointer<CancellationToken> cancel);
-    static void validateResponse(const HttpResponse &response, const QByteArray *body);
-    static QJsonObject answerObject(const QByteArray &body);
-
+    // An answer body as the record; throws APIError (decodingError) when it is not one.
     template <APIAnswer T> static T decode(const QByteArray &body)
     {
         const QJsonObject json = answerObject(body);
@@ -122,6 +113,16 @@ private:
             throw APIError::decodingError(ErrorCause::current());
         }
     }
+
+    // An ISO-8601 internet date-time with or without fractional seconds; throws DecodingError at `path`.
+    static QDateTime decodeDate(const QString &text, const QString &path);
+
+private:
+    QCoro::Task<QByteArray> fetch(Request request, QPointer<CancellationToken> cancel);
+    QCoro::Task<> send(Request request, QByteArray body, QPointer<CancellationToken> cancel);
+    QCoro::Task<HttpResponse> perform(Request request, QByteArray body, QPointer<CancellationToken> cancel);
+    static void validateResponse(const HttpResponse &response, const QByteArray *body);
+    static QJsonObject answerObject(const QByteArray &body);
 
     HttpSession &m_session;
     std::function<QString()> m_apiBase;

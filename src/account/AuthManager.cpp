@@ -104,16 +104,12 @@ void AuthManager::handleCallback(const QUrl &url)
 {
     // Finishing a sign-in is the user's own action: a locked keyring may ask to be unlocked, once.
     const SecretStore::UserAction action;
-    // Any page can send the browser to this address, so only the exact callback is taken.
-    if (!url.isValid() || url.scheme() != u"plimsy" || url.host() != u"auth" || url.path() != u"/callback") {
+    const std::optional<QHash<QString, QString>> query = callbackParameters(url);
+    if (!query) {
         fail(AuthError::unknown());
         return;
     }
-
-    QHash<QString, QString> parameters;
-    for (const auto &[name, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-        parameters.insert(name, value);
-    }
+    const QHash<QString, QString> &parameters = *query;
 
     // The state is single-use, whatever follows.
     const QString stateKey = QString::fromLatin1(StateKey);
@@ -147,6 +143,19 @@ void AuthManager::handleCallback(const QUrl &url)
     finish(AuthResponse{user, accessToken, isStored});
     NotificationCenter::defaultCenter().post(NotificationNames::authStateChanged);
     m_activate();
+}
+
+std::optional<QHash<QString, QString>> AuthManager::callbackParameters(const QUrl &url)
+{
+    // Any page can send the browser to this address, so only the exact callback is taken.
+    if (!url.isValid() || url.scheme() != u"plimsy" || url.host() != u"auth" || url.path() != u"/callback") {
+        return std::nullopt;
+    }
+    QHash<QString, QString> parameters;
+    for (const auto &[name, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+        parameters.insert(name, value);
+    }
+    return parameters;
 }
 
 void AuthManager::cancelLogin()

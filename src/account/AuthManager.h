@@ -3,6 +3,7 @@
 #include "account/AuthError.h"
 #include "account/AuthResponse.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -52,6 +53,8 @@ public:
     // The browser's return to the application. Only "plimsy://auth/callback" carrying the state of the
     // sign-in started last is accepted; anything else fails the waiting sign-in and changes nothing.
     void handleCallback(const QUrl &url);
+    // The callback's query parameters (the last of a repeated name wins); none for any other address.
+    static std::optional<QHash<QString, QString>> callbackParameters(const QUrl &url);
 
     // Ends the waiting sign-in with `cancelled` and forgets its state.
     void cancelLogin();

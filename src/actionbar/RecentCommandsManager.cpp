@@ -8,6 +8,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <cmath>
 
 namespace plimsy {
 
@@ -23,10 +24,13 @@ const QDateTime &referenceDate()
 std::optional<QDateTime> dateFromJson(const QJsonObject &object, const char *key)
 {
     const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isDouble()) {
+    // Ten thousand years either way: beyond that the milliseconds no longer fit in 64 bits.
+    constexpr double maxSeconds = 1e4 * 366 * 24 * 3600;
+    const double seconds = value.toDouble();
+    if (!value.isDouble() || !(std::abs(seconds) <= maxSeconds)) {
         return std::nullopt;
     }
-    return referenceDate().addMSecs(qRound64(value.toDouble() * 1000.0));
+    return referenceDate().addMSecs(qRound64(seconds * 1000.0));
 }
 
 double secondsSinceReference(const QDateTime &date)

@@ -200,28 +200,40 @@ void SingleInstanceManager::handleNewConnection()
 
 void SingleInstanceManager::handleReadyRead(QLocalSocket *peer)
 {
-    const QByteArray pending = peer->peek(peer->bytesAvailable());
-    if (pending.size() > MaxMessageBytes) {
+    const Message message = readMessage(peer->peek(peer->bytesAvailable()));
+    switch (message.state) {
+    case Message::State::Incomplete:
+        return;
+    case Message::State::Rejected:
         peer->abort();
         return;
-    }
-    const qsizetype end = pending.startsWith('\n') ? 0 : pending.indexOf("\n\n");
-    if (end < 0) {
-        return;
-    }
-    const QList<QByteArray> lines = end == 0 ? QList<QByteArray>() : pending.left(end).split('\n');
-    if (lines.size() > MaxURLs) {
-        peer->abort();
-        return;
+    case Message::State::Complete:
+        break;
     }
     peer->readAll();
     peer->write(Acknowledgement);
     peer->disconnectFromServer();
-    QStringList urls;
-    for (const QByteArray &line : lines) {
-        urls.append(QString::fromUtf8(line));
+    QTimer::singleShot(0, this, [this, urls = message.lines] { deliver(urls); });
+}
+
+SingleInstanceManager::Message SingleInstanceManager::readMessage(const QByteArray &pending)
+{
+    if (pending.size() > MaxMessageBytes) {
+        return {Message::State::Rejected, {}};
     }
-    QTimer::singleShot(0, this, [this, urls] { deliver(urls); });
+    const qsizetype end = pending.startsWith('\n') ? 0 : pending.indexOf("\n\n");
+    if (end < 0) {
+        return {Message::State::Incomplete, {}};
+    }
+    const QList<QByteArray> lines = end == 0 ? QList<QByteArray>() : pending.left(end).split('\n');
+    if (lines.size() > MaxURLs) {
+        return {Message::State::Rejected, {}};
+    }
+    Message message{Message::State::Complete, {}};
+    for (const QByteArray &line : lines) {
+        message.lines.append(QString::fromUtf8(line));
+    }
+    return message;
 }
 
 void SingleInstanceManager::deliver(const QStringList &urls)

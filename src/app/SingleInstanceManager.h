@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -68,6 +69,21 @@ public:
 
     QString lockPath() const;
     QString socketPath() const;
+
+    // What the bytes a peer sent so far make: a message still coming, one to drop, or the whole message
+    // with its lines (no URLs when it is the bare empty line).
+    struct Message
+    {
+        enum class State
+        {
+            Incomplete,
+            Rejected,
+            Complete,
+        };
+        State state = State::Incomplete;
+        QStringList lines;
+    };
+    static Message readMessage(const QByteArray &pending);
 
     // The arguments that are URLs (a scheme, no leading "-"), in order.
     static QStringList urlArguments(const QStringList &arguments);

@@ -27,8 +27,13 @@ QList<Account> AccountManager::loadAccounts(UserDefaults &defaults)
     if (!stored.isValid()) {
         return {};
     }
+    return decodeAccounts(stored.toString().toUtf8());
+}
+
+QList<Account> AccountManager::decodeAccounts(const QByteArray &stored)
+{
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(stored.toString().toUtf8(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(stored, &error);
     if (error.error != QJsonParseError::NoError) {
         Logger::shared().log(QStringLiteral("Failed to unarchive accounts: ") + error.errorString(), LogCategory);
         return {};

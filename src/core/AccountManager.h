@@ -24,6 +24,8 @@ public:
     // The stored accounts in display order; empty when nothing (readable) is stored. Unreadable data is
     // logged and left in place.
     static QList<Account> loadAccounts(UserDefaults &defaults = UserDefaults::standard());
+    // The stored list's JSON text as accounts; unparsable text is logged and reads as none.
+    static QList<Account> decodeAccounts(const QByteArray &stored);
     static void saveAccounts(const QList<Account> &accounts, UserDefaults &defaults = UserDefaults::standard());
 
     // The first stored account with this uuid, read afresh, so a caller changes the latest copy.

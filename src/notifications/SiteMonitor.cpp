@@ -43,34 +43,6 @@ std::optional<int> strictInteger(const QString &text)
     return number.match(text).hasMatch() && ok ? std::optional<int>(value) : std::nullopt;
 }
 
-SiteMonitor::CurlResult readCurlOutput(const QString &headers, const QString &errors)
-{
-    if (!errors.isEmpty()) {
-        static const QRegularExpression errorNumber(QStringLiteral("curl: \\([0-9]+\\)"),
-                                                    QRegularExpression::CaseInsensitiveOption);
-        QString text = errors;
-        text.remove(errorNumber);
-        return {std::nullopt, ServerConnectionError{shortErrorText(text)}};
-    }
-    if (headers.isEmpty()) {
-        return {std::nullopt, SiteMonitorError::UnKnown};
-    }
-    QString finalStatusLine;
-    for (const QString &piece : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-        if (piece.startsWith(QLatin1String("HTTP"))) {
-            finalStatusLine = piece; // after redirects the last response counts
-        }
-    }
-    const QStringList parts = finalStatusLine.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.size() < 2) {
-        return {std::nullopt, SiteMonitorError::UnKnown};
-    }
-    if (const auto code = strictInteger(parts[1])) {
-        return {code, std::nullopt};
-    }
-    return {std::nullopt, SiteMonitorError::UnKnown};
-}
-
 // Resumes the awaiting coroutine once the process has left `state`. The resumption is queued, so the
 // coroutine never ends (and destroys its process) inside one of the process's own signals.
 class ProcessLeaves
@@ -182,8 +154,37 @@ QCoro::Task<SiteMonitor::CurlResult> SiteMonitor::check(QUrl url) const
     }
     ProcessLeaves running(process, QProcess::Running);
     co_await running;
-    co_return readCurlOutput(QString::fromUtf8(process.readAllStandardOutput()),
-                             QString::fromUtf8(process.readAllStandardError()));
+    co_return readCurlOutput(process.readAllStandardOutput(), process.readAllStandardError());
+}
+
+SiteMonitor::CurlResult SiteMonitor::readCurlOutput(const QByteArray &standardOutput, const QByteArray &standardError)
+{
+    const QString headers = QString::fromUtf8(standardOutput);
+    const QString errors = QString::fromUtf8(standardError);
+    if (!errors.isEmpty()) {
+        static const QRegularExpression errorNumber(QStringLiteral("curl: \\([0-9]+\\)"),
+                                                    QRegularExpression::CaseInsensitiveOption);
+        QString text = errors;
+        text.remove(errorNumber);
+        return {std::nullopt, ServerConnectionError{shortErrorText(text)}};
+    }
+    if (headers.isEmpty()) {
+        return {std::nullopt, SiteMonitorError::UnKnown};
+    }
+    QString finalStatusLine;
+    for (const QString &piece : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        if (piece.startsWith(QLatin1String("HTTP"))) {
+            finalStatusLine = piece; // after redirects the last response counts
+        }
+    }
+    const QStringList parts = finalStatusLine.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() < 2) {
+        return {std::nullopt, SiteMonitorError::UnKnown};
+    }
+    if (const auto code = strictInteger(parts[1])) {
+        return {code, std::nullopt};
+    }
+    return {std::nullopt, SiteMonitorError::UnKnown};
 }
 
 std::optional<SiteCheckError> SiteMonitor::mapResult(std::optional<int> statusCode, std::optional<SiteCheckError> error)

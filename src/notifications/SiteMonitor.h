@@ -49,6 +49,8 @@ public:
     // The address to probe, or why there is none.
     std::variant<QUrl, SiteCheckError> siteURL() const;
     QCoro::Task<CurlResult> check(QUrl url) const;
+    // curl's output: the header blocks of every response ("-D -") and its error text.
+    static CurlResult readCurlOutput(const QByteArray &standardOutput, const QByteArray &standardError);
     static std::optional<SiteCheckError> mapResult(std::optional<int> statusCode, std::optional<SiteCheckError> error);
 
     // curl's arguments: an argument list, never a shell line; "-q" first so that no ~/.curlrc changes

@@ -65,8 +65,32 @@ private:
         return content;
     }
 
+    // Each nested array or dictionary takes a stack frame of the reader: past this depth the list is
+    // refused, not read until the stack runs out.
+    static constexpr int MaxDepth = 512;
+
+    // Counts one level of nesting for as long as it lives.
+    class Level
+    {
+    public:
+        explicit Level(int &depth)
+            : m_depth(depth)
+        {
+            if (++m_depth > MaxDepth) {
+                throw Failure{};
+            }
+        }
+        ~Level() { --m_depth; }
+        Level(const Level &) = delete;
+        Level &operator=(const Level &) = delete;
+
+    private:
+        int &m_depth;
+    };
+
     QVariantMap dictionary()
     {
+        const Level level(m_depth);
         QVariantMap entries;
         while (nextElement()) {
             if (m_xml.name() != u"key") {
@@ -83,6 +107,7 @@ private:
 
     QVariantList array()
     {
+        const Level level(m_depth);
         QVariantList items;
         while (nextElement()) {
             items.append(value());
@@ -139,6 +164,7 @@ private:
     }
 
     QXmlStreamReader m_xml;
+    int m_depth = 0;
 };
 
 } // namespace

@@ -86,7 +86,11 @@ QJsonValue UserDefaults::json(const QString &key) const
     if (!value.isValid()) {
         return QJsonValue(QJsonValue::Undefined);
     }
-    const QByteArray text = value.toString().toUtf8();
+    return parseJson(value.toString().toUtf8());
+}
+
+QJsonValue UserDefaults::parseJson(const QByteArray &text)
+{
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {

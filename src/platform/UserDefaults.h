@@ -37,6 +37,8 @@ public:
 
     // Record lists are kept as compact JSON text; an absent or unparsable value reads as undefined.
     QJsonValue json(const QString &key) const;
+    // Such text as a JSON array or object; undefined when it is neither.
+    static QJsonValue parseJson(const QByteArray &text);
     void setJson(const QString &key, const QJsonValue &value);
 
     void setValue(const QString &key, const QVariant &value);

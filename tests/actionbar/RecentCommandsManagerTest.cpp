@@ -33,7 +33,9 @@ TEST_F(RecentCommandsTest, ReadsTheStoredListsAndDropsOnlyBadElements)
                    QJsonObject{{"commandId", "reboot-1"}, {"timestamp", now - 7200}, {"count", 1}}});
     records.defaults.setJson(QStringLiteral("actionBarRecentEntities"),
                              QJsonArray{QJsonObject{{"entityName", "web-1"}, {"timestamp", "yesterday"}, {"count", 1}},
-                                        QJsonObject{{"entityName", "web-2"}, {"timestamp", now}, {"count", 2}}});
+                                        QJsonObject{{"entityName", "web-2"}, {"timestamp", now}, {"count", 2}},
+                                        // No date that far out: dropped, not read as some other date.
+                                        QJsonObject{{"entityName", "web-3"}, {"timestamp", 1e300}, {"count", 1}}});
     RecentCommandsManager recents(records.defaults, clock);
     ASSERT_EQ(recents.recentCommands().size(), 2);
     EXPECT_EQ(recents.recentCommands().first().commandId, QStringLiteral("deploy-1"));
@@ -43,6 +45,7 @@ TEST_F(RecentCommandsTest, ReadsTheStoredListsAndDropsOnlyBadElements)
     EXPECT_EQ(recents.commandRecencyScore("lacks-count"), 0);
     EXPECT_EQ(recents.entityRecencyScore("web-2"), 80);
     EXPECT_EQ(recents.entityRecencyScore("web-1"), 0);
+    EXPECT_EQ(recents.recentEntities().size(), 1);
 
     // The next record keeps the good entries instead of overwriting them.
     recents.recordCommand("deploy-2");

@@ -57,3 +57,13 @@ TEST(PropertyListTest, RefusesWhatIsNotADictionaryPropertyList)
     EXPECT_FALSE(read("<plist><dict><key>a</key><string>x</string>").has_value());
     EXPECT_FALSE(PropertyList::readDictionaryFile(QStringLiteral("/nonexistent/DefaultPreferences.plist")));
 }
+
+TEST(PropertyListTest, RefusesNestingDeeperThanItsBoundInsteadOfRunningOutOfStack)
+{
+    const auto nested = [](int depth) {
+        return "<plist><dict><key>k</key>" + QByteArray("<array>").repeated(depth)
+               + QByteArray("</array>").repeated(depth) + "</dict></plist>";
+    };
+    EXPECT_TRUE(read(nested(500)).has_value());
+    EXPECT_FALSE(read(nested(200'000)).has_value());
+}
