@@ -78,7 +78,7 @@ private:
     {
         xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
             m_connection, xcb_intern_atom(m_connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
         return atom;
     }
@@ -87,7 +87,7 @@ private:
     {
         xcb_get_selection_owner_reply_t *reply =
             xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, m_selection), nullptr);
-        m_owner = reply ? reply->owner : XCB_WINDOW_NONE;
+        m_owner = reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
         std::free(reply);
         if (m_owner != XCB_WINDOW_NONE) {
             // Its DestroyNotify tells when the tray ends; the window may already be gone, which is no error here.
