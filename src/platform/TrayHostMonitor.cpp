@@ -120,8 +120,10 @@ TrayHostMonitor::TrayHostMonitor(QObject *parent)
                     this,
                     SLOT(handleWatcherSignal()));
     }
-    if (auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
-        m_xembed = std::make_unique<XEmbedTray>(x11->connection(), [this](bool present) { setXEmbedTray(present); });
+    // The offscreen platform answers for X11 too, without an xcb connection.
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (xcb_connection_t *connection = x11 ? x11->connection() : nullptr) {
+        m_xembed = std::make_unique<XEmbedTray>(connection, [this](bool present) { setXEmbedTray(present); });
         m_hasXEmbedTray = m_xembed->isPresent();
     }
     askWatcher();
