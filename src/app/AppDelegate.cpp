@@ -14,6 +14,7 @@
 #include "app/SimpleAnalytics.h"
 #include "app/SingleInstanceManager.h"
 #include "app/StartupCoordinator.h"
+#include "app/TrayNoticeWindow.h"
 #include "app/UpdateController.h"
 #include "core/Logger.h"
 #include "core/NotificationNames.h"
@@ -29,6 +30,8 @@
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PushTransport.h"
+#include "platform/StatusItem.h"
+#include "platform/SystemInfo.h"
 #include "platform/SystemSound.h"
 #include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
@@ -137,6 +140,11 @@ void AppDelegate::applicationWillFinishLaunching()
             self->handleURLs(urls);
         }
     });
+    connect(m_services.singleInstance,
+            &SingleInstanceManager::reopened,
+            this,
+            &AppDelegate::handleReopen,
+            Qt::UniqueConnection);
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -172,6 +180,8 @@ void AppDelegate::applicationDidFinishLaunching()
     setUpAnnouncements();
     // 12. The Action Bar and its global hot key.
     setUpActionBar();
+    // Without a tray host the status menu is out of reach: say so, once.
+    setUpTrayNotice();
     // 13. The launch event, after the start-up task has had its turn: the first refresh waits on nothing.
     QTimer::singleShot(0, this, &AppDelegate::sendLaunchEvent);
     // The updater's daily checks.
@@ -201,6 +211,26 @@ void AppDelegate::showActionBar()
 {
     if (m_actionBarController) {
         m_actionBarController->show();
+    }
+}
+
+void AppDelegate::setUpTrayNotice()
+{
+    const GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
+    TrayNoticeWindow::Services services;
+    services.defaults = m_services.defaults;
+    services.sleeper = m_services.sleeper;
+    services.openActionBar = [this] { showActionBar(); };
+    services.hotkeyName = hotkeys.isInstalled() ? hotkeys.currentOption().displayName : QString();
+    services.isGnome = SystemInfo::isGnomeDesktop();
+    m_trayNotice = std::make_unique<TrayNoticeWindow>(*m_statusMenuController->statusItem(), services);
+    runDetached(m_trayNotice->showIfNoHost());
+}
+
+void AppDelegate::handleReopen()
+{
+    if (!m_statusMenuController->statusItem()->hasHost()) {
+        showActionBar();
     }
 }
 

@@ -28,6 +28,7 @@ class SingleInstanceManager;
 class Sleeper;
 class StartupCoordinator;
 class StatusMenuController;
+class TrayNoticeWindow;
 class UrlOpener;
 class UserDefaults;
 struct Notification;
@@ -112,6 +113,9 @@ private:
     void sendLaunchEvent();
     void setUpActionBar();
     void toggleActionBar();
+    void setUpTrayNotice();
+    // Opening Plimsy again: without a tray host the Action Bar is the way to the menu's commands.
+    void handleReopen();
 
     Services m_services;
     AppState m_state;
@@ -122,6 +126,7 @@ private:
     // Moving it on cancels the start-up task.
     quint64 m_startupGeneration = 0;
     std::unique_ptr<ActionBarWindowController> m_actionBarController;
+    std::unique_ptr<TrayNoticeWindow> m_trayNotice;
 
     Q_DISABLE_COPY_MOVE(AppDelegate)
 };

@@ -240,6 +240,7 @@ void SingleInstanceManager::deliver(const QStringList &urls)
 {
     if (urls.isEmpty()) {
         ApplicationActivation::activate();
+        Q_EMIT reopened();
         return;
     }
     for (const QString &url : urls) {

@@ -90,6 +90,10 @@ public:
     // A valid URL whose scheme, as written, is exactly "plimsy".
     static bool hasApplicationScheme(const QString &text);
 
+Q_SIGNALS:
+    // A later start without URLs (the user opened Plimsy again), after the application was activated.
+    void reopened();
+
 private:
     void handleNewConnection();
     void handleReadyRead(QLocalSocket *peer);

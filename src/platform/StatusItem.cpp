@@ -1,5 +1,7 @@
 #include "platform/StatusItem.h"
 
+#include "platform/TrayHostMonitor.h"
+
 #include <QCursor>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -11,11 +13,9 @@ namespace plimsy {
 
 StatusItem::StatusItem(QObject *parent)
     : QObject(parent)
-    , m_tray(new QSystemTrayIcon(this))
+    , m_hosts(new TrayHostMonitor(this))
 {
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        handleActivated(static_cast<int>(reason));
-    });
+    connect(m_hosts, &TrayHostMonitor::hostChanged, this, &StatusItem::handleHostChanged);
 }
 
 StatusItem::~StatusItem() = default;
@@ -26,7 +26,9 @@ void StatusItem::setMenu(QMenu *menu)
         disconnect(m_menu, nullptr, this, nullptr);
     }
     m_menu = menu;
-    m_tray->setContextMenu(menu);
+    if (m_tray) {
+        m_tray->setContextMenu(menu);
+    }
     if (menu) {
         connect(menu, &QMenu::aboutToShow, this, &StatusItem::menuWillOpen);
         connect(menu, &QMenu::aboutToHide, this, &StatusItem::menuDidClose);
@@ -41,7 +43,9 @@ QMenu *StatusItem::menu() const
 void StatusItem::setImage(const QIcon &image)
 {
     m_image = image;
-    m_tray->setIcon(image);
+    if (m_tray) {
+        m_tray->setIcon(image);
+    }
 }
 
 QIcon StatusItem::image() const
@@ -51,20 +55,55 @@ QIcon StatusItem::image() const
 
 void StatusItem::setToolTip(const QString &text)
 {
-    m_tray->setToolTip(text);
+    m_toolTip = text;
+    if (m_tray) {
+        m_tray->setToolTip(text);
+    }
 }
 
 void StatusItem::show()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        qCWarning(lcStatusItem) << "No system tray host is running; the Plimsy menu cannot be shown in the tray";
+    m_isShown = true;
+    if (m_tray) {
+        m_tray->show();
     }
-    m_tray->show();
 }
 
 bool StatusItem::isVisible() const
 {
-    return m_tray->isVisible();
+    return m_tray && m_tray->isVisible();
+}
+
+bool StatusItem::hasHost() const
+{
+    return m_hosts->hasHost();
+}
+
+bool StatusItem::isHostKnown() const
+{
+    return m_hosts->isKnown();
+}
+
+void StatusItem::handleHostChanged(bool hasHost)
+{
+    if (hasHost && !m_tray) {
+        makeTray();
+    } else if (!hasHost) {
+        qCWarning(lcStatusItem) << "No system tray host is running; the Plimsy menu cannot be shown in the tray";
+    }
+    Q_EMIT hostChanged(hasHost);
+}
+
+void StatusItem::makeTray()
+{
+    m_tray = new QSystemTrayIcon(this);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        handleActivated(static_cast<int>(reason));
+    });
+    m_tray->setContextMenu(m_menu);
+    m_tray->setIcon(m_image);
+    m_tray->setToolTip(m_toolTip);
+    m_tray->setVisible(m_isShown);
 }
 
 void StatusItem::handleActivated(int reason)

@@ -3,14 +3,18 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 class QMenu;
 class QSystemTrayIcon;
 
 namespace plimsy {
 
+class TrayHostMonitor;
+
 // The application's item in the desktop's tray, with its menu. Where no tray host runs the item stays
-// hidden (one warning says so) and its menu still works, so the rest of the application does not care.
+// hidden (one warning says so) and its menu still works, so the rest of the application does not care;
+// a host that starts later shows the item then.
 class StatusItem : public QObject
 {
     Q_OBJECT
@@ -28,20 +32,32 @@ public:
 
     void setToolTip(const QString &text);
 
-    // Shows the item in the tray when a tray host is there.
+    // Shows the item in the tray when a tray host is there, else as soon as one appears.
     void show();
     bool isVisible() const;
+
+    // Whether a tray host shows the item; false until the desktop has answered.
+    bool hasHost() const;
+    bool isHostKnown() const;
 
 Q_SIGNALS:
     void menuWillOpen();
     void menuDidClose();
+    // When a tray host appears or goes away, and once when the first answer is in.
+    void hostChanged(bool hasHost);
 
 private:
     void handleActivated(int reason);
+    void handleHostChanged(bool hasHost);
+    void makeTray();
 
+    TrayHostMonitor *m_hosts;
+    // Made once a host is there: the platform picks the tray's kind when it is made, for good.
     QSystemTrayIcon *m_tray = nullptr;
     QPointer<QMenu> m_menu;
     QIcon m_image;
+    QString m_toolTip;
+    bool m_isShown = false;
 
     Q_DISABLE_COPY_MOVE(StatusItem)
 };

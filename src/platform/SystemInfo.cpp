@@ -5,6 +5,7 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QHash>
+#include <QStringList>
 #include <QSysInfo>
 
 #include <pwd.h>
@@ -93,6 +94,12 @@ QString osVersion(const QString &osReleaseFile)
     const QString named =
         (fields.value(QStringLiteral("NAME")) + u' ' + fields.value(QStringLiteral("VERSION"))).trimmed();
     return named.isEmpty() ? QSysInfo::prettyProductName() : named;
+}
+
+bool isGnomeDesktop()
+{
+    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
+    return desktops.contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
 }
 
 } // namespace plimsy::SystemInfo

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QGuiApplication>
 #include <QHash>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -16,6 +17,9 @@
 #include <QTest>
 
 #include <signal.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 using namespace plimsy;
 using namespace plimsy::test;
@@ -36,11 +40,16 @@ protected:
 
     void TearDown() override
     {
+        stopAll();
+        KeychainTokenStore().clear();
+    }
+
+    void stopAll()
+    {
         for (const auto &process : processes) {
             process->kill();
             process->waitForFinished(20'000);
         }
-        KeychainTokenStore().clear();
     }
 
     // Every address at the fake backend, a runtime folder of this test's own, and the guard switched on.
@@ -183,6 +192,80 @@ TEST_F(PlimsyProcessTest, ACrashLeavesAReportInTheDataFolder)
     QFile report(reports.constFirst());
     ASSERT_TRUE(report.open(QIODevice::ReadOnly));
     EXPECT_TRUE(report.readAll().contains("SIGSEGV"));
+}
+
+} // namespace
+
+namespace {
+
+// On the Xvfb display, where the first instance's windows can be seen from outside; nothing here signs in.
+class ReopenWithoutTrayTest : public PlimsyProcessTest
+{
+protected:
+    void TearDown() override { stopAll(); }
+
+    // The titles of the process's top-level windows that are on screen.
+    static QStringList shownWindowTitles(qint64 pid)
+    {
+        xcb_connection_t *connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        const xcb_atom_t pidAtom = atom(connection, "_NET_WM_PID");
+        const xcb_atom_t nameAtom = atom(connection, "_NET_WM_NAME");
+        QStringList titles;
+        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr);
+        const int count = tree ? xcb_query_tree_children_length(tree) : 0;
+        for (int i = 0; i < count; ++i) {
+            const xcb_window_t window = xcb_query_tree_children(tree)[i];
+            xcb_get_window_attributes_reply_t *attributes =
+                xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr);
+            const bool shown = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            std::free(attributes);
+            if (shown && property(connection, window, pidAtom) == QByteArray::number(pid)) {
+                titles.append(QString::fromUtf8(property(connection, window, nameAtom, false)));
+            }
+        }
+        std::free(tree);
+        return titles;
+    }
+
+private:
+    static xcb_atom_t atom(xcb_connection_t *connection, const char *name)
+    {
+        xcb_intern_atom_reply_t *reply =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+
+    // A CARDINAL property as its decimal text, or a text property as it stands.
+    static QByteArray property(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t name, bool cardinal = true)
+    {
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr);
+        QByteArray value;
+        if (reply && xcb_get_property_value_length(reply) > 0) {
+            const auto *data = static_cast<const char *>(xcb_get_property_value(reply));
+            value = cardinal ? QByteArray::number(*reinterpret_cast<const quint32 *>(data))
+                             : QByteArray(data, xcb_get_property_value_length(reply));
+        }
+        std::free(reply);
+        return value;
+    }
+};
+
+TEST_F(ReopenWithoutTrayTest, StartingPlimsyAgainOpensTheFirstOnesActionBar)
+{
+    extraEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcess &first = startFirst();
+    EXPECT_FALSE(shownWindowTitles(first.processId()).contains(QStringLiteral("Action Bar")));
+
+    QProcess &second = start();
+    ASSERT_TRUE(exitsWith(second, 0));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return shownWindowTitles(first.processId()).contains(QStringLiteral("Action Bar")); }, 20'000))
+        << shownWindowTitles(first.processId()).join(u',').toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
 }
 
 } // namespace

@@ -23,7 +23,7 @@ constexpr int Margin = 8;
 
 QList<GalleryPage> allPages()
 {
-    return preferencesPages() + onboardingPages();
+    return shellPages() + preferencesPages() + onboardingPages();
 }
 
 // Without a window manager the screen around the windows is bare: a plain backdrop under everything
@@ -99,7 +99,8 @@ int main(int argc, char *argv[])
         }
         std::unique_ptr<QWidget> window = page.stage(scene);
         const QString path = output.filePath(name + QStringLiteral(".png"));
-        if (photograph().save(path)) {
+        // The strongest compression: some pages are kept in the repository.
+        if (photograph().save(path, "PNG", 0)) {
             std::printf("gallery: %s\n", qUtf8Printable(path));
         } else {
             std::fprintf(stderr, "gallery: could not write %s\n", qUtf8Printable(path));

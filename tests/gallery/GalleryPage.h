@@ -20,6 +20,7 @@ struct GalleryPage
 
 // The pages of each subsystem, in gallery order; GalleryMain.cpp lists the groups.
 QList<GalleryPage> preferencesPages();
+QList<GalleryPage> shellPages();
 QList<GalleryPage> onboardingPages();
 
 } // namespace plimsy::test
