@@ -169,7 +169,10 @@ void KXInternalErrorReporter::send(const KestrixEvent &event)
     }
     QByteArray body = kxEventPayloadBody(m_apiKey, event.toJsonData({}), KestrixNotifier());
     const KXHeaderList headers = kxEventHeaders(m_apiKey, event);
-    auto post = [this, body = std::move(body), headers] { m_queue.post(m_endpoint, body, headers); };
+    // The queue outlives every reporter; the reporter may go before its report is sent.
+    auto post = [queue = &m_queue, endpoint = m_endpoint, body = std::move(body), headers] {
+        queue->post(endpoint, body, headers);
+    };
     if (m_queue.isCurrent()) {
         post();
     } else {
