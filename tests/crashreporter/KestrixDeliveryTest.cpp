@@ -1,6 +1,7 @@
 // Delivery over real HTTP against a local intake: what is sent, and what is kept or deleted for
 // every kind of answer.
 #include "FakeCrashIntake.h"
+#include "crashreporter/client/KXConnectivity.h"
 #include "crashreporter/client/KXDeliveryQueue.h"
 #include "crashreporter/client/KXEventUploader.h"
 #include "crashreporter/client/KXInternalErrorReporter.h"
@@ -271,8 +272,11 @@ TEST_P(SessionDeliveryTest, StoresOnlyWhatMaySucceedLater)
 {
     KXSessionUploader sessionUploader(configuration, KestrixNotifier(), sessions, queue);
     intake.answerSessions(FakeResponse::empty(GetParam().firstStatus));
-    KestrixSession first(
-        QStringLiteral("first"), QDateTime::currentDateTimeUtc(), KestrixUser{QStringLiteral("u1")}, {}, {});
+    KestrixSession first(QStringLiteral("first"),
+                         QDateTime::currentDateTimeUtc(),
+                         KestrixUser{QStringLiteral("u1"), std::nullopt, std::nullopt},
+                         {},
+                         {});
     sessionUploader.uploadSession(first);
     settle();
     ASSERT_EQ(intake.sessions().size(), 1);
@@ -300,5 +304,33 @@ INSTANTIATE_TEST_SUITE_P(Answers,
                                            SessionRow{"serverError", 500, true},
                                            SessionRow{"badRequest", 400, false}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// The first report only records the state; later changes of reachability call back, others do not;
+// the local machine is never watched.
+TEST(ConnectivityTest, ReportsChangesOfReachabilityAfterTheFirst)
+{
+    QStringList calls;
+    const auto record = [&calls](bool connected, const QString &type) {
+        calls << QStringLiteral("%1 %2").arg(connected).arg(type);
+    };
+    KXConnectivity::monitorURL(QUrl("http://127.0.0.1:9/"), record);
+    for (const char *host : {"", "localhost", "::1", "127.0.0.1"}) {
+        EXPECT_FALSE(KXConnectivity::isValidHostname(QString::fromLatin1(host))) << host;
+    }
+    EXPECT_TRUE(KXConnectivity::isValidHostname("notify.example.com"));
+
+    const quint32 reachable = plimsy::ReachabilityFlag::Reachable;
+    for (const quint32 flags : {0U, reachable, reachable | plimsy::ReachabilityFlag::IsDirect, 0U, 0U, reachable}) {
+        KXConnectivity::reachabilityChanged(flags);
+    }
+    EXPECT_EQ(calls, (QStringList{"1 wifi", "0 none", "1 wifi"}));
+    KXConnectivity::stopMonitoring();
+    KXConnectivity::reachabilityChanged(0);
+    EXPECT_EQ(calls.size(), 3);
+}
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "crashreporter/client/KestrixClient.h"
 
 #include "crashreporter/client/KXAppHangDetector.h"
+#include "crashreporter/client/KXConnectivity.h"
 #include "crashreporter/client/KXCrashTimeUserSection.h"
 #include "crashreporter/client/KXEventUploader.h"
 #include "crashreporter/client/KXInternalErrorReporter.h"
@@ -103,6 +104,7 @@ void KestrixClient::start()
     m_breadcrumbStore->removeAllBreadcrumbs();
     m_featureFlagStore->synchronizeFlagsWithMemoryStore();
 
+    setupConnectivityListener();
     m_notificationBreadcrumbs = std::make_unique<KXNotificationBreadcrumbs>(m_configuration, this);
     m_notificationBreadcrumbs->start();
     m_lifetime = std::make_unique<QObject>();
@@ -111,6 +113,7 @@ void KestrixClient::start()
     if (auto *application = QCoreApplication::instance()) {
         QObject::connect(application, &QCoreApplication::aboutToQuit, m_lifetime.get(), [this, &center] {
             center.post(QStringLiteral("NSApplicationWillTerminateNotification"));
+            KXConnectivity::stopMonitoring();
             if (m_appHangDetector) {
                 m_appHangDetector->stop();
             }
@@ -141,6 +144,19 @@ void KestrixClient::start()
     m_eventUploader->uploadStoredEvents();
     startAppHangDetector();
     m_isStarted = true;
+}
+
+void KestrixClient::setupConnectivityListener()
+{
+    KXConnectivity::monitorURL(
+        m_configuration.notifyURL().value_or(QUrl()), [this](bool connected, const QString &type) {
+            if (connected) {
+                m_eventUploader->uploadStoredEvents();
+                m_sessionUploader->processStoredSessions();
+            }
+            addAutoBreadcrumb(
+                KestrixBreadcrumbType::State, QStringLiteral("Connectivity changed"), {{QStringLiteral("type"), type}});
+        });
 }
 
 void KestrixClient::installCrashHandlers()

@@ -117,6 +117,7 @@ public:
 
 private:
     void installCrashHandlers();
+    void setupConnectivityListener();
     KestrixPreviousRun readPreviousRun(const KXFileLocations &locations) const;
     std::optional<KestrixEvent> lostCrashEvent(const QJsonObject &minimalReport) const;
     void computeDidCrashLastLaunch();
