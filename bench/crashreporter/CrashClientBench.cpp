@@ -64,7 +64,8 @@ int timeStart(bool clientToo)
         KX_CrashCore::sharedInstance().install(0x06, locations.crashCoreReports);
     }
     std::printf("%f\n", millisSince(start));
-    return 0;
+    std::fflush(stdout);
+    std::_Exit(0); // the client's threads run to the end of the process
 }
 
 // Child: 20 threads, every thread sent, the intake answering 503 on a thread of its own.

@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -90,6 +91,21 @@ bool KXDeliveryQueue::isCurrent() const
     return QThread::currentThread() == this;
 }
 
+void KXDeliveryQueue::shutDown(std::chrono::milliseconds limit)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_jobs.clear();
+        m_delayed.clear();
+        if (m_currentLoop != nullptr) {
+            QMetaObject::invokeMethod(m_currentLoop, "quit", Qt::QueuedConnection);
+        }
+    }
+    m_changed.notify_all();
+    wait(QDeadlineTimer(limit));
+}
+
 void KXDeliveryQueue::setRequestTimeout(std::chrono::milliseconds timeout)
 {
     s_timeoutMillis.store(timeout.count());
@@ -174,8 +190,19 @@ KXDeliveryQueue::post(const QUrl &url, const QByteArray &body, const KXHeaderLis
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     // The transfer time-out covers a silent peer; this covers one that trickles.
     QTimer::singleShot(std::chrono::milliseconds(s_timeoutMillis.load() + 1000), reply, &QNetworkReply::abort);
-    if (!reply->isFinished()) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_currentLoop = m_stopping ? nullptr : &loop;
+    }
+    if (!reply->isFinished() && m_currentLoop != nullptr) {
         loop.exec();
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_currentLoop = nullptr;
+    }
+    if (!reply->isFinished()) {
+        reply->abort(); // shutting down
     }
     const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     KXDeliveryStatus status = KXDeliveryStatus::Failed;

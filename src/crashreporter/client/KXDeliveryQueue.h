@@ -45,6 +45,9 @@ public:
     // Until everything queued before the call has run, or the time is up; false then.
     bool waitUntilIdle(std::chrono::milliseconds limit);
     bool isCurrent() const;
+    // At quit: drops what waits, cuts the request in hand short and lets the job finish, for at most
+    // `limit`. The thread must not outlive the application object.
+    void shutDown(std::chrono::milliseconds limit);
 
     // POSTs `body` with "Content-Type", "Kestrix-Integrity", "Kestrix-Sent-At" and then `headers`.
     // Only on this queue's thread. 2xx delivers; 4xx but 402, 407, 408 and 429 is undeliverable;
@@ -69,6 +72,7 @@ private:
     bool m_busy = false;
     bool m_stopping = false;
     QNetworkAccessManager *m_network = nullptr;
+    QObject *m_currentLoop = nullptr; // guarded by m_mutex
 };
 
 } // namespace kestrix

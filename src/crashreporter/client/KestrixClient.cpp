@@ -114,6 +114,7 @@ void KestrixClient::start()
         QObject::connect(application, &QCoreApplication::aboutToQuit, m_lifetime.get(), [this, &center] {
             center.post(QStringLiteral("NSApplicationWillTerminateNotification"));
             KXConnectivity::stopMonitoring();
+            m_queue->shutDown(std::chrono::seconds(2));
             if (m_appHangDetector) {
                 m_appHangDetector->stop();
             }
@@ -133,11 +134,16 @@ void KestrixClient::start()
         QObject::connect(m_appLaunchTimer, &QTimer::timeout, m_lifetime.get(), [this] { markLaunchCompleted(); });
         m_appLaunchTimer->start(static_cast<int>(std::min<uint64_t>(m_configuration.launchDurationMillis, INT32_MAX)));
     }
-    if (m_eventFromLastLaunch) {
-        // Kept on disk first: a crash now, or a full queue, must not lose it.
-        m_eventUploader->storeEvent(*m_eventFromLastLaunch);
-        m_eventFromLastLaunch.reset();
-    }
+    // Off the launch path but ahead of every delivery: the previous run's event goes to events/
+    // first, so a crash now or a full queue cannot lose it, and only then the hang file.
+    m_queue->async([this, event = std::exchange(m_eventFromLastLaunch, std::nullopt), keep = m_keepAppHangFile] {
+        if (event) {
+            m_eventUploader->storeEvent(*event);
+        }
+        if (!keep) { // one that could not be read stays for the next start
+            QFile::remove(KXFileLocations::current().appHangEvent);
+        }
+    });
     if (m_lastRunInfo.crashedDuringLaunch && m_configuration.sendLaunchCrashesSynchronously) {
         sendLaunchCrashSynchronously();
     }

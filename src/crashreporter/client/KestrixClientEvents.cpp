@@ -428,10 +428,6 @@ void KestrixClient::appHangEnded()
 
 void KestrixClient::startAppHangDetector()
 {
-    // The hang file's event, if any, is in events/ by now; one that could not be read stays.
-    if (!m_keepAppHangFile) {
-        QFile::remove(KXFileLocations::current().appHangEvent);
-    }
     m_appHangDetector = std::make_unique<KXAppHangDetector>();
     m_appHangDetector->start(this);
 }
