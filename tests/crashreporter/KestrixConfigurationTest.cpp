@@ -18,6 +18,38 @@ QJsonObject settings(const char *json)
     return QJsonDocument::fromJson(QByteArray(json)).object();
 }
 
+// Sets (or, with empty values, removes) the intake addresses the test main gives every test, and
+// puts them back afterwards.
+class IntakeEnvironment
+{
+public:
+    IntakeEnvironment(const QByteArray &notify, const QByteArray &sessions)
+        : m_notify(qgetenv("PLIMSY_CRASH_NOTIFY_URL"))
+        , m_sessions(qgetenv("PLIMSY_CRASH_SESSIONS_URL"))
+    {
+        set("PLIMSY_CRASH_NOTIFY_URL", notify);
+        set("PLIMSY_CRASH_SESSIONS_URL", sessions);
+    }
+    ~IntakeEnvironment()
+    {
+        set("PLIMSY_CRASH_NOTIFY_URL", m_notify);
+        set("PLIMSY_CRASH_SESSIONS_URL", m_sessions);
+    }
+
+private:
+    static void set(const char *name, const QByteArray &value)
+    {
+        if (value.isEmpty()) {
+            qunsetenv(name);
+        } else {
+            qputenv(name, value);
+        }
+    }
+
+    QByteArray m_notify;
+    QByteArray m_sessions;
+};
+
 struct SettingsRow
 {
     const char *name;
@@ -146,6 +178,7 @@ class KestrixConfigurationSettingsTest : public ::testing::TestWithParam<Setting
 TEST_P(KestrixConfigurationSettingsTest, readsEachKeyOrLeavesTheDefault)
 {
     const SettingsRow &row = GetParam();
+    const IntakeEnvironment none({}, {});
     LogCapture log;
     QJsonObject object = settings(row.settings);
     object.insert(QStringLiteral("apiKey"), ValidKey);
@@ -252,12 +285,11 @@ TEST(KestrixConfigurationTest, endpointsFollowTheKeyUnlessCustom)
 
 TEST(KestrixConfigurationTest, theEnvironmentReplacesTheEndpointsAfterLoading)
 {
-    qputenv("PLIMSY_CRASH_NOTIFY_URL", "http://127.0.0.1:4001/notify");
-    qputenv("PLIMSY_CRASH_SESSIONS_URL", "http://127.0.0.1:4001/sessions");
-    const auto config = KestrixConfiguration::loadConfig(settings(
-        R"({"apiKey": "0123456789abcdef0123456789abcdef", "endpoints": {"notify": "https://a.example", "sessions": "https://b.example"}})"));
-    qunsetenv("PLIMSY_CRASH_NOTIFY_URL");
-    qunsetenv("PLIMSY_CRASH_SESSIONS_URL");
+    const auto config = [] {
+        const IntakeEnvironment intake("http://127.0.0.1:4001/notify", "http://127.0.0.1:4001/sessions");
+        return KestrixConfiguration::loadConfig(settings(
+            R"({"apiKey": "0123456789abcdef0123456789abcdef", "endpoints": {"notify": "https://a.example", "sessions": "https://b.example"}})"));
+    }();
     ASSERT_TRUE(config.has_value());
     EXPECT_EQ(config->endpoints().notify, QStringLiteral("http://127.0.0.1:4001/notify"));
     EXPECT_EQ(config->endpoints().sessions, QStringLiteral("http://127.0.0.1:4001/sessions"));

@@ -58,6 +58,13 @@ int main(int argc, char *argv[])
     // Several Plimsy instances may run side by side under test: the single-instance guard stays off (a
     // test of the guard removes this for the processes it starts).
     qputenv("PLIMSY_TEST_HARNESS", "1");
+    // The crash reporter of every Plimsy under test sends to a closed local port unless a test gives
+    // it an intake: nothing leaves the machine.
+    for (const char *name : {"PLIMSY_CRASH_NOTIFY_URL", "PLIMSY_CRASH_SESSIONS_URL"}) {
+        if (qEnvironmentVariableIsEmpty(name)) {
+            qputenv(name, "http://127.0.0.1:9/");
+        }
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

@@ -519,7 +519,7 @@ class ReportFile
 public:
     ReportFile(const char *path, char *buffer, size_t capacity)
     {
-        m_fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        m_fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (m_fd >= 0) {
             m_output.init(m_fd, buffer, capacity);
             m_encoder.beginEncoding(false, &KXBufferedWriter::addJSONData, &m_output);

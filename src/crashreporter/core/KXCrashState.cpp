@@ -62,7 +62,7 @@ bool kxstateWrite(const KXCrashState *state)
     if (s_path[0] == 0) {
         return false;
     }
-    const int fd = open(s_temporaryPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = open(s_temporaryPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         const char *reason = strerrordesc_np(errno);
         logLine("Could not open file ", s_temporaryPath, " for writing: ", reason != nullptr ? reason : "");

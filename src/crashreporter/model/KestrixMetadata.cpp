@@ -3,6 +3,7 @@
 #include "crashreporter/model/KXJSONFields.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
 #include "crashreporter/support/KXJSONSerialization.h"
+#include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXLogger.h"
 
 #include <QJsonArray>
@@ -186,9 +187,22 @@ void KestrixMetadata::didChangeValue()
     }
 }
 
+void KestrixMetadata::setRedactedKeys(std::vector<KestrixStringOrPattern> redactedKeys)
+{
+    std::lock_guard lock(m_mutex);
+    m_redactedKeys = std::move(redactedKeys);
+}
+
 void KestrixMetadata::serialize()
 {
-    const QByteArray json = QJsonDocument(m_dictionary).toJson(QJsonDocument::Compact);
+    QByteArray json;
+    if (m_redactedKeys.empty()) {
+        json = QJsonDocument(m_dictionary).toJson(QJsonDocument::Compact);
+    } else {
+        KXJSONWriter writer;
+        kxWriteRedacted(writer, nullptr, m_dictionary, m_redactedKeys);
+        json = writer.data();
+    }
     if (json.isEmpty()) {
         kxLogError(QStringLiteral("KestrixMetadata::serialize: could not encode the metadata"));
         return;

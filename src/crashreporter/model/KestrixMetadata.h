@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crashreporter/model/KXRedaction.h"
+
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -43,6 +45,8 @@ public:
     // `buffer` receives a zero-terminated JSON copy after every change (the old copy is freed);
     // the crash-time writer reads it. `file` gets the latest JSON through the file-system queue.
     void setStorageBuffer(std::atomic<char *> *buffer, const QString &file);
+    // What goes to the buffer and the file hides the values of these keys, as payloads do.
+    void setRedactedKeys(std::vector<KestrixStringOrPattern> redactedKeys);
     // Called after every change, on the changing thread, while the metadata is locked.
     void setObserver(Observer observer);
 
@@ -59,6 +63,7 @@ private:
     std::atomic<char *> *m_buffer = nullptr;
     QString m_file;
     std::shared_ptr<PendingWrite> m_pendingWrite;
+    std::vector<KestrixStringOrPattern> m_redactedKeys;
     Observer m_observer;
 };
 

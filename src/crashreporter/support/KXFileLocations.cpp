@@ -5,6 +5,7 @@
 #include "platform/BundleInfo.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <atomic>
 
@@ -17,6 +18,8 @@ std::atomic<KXFileLocations::InternalErrorReporter> s_reporter{nullptr};
 void createDirectory(const QString &path)
 {
     if (QDir().mkpath(path)) {
+        // What the crash reporter keeps may name the user and the machine: the owner's alone.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return;
     }
     const QString message = QStringLiteral("Could not create directory");

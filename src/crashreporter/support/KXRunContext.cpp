@@ -133,6 +133,9 @@ void KXRunContext::start(const QString &path)
     memset(context, 0, sizeof(*context));
     context->isDebuggerAttached = kxsentryIsDebuggerAttached();
     context->isLaunching = true;
+    // A tray application has no background a user could see: in use from start to quit.
+    context->isForeground = true;
+    context->isActive = true;
     context->bootTime = bootTimeMicroseconds();
     kximagesRefresh();
     if (const KXBinaryImage *main = kximagesMain(); main != nullptr && main->uuid != nullptr) {

@@ -1,0 +1,435 @@
+// The client's events: handled errors through the notify pipeline, app hangs, and the previous
+// run's end.
+#include "crashreporter/client/KXAppHangDetector.h"
+#include "crashreporter/client/KXCrashTimeUserSection.h"
+#include "crashreporter/client/KXEventUploader.h"
+#include "crashreporter/client/KestrixBreadcrumbs.h"
+#include "crashreporter/client/KestrixClient.h"
+#include "crashreporter/client/KestrixSessionTracker.h"
+#include "crashreporter/support/KXFileLocations.h"
+#include "crashreporter/support/KXFileSystemQueue.h"
+#include "crashreporter/support/KXJSONSerialization.h"
+#include "crashreporter/support/KXLogger.h"
+#include "crashreporter/support/KXRunContext.h"
+#include "crashreporter/support/KX_CrashCore.h"
+#include "crashreporter/support/KX_SystemInfo.h"
+
+#include <QFile>
+#include <QTimeZone>
+
+#include <cxxabi.h>
+#include <execinfo.h>
+
+#include <typeinfo>
+
+namespace kestrix {
+
+namespace {
+
+constexpr uint64_t DefaultHangThreshold = 0x7FFFFFFF;
+constexpr double SecondsFrom1970To2001 = 978307200.0;
+
+std::vector<uintptr_t> callerAddresses(int depth)
+{
+    void *frames[KestrixThread::MaxLiveFrames];
+    const int count = backtrace(frames, static_cast<int>(KestrixThread::MaxLiveFrames));
+    std::vector<uintptr_t> addresses;
+    for (int i = depth + 1; i < count; i++) { // and this function's own frame
+        addresses.push_back(reinterpret_cast<uintptr_t>(frames[i]));
+    }
+    return addresses;
+}
+
+QString typeName(const std::exception &exception)
+{
+    int status = 0;
+    char *readable = abi::__cxa_demangle(typeid(exception).name(), nullptr, nullptr, &status);
+    const QString name = QString::fromUtf8(status == 0 && readable != nullptr ? readable : typeid(exception).name());
+    free(readable);
+    return name;
+}
+
+QJsonObject readObject(const QString &path)
+{
+    return KXJSONSerialization::readObjectFromFile(path).value_or(QJsonObject());
+}
+
+} // namespace
+
+void KestrixClient::notify(const std::exception &exception, const KestrixOnErrorBlock &block, int depth)
+{
+    KestrixError error;
+    error.errorClass = typeName(exception);
+    error.errorMessage = QString::fromUtf8(exception.what());
+    notifyWithError(std::move(error),
+                    KestrixHandledState::withReason(KestrixSeverityReason::HandledException),
+                    *m_metadata,
+                    context(),
+                    block,
+                    depth + 1);
+}
+
+void KestrixClient::notifyError(const KestrixErrorRecord &record, const KestrixOnErrorBlock &block, int depth)
+{
+    KestrixMetadata metadata = *m_metadata;
+    QJsonObject section{{QStringLiteral("code"), record.code}, {QStringLiteral("domain"), record.domain}};
+    if (record.failureReason) {
+        section.insert(QStringLiteral("reason"), *record.failureReason);
+    }
+    if (!record.userInfo.isEmpty()) {
+        section.insert(QStringLiteral("userInfo"), record.userInfo);
+    }
+    metadata.addMetadata(section, QStringLiteral("nserror"));
+    KestrixError error;
+    error.errorClass = QStringLiteral("KestrixErrorRecord");
+    error.errorMessage = record.description;
+    notifyWithError(std::move(error),
+                    KestrixHandledState::withReason(KestrixSeverityReason::HandledError),
+                    std::move(metadata),
+                    context().value_or(QStringLiteral("%1 (%2)").arg(record.domain).arg(record.code)),
+                    block,
+                    depth + 1);
+}
+
+void KestrixClient::notifyWithError(KestrixError error,
+                                    KestrixHandledState handledState,
+                                    KestrixMetadata metadata,
+                                    std::optional<QString> context,
+                                    const KestrixOnErrorBlock &block,
+                                    int depth)
+{
+    const std::vector<uintptr_t> addresses = callerAddresses(depth);
+    error.stacktrace = KestrixStackframe::fromBacktrace(addresses.data(), addresses.size());
+    std::vector<KestrixThread> threads;
+    if (m_configuration.sendThreads == KestrixThreadSendPolicy::Always) {
+        threads = KestrixThread::allThreads(true, addresses);
+    }
+    const QJsonObject systemInfo = KX_SystemInfo::systemInfo();
+    KestrixEvent event(generateAppWithState(systemInfo),
+                       generateDeviceWithState(systemInfo),
+                       handledState,
+                       user().withId(),
+                       std::move(metadata),
+                       breadcrumbs(),
+                       {std::move(error)},
+                       std::move(threads),
+                       std::nullopt);
+    if (const auto apiKey = m_configuration.apiKey()) {
+        event.setApiKey(*apiKey);
+    }
+    event.context = std::move(context);
+    {
+        std::lock_guard lock(m_mutex);
+        event.groupingDiscriminator = m_groupingDiscriminator;
+    }
+    notifyInternal(std::move(event), block);
+}
+
+void KestrixClient::notifyInternal(KestrixEvent event, const KestrixOnErrorBlock &block)
+{
+    if (!m_configuration.shouldSendReports() || !event.shouldBeSent()) {
+        kxLogInfo(QStringLiteral("Discarding error because releaseStage '%1' not in enabledReleaseStages")
+                      .arg(m_configuration.releaseStage.value_or(QString())));
+        return;
+    }
+    const QString errorClass = event.errors.empty() ? QString() : event.errors.front().errorClass.value_or(QString());
+    if (m_configuration.shouldDiscardErrorClass(errorClass)) {
+        kxLogInfo(QStringLiteral("Discarding event because errorClass \"%1\" matched configuration.discardClasses")
+                      .arg(errorClass));
+        return;
+    }
+    addRunContextMetadata(event.metadata);
+    if (event.featureFlagStore.isEmpty()) {
+        event.featureFlagStore = m_featureFlagStore->copyMemoryStore();
+    }
+    event.user = event.user.value_or(KestrixUser()).withId();
+
+    const bool unhandled = event.unhandled();
+    if (block) {
+        try {
+            if (!block(event)) {
+                return;
+            }
+        } catch (const std::exception &exception) {
+            kxLogError(QStringLiteral("Error from onError callback: %1").arg(QString::fromUtf8(exception.what())));
+        }
+    }
+    if (event.unhandled() != unhandled) {
+        event.notifyUnhandledOverridden();
+    }
+    if (m_sessionTracker) {
+        m_sessionTracker->incrementEventCountUnhandled(event.handledState.unhandled);
+        event.session = m_sessionTracker->runningSession();
+    }
+
+    QJsonObject breadcrumbMetadata{{QStringLiteral("errorClass"), errorClass},
+                                   {QStringLiteral("unhandled"), event.unhandled()},
+                                   {QStringLiteral("severity"), KestrixHandledState::severityName(event.severity())}};
+    if (!event.errors.empty() && !event.errors.front().errorMessage.value_or(QString()).isEmpty()) {
+        breadcrumbMetadata.insert(QStringLiteral("name"), *event.errors.front().errorMessage);
+    }
+    if (event.handledState.originalUnhandledValue()) {
+        m_eventUploader->storeEvent(event);
+        m_eventUploader->uploadStoredEventsAfterDelay(std::chrono::seconds(1));
+    } else {
+        m_eventUploader->uploadEvent(std::move(event));
+    }
+    addAutoBreadcrumb(KestrixBreadcrumbType::Error, errorClass, breadcrumbMetadata);
+}
+
+KestrixAppWithState KestrixClient::generateAppWithState(const QJsonObject &systemInfo) const
+{
+    KestrixAppWithState app =
+        KestrixAppWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}}, m_configuration, std::nullopt);
+    if (const KXRunContextData *context = kxrunContext()) {
+        app.isLaunching = __atomic_load_n(&context->isLaunching, __ATOMIC_RELAXED);
+    }
+    return app;
+}
+
+KestrixDeviceWithState KestrixClient::generateDeviceWithState(const QJsonObject &systemInfo) const
+{
+    KestrixDeviceWithState device = KestrixDeviceWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}});
+    device.time = QDateTime::currentDateTimeUtc();
+    return device;
+}
+
+namespace {
+
+void addContextSections(KestrixMetadata &metadata, const KXRunContextData &context)
+{
+    QJsonObject app;
+    if (context.memoryLimit != 0) {
+        app.insert(QStringLiteral("freeMemory"), static_cast<qint64>(context.memoryAvailable));
+        app.insert(QStringLiteral("memoryLimit"), static_cast<qint64>(context.memoryLimit));
+    }
+    if (context.memoryFootprint != 0) {
+        app.insert(QStringLiteral("memoryUsage"), static_cast<qint64>(context.memoryFootprint));
+    }
+    if (!app.isEmpty()) {
+        metadata.addMetadata(app, QStringLiteral("app"));
+    }
+    metadata.addMetadata(
+        KXRunContext::thermalStateName(context.thermalState), QStringLiteral("thermalState"), QStringLiteral("device"));
+}
+
+} // namespace
+
+void KestrixClient::addRunContextMetadata(KestrixMetadata &metadata) const
+{
+    if (const KXRunContextData *context = kxrunContext()) {
+        addContextSections(metadata, *context);
+    }
+}
+
+KestrixPreviousRun KestrixClient::readPreviousRun(const KXFileLocations &locations) const
+{
+    KestrixPreviousRun previous;
+    if (const KXRunContextData *context = KXRunContext::previous()) {
+        previous.context = *context;
+    }
+    previous.state = readObject(locations.state);
+    previous.metadata = readObject(locations.metadata);
+    previous.configuration = KXJSONSerialization::readObjectFromFile(locations.configuration);
+    previous.breadcrumbs = m_breadcrumbStore->cachedBreadcrumbs();
+    previous.featureFlags = m_featureFlagStore->persistedFlags();
+    return previous;
+}
+
+void KestrixClient::computeDidCrashLastLaunch()
+{
+    const QString flag = KXFileLocations::current().flagHandledCrash;
+    bool crashed = false;
+    if (KX_CrashCore::sharedInstance().crashState().crashedLastLaunch || QFile::exists(flag)) {
+        kxLogInfo(QStringLiteral("Last run terminated due to a crash."));
+        QFile::remove(flag);
+        crashed = true;
+    } else {
+        m_eventFromLastLaunch = loadAppHangEvent();
+        if (m_eventFromLastLaunch && m_eventFromLastLaunch->unhandled()) {
+            kxLogInfo(QStringLiteral("Last run terminated during an app hang."));
+            crashed = true;
+        } else if (m_configuration.autoDetectErrors && m_previousRun.context && KXRunContext::lastRunEndedUnexpectedly()
+                   && m_previousRun.context->thermalState == 3) {
+            kxLogInfo(QStringLiteral("Last run terminated during a critical thermal state."));
+            if (m_configuration.enabledErrorTypes.thermalKills) {
+                KestrixError error;
+                error.errorClass = QStringLiteral("Thermal Kill");
+                error.errorMessage =
+                    QStringLiteral("The app was terminated by the operating system due to a critical thermal state");
+                m_eventFromLastLaunch = generateEventForLastLaunch(
+                    error, KestrixHandledState::withReason(KestrixSeverityReason::ThermalKill));
+            }
+            crashed = true;
+        }
+    }
+    m_lastRunInfo.crashed = crashed;
+    m_lastRunInfo.crashedDuringLaunch = crashed && m_previousRun.context && m_previousRun.context->isLaunching;
+}
+
+std::optional<KestrixEvent> KestrixClient::loadAppHangEvent()
+{
+    const QString path = KXFileLocations::current().appHangEvent;
+    QFile file(path);
+    if (!file.exists()) {
+        return std::nullopt;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        kxLogError(QStringLiteral("Could not read app_hang.json: %1").arg(file.errorString()));
+        m_keepAppHangFile = true; // it may be readable at the next start
+        return std::nullopt;
+    }
+    const auto json = KXJSONSerialization::readObjectFromFile(path);
+    if (!json) {
+        kxLogError(QStringLiteral("Could not parse app_hang.json"));
+        return std::nullopt;
+    }
+    KestrixEvent event = KestrixEvent::fromJson(*json);
+    if (!m_previousRun.context || !m_previousRun.context->isTerminating) {
+        // The hang ended the run.
+        if (!event.errors.empty()) {
+            event.errors.front().errorMessage = QStringLiteral("The app was terminated while unresponsive");
+        }
+        event.handledState =
+            KestrixHandledState(KestrixSeverityReason::AppHang, KestrixSeverity::Error, true, false, std::nullopt);
+        if (event.session) {
+            event.session->unhandledCount += 1;
+        }
+        return event;
+    }
+    if (m_configuration.appHangThresholdMillis() == DefaultHangThreshold) {
+        return std::nullopt;
+    }
+    if (event.session) {
+        event.session->handledCount += 1;
+    }
+    return event;
+}
+
+std::optional<KestrixEvent> KestrixClient::generateEventForLastLaunch(const KestrixError &error,
+                                                                      const KestrixHandledState &handledState) const
+{
+    if (!m_previousRun.context) {
+        return std::nullopt;
+    }
+    const KXRunContextData &context = *m_previousRun.context;
+    const QJsonObject systemInfo = KX_SystemInfo::systemInfo();
+    KestrixAppWithState app = generateAppWithState(systemInfo);
+    app.inForeground = context.isForeground;
+    app.isLaunching = context.isLaunching;
+    if (m_previousRun.configuration) {
+        app.setValuesFromConfiguration(
+            KestrixConfiguration::fromDictionaryRepresentation(*m_previousRun.configuration));
+    }
+    KestrixDeviceWithState device = KestrixDeviceWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}});
+    if (context.timestamp > 0) {
+        device.time = QDateTime::fromMSecsSinceEpoch(
+            static_cast<qint64>((context.timestamp + SecondsFrom1970To2001) * 1000), QTimeZone::utc());
+    }
+    device.freeMemory = static_cast<qint64>(context.memoryAvailable);
+
+    KestrixMetadata metadata(m_previousRun.metadata);
+    addContextSections(metadata, context);
+    const KestrixUser user = KestrixUser::fromJson(m_previousRun.state.value(QStringLiteral("user")).toObject());
+    std::optional<KestrixSession> session = KestrixSession::fromRunContext(&context, app, device, user);
+    if (session) {
+        session->unhandledCount += 1;
+    }
+    KestrixEvent event(app, device, handledState, user, metadata, m_previousRun.breadcrumbs, {error}, {}, session);
+    const QJsonObject client = m_previousRun.state.value(QStringLiteral("client")).toObject();
+    if (client.value(QStringLiteral("context")).isString()) {
+        event.context = client.value(QStringLiteral("context")).toString();
+    }
+    if (client.value(QStringLiteral("groupingDiscriminator")).isString()) {
+        event.groupingDiscriminator = client.value(QStringLiteral("groupingDiscriminator")).toString();
+    }
+    event.addFeatureFlags(m_previousRun.featureFlags);
+    if (const auto apiKey = m_configuration.apiKey()) {
+        event.setApiKey(*apiKey);
+    }
+    return event;
+}
+
+std::optional<KestrixEvent> KestrixClient::lostCrashEvent(const QJsonObject &minimalReport) const
+{
+    const KestrixError crash = KestrixError::fromCrashReport(minimalReport, {});
+    const KestrixSeverityReason reason = minimalReport.value(QStringLiteral("crash"))
+                                                     .toObject()
+                                                     .value(QStringLiteral("error"))
+                                                     .toObject()
+                                                     .value(QStringLiteral("type"))
+                                                     .toString()
+                                                 == QLatin1String("signal")
+                                             ? KestrixSeverityReason::Signal
+                                             : KestrixSeverityReason::UnhandledException;
+    KestrixHandledState state = KestrixHandledState::withReason(reason, KestrixSeverity::Error);
+    state.unhandled = true;
+    return generateEventForLastLaunch(crash, state);
+}
+
+void KestrixClient::appHangDetected(const QDateTime &date,
+                                    const std::vector<KestrixThread> &threads,
+                                    const QJsonObject &systemInfo)
+{
+    KestrixError error;
+    error.errorClass = QStringLiteral("App Hang");
+    error.errorMessage = QStringLiteral("The app's main thread failed to respond to an event within %1 milliseconds")
+                             .arg(m_configuration.appHangThresholdMillis());
+    if (!threads.empty()) {
+        error.stacktrace = threads.front().stacktrace;
+    }
+    KestrixDeviceWithState device = generateDeviceWithState(systemInfo);
+    device.time = date;
+    KestrixMetadata metadata = *m_metadata;
+    addRunContextMetadata(metadata);
+    KestrixEvent event(
+        generateAppWithState(systemInfo),
+        device,
+        KestrixHandledState(KestrixSeverityReason::AppHang, KestrixSeverity::Warning, false, false, std::nullopt),
+        user().withId(),
+        metadata,
+        m_breadcrumbStore->breadcrumbsBeforeDate(date),
+        {error},
+        threads,
+        m_sessionTracker ? m_sessionTracker->runningSession() : std::nullopt);
+    if (const auto apiKey = m_configuration.apiKey()) {
+        event.setApiKey(*apiKey);
+    }
+    event.context = context();
+    event.featureFlagStore = m_featureFlagStore->copyMemoryStore();
+    event.symbolicateIfNeeded();
+    const QByteArray json = event.toJsonData(m_configuration.redactedKeys);
+    {
+        std::lock_guard lock(m_mutex);
+        event.groupingDiscriminator = m_groupingDiscriminator;
+        m_appHangEvent = std::move(event);
+    }
+    QString failure;
+    if (!KXFileSystemQueue::writeFile(KXFileLocations::current().appHangEvent, json, &failure)) {
+        kxLogError(QStringLiteral("Could not write app_hang.json: %1").arg(failure));
+    }
+}
+
+void KestrixClient::appHangEnded()
+{
+    QFile file(KXFileLocations::current().appHangEvent);
+    if (file.exists() && !file.remove()) {
+        kxLogError(QStringLiteral("Could not delete app_hang.json: %1").arg(file.errorString()));
+    }
+    std::optional<KestrixEvent> event;
+    {
+        std::lock_guard lock(m_mutex);
+        event = std::exchange(m_appHangEvent, std::nullopt);
+    }
+    if (event && m_configuration.appHangThresholdMillis() != DefaultHangThreshold) {
+        notifyInternal(std::move(*event));
+    }
+}
+
+void KestrixClient::startAppHangDetector()
+{
+    m_appHangDetector = std::make_unique<KXAppHangDetector>();
+    m_appHangDetector->start(this);
+}
+
+} // namespace kestrix

@@ -1,0 +1,88 @@
+// A program that starts the crash reporter's client the way Plimsy does and then does one thing:
+//   kestrix_client_child <action> [settings JSON]
+// Actions: "run" (nothing more), "notify", "notify-drop" and "notify-flip" (one handled error; an
+// on-error callback that drops it or makes it unhandled), "hang <ms>" (blocks the GUI thread).
+// The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
+// to the discarded classes. Prints "started <0|1>" and, once its deliveries are done, "delivered",
+// then runs until killed. Its functions are exported so that stacks name them.
+#include "crashreporter/client/Kestrix.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+using namespace kestrix;
+
+extern "C" {
+
+[[gnu::noinline]] void kxChildBlockGuiThread(int milliseconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    asm volatile(""); // keeps this frame from being a tail call
+}
+}
+
+namespace {
+
+void say(const char *line)
+{
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+KestrixClient *startClient(const QJsonObject &settings)
+{
+    const QString pattern = settings.value(QStringLiteral("discardPattern")).toString();
+    if (pattern.isEmpty()) {
+        return Kestrix::startWithSettings(settings);
+    }
+    auto configuration = KestrixConfiguration::loadConfig(settings.value(QStringLiteral("kestrix")).toObject());
+    configuration->discardClasses.emplace_back(QRegularExpression(pattern));
+    return Kestrix::startWithConfiguration(*configuration);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Plimsy"));
+    const QString action = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("run");
+    const QJsonObject settings = argc > 2 ? QJsonDocument::fromJson(argv[2]).object() : QJsonObject();
+    KestrixClient *client = startClient(settings);
+    say(client != nullptr ? "started 1" : "started 0");
+
+    const auto finish = [client] {
+        if (client != nullptr) {
+            client->waitForDeliveries(std::chrono::seconds(30));
+        }
+        say("delivered");
+    };
+    const std::runtime_error error("the server list could not be read");
+    if (action == QLatin1String("notify")) {
+        Kestrix::notify(error);
+    } else if (action == QLatin1String("notify-drop")) {
+        Kestrix::notify(error, [](KestrixEvent &) { return false; });
+    } else if (action == QLatin1String("notify-flip")) {
+        Kestrix::notify(error, [](KestrixEvent &event) {
+            event.setUnhandled(true);
+            return true;
+        });
+    } else if (action.startsWith(QLatin1String("hang"))) {
+        const int milliseconds = argc > 3 ? QByteArray(argv[3]).toInt() : 1000;
+        QTimer::singleShot(0, [milliseconds] { kxChildBlockGuiThread(milliseconds); });
+        QTimer::singleShot(milliseconds + 500, finish);
+        return QCoreApplication::exec();
+    }
+    QTimer::singleShot(0, finish);
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,214 @@
+// The client in a process of its own, started as Plimsy starts it, against a local intake: the
+// notify pipeline, the settings without a key, and hangs of the GUI thread.
+#include "FakeCrashIntake.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace plimsy::test;
+
+namespace {
+
+const QJsonObject Key{{"apiKey", "0123456789abcdef0123456789abcdef"}};
+
+QJsonObject withKey(QJsonObject options)
+{
+    for (auto it = Key.begin(); it != Key.end(); ++it) {
+        options.insert(it.key(), it.value());
+    }
+    return options;
+}
+
+class ClientChildTest : public ::testing::Test
+{
+protected:
+    ~ClientChildTest() override
+    {
+        for (const auto &child : children) {
+            child->kill();
+            child->waitForFinished(20'000);
+        }
+    }
+
+    // `hangDetection` takes the child out of the test harness, where hang detection is off.
+    QProcess &start(const QStringList &arguments, bool hangDetection = false, const QUrl &notify = {})
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", data.path());
+        environment.insert("PLIMSY_CRASH_NOTIFY_URL", (notify.isEmpty() ? intake.notifyURL() : notify).toString());
+        environment.insert("PLIMSY_CRASH_SESSIONS_URL", intake.sessionsURL().toString());
+        if (hangDetection) {
+            environment.remove("PLIMSY_TEST_HARNESS");
+        }
+        auto child = std::make_unique<QProcess>();
+        child->setProcessEnvironment(environment);
+        child->start(QStringLiteral(PLIMSY_KESTRIX_CLIENT_CHILD), arguments);
+        children.push_back(std::move(child));
+        return *children.back();
+    }
+
+    QProcess &run(const QString &action, const QJsonObject &settings, const QStringList &more = {}, bool hangs = false)
+    {
+        return start(QStringList{action, QJsonDocument(settings).toJson(QJsonDocument::Compact)} + more, hangs);
+    }
+
+    // Waits for a line of the child's standard output.
+    bool says(QProcess &child, const QByteArray &line)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                output[&child] += child.readAllStandardOutput();
+                return output[&child].split('\n').contains(line);
+            },
+            60'000);
+    }
+
+    QStringList files() const
+    {
+        QStringList found;
+        QDirIterator it(data.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            found << it.next();
+        }
+        return found;
+    }
+
+    FakeCrashIntake intake;
+    QTemporaryDir data;
+    std::vector<std::unique_ptr<QProcess>> children;
+    QHash<QProcess *, QByteArray> output;
+};
+
+struct NotifyRow
+{
+    const char *name;
+    QJsonObject settings;
+    const char *action;
+    int events;
+    int sessions;
+    bool unhandled;
+};
+
+void PrintTo(const NotifyRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class NotifyPipelineTest : public ClientChildTest, public ::testing::WithParamInterface<NotifyRow>
+{
+};
+
+TEST_P(NotifyPipelineTest, FiltersCallbacksAndCounts)
+{
+    const NotifyRow &row = GetParam();
+    QProcess &child = run(QString::fromLatin1(row.action), row.settings);
+    ASSERT_TRUE(says(child, "started 1"));
+    ASSERT_TRUE(says(child, "delivered"));
+    if (row.unhandled) { // stored first and sent a second later
+        ASSERT_TRUE(QTest::qWaitFor([&] { return intake.events().size() == row.events; }, 20'000));
+    }
+
+    EXPECT_EQ(intake.sessions().size(), row.sessions);
+    ASSERT_EQ(intake.events().size(), row.events);
+    if (row.events == 0) {
+        return;
+    }
+    const QJsonObject event = intake.events().constFirst();
+    EXPECT_EQ(event.value("exceptions").toArray().first().toObject().value("errorClass").toString(),
+              "std::runtime_error");
+    EXPECT_EQ(event.value("unhandled").toBool(), row.unhandled);
+    const QJsonObject counts = event.value("session").toObject().value("events").toObject();
+    EXPECT_EQ(counts.value("handled").toInt(), row.unhandled ? 0 : 1);
+    EXPECT_EQ(counts.value("unhandled").toInt(), row.unhandled ? 1 : 0);
+    EXPECT_EQ(event.value("session").toObject().value("id"), intake.sessions().constFirst().value("id"));
+}
+
+const QJsonObject NoStages{{"kestrix", Key}};
+const QJsonObject MatchingStage{
+    {"kestrix", withKey({{"releaseStage", "beta"}, {"enabledReleaseStages", QJsonArray{"beta"}}})}};
+const QJsonObject OtherStage{
+    {"kestrix", withKey({{"releaseStage", "beta"}, {"enabledReleaseStages", QJsonArray{"production"}}})}};
+const QJsonObject EmptyStages{{"kestrix", withKey({{"enabledReleaseStages", QJsonArray{}}})}};
+const QJsonObject DiscardString{{"kestrix", withKey({{"discardClasses", QJsonArray{"std::runtime_error"}}})}};
+const QJsonObject DiscardPattern{{"kestrix", Key}, {"discardPattern", "runtime_e"}};
+
+INSTANTIATE_TEST_SUITE_P(Rows,
+                         NotifyPipelineTest,
+                         ::testing::Values(NotifyRow{"noStages", NoStages, "notify", 1, 1, false},
+                                           NotifyRow{"matchingStage", MatchingStage, "notify", 1, 1, false},
+                                           NotifyRow{"otherStage", OtherStage, "notify", 0, 0, false},
+                                           NotifyRow{"emptyStages", EmptyStages, "notify", 1, 1, false},
+                                           NotifyRow{"discardString", DiscardString, "notify", 0, 1, false},
+                                           NotifyRow{"discardPattern", DiscardPattern, "notify", 0, 1, false},
+                                           NotifyRow{"callbackDrops", NoStages, "notify-drop", 0, 1, false},
+                                           NotifyRow{"callbackFlips", NoStages, "notify-flip", 1, 1, true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(ClientChildTest, SettingsWithoutAKeyLeaveTheClientOffAfterOneLine)
+{
+    for (const QJsonObject &options : {QJsonObject{}, QJsonObject{{"apiKey", 42}}}) {
+        QProcess &child = run("run", {{"kestrix", options}});
+        child.setReadChannel(QProcess::StandardError);
+        ASSERT_TRUE(says(child, "started 0"));
+        ASSERT_TRUE(says(child, "delivered"));
+        EXPECT_EQ(child.state(), QProcess::Running);
+        const QList<QByteArray> lines = child.readAllStandardError().trimmed().split('\n');
+        EXPECT_EQ(lines.size(), 1) << lines.join('|').toStdString();
+        EXPECT_TRUE(lines.value(0).startsWith("[Kestrix] [ERROR] "));
+        EXPECT_TRUE(files().isEmpty()) << files().join(' ').toStdString();
+    }
+    EXPECT_EQ(intake.server().requestCount(), 0);
+}
+
+TEST_F(ClientChildTest, AGuiThreadHangPastTheThresholdIsReportedWithItsStack)
+{
+    const QJsonObject settings{{"kestrix", withKey({{"appHangThresholdMillis", 250}})}};
+    QProcess &child = run("hang", settings, {"1000"}, true);
+    ASSERT_TRUE(says(child, "delivered"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return intake.events().size() == 1; }, 20'000));
+    const QJsonObject event = intake.events().constFirst();
+    const QJsonObject error = event.value("exceptions").toArray().first().toObject();
+    EXPECT_EQ(error.value("errorClass").toString(), "App Hang");
+    EXPECT_EQ(event.value("severity").toString(), "warning");
+    EXPECT_FALSE(event.value("unhandled").toBool());
+    EXPECT_TRUE(QJsonDocument(error.value("stacktrace").toArray()).toJson().contains("kxChildBlockGuiThread"));
+
+    // The default threshold reports none, not even for a hang past its two seconds.
+    QProcess &quiet = run("hang", NoStages, {"2600"}, true);
+    ASSERT_TRUE(says(quiet, "delivered"));
+    EXPECT_EQ(intake.events().size(), 1);
+}
+
+TEST_F(ClientChildTest, AHangThatEndsTheRunIsReportedAtTheNextStartEvenIfThatOneIsKilled)
+{
+    const QJsonObject settings{{"kestrix", withKey({{"appHangThresholdMillis", 250}})}};
+    QProcess &hung = run("hang", settings, {"600000"}, true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files().join(' ').contains("app_hang.json"); }, 30'000));
+    hung.kill();
+    ASSERT_TRUE(hung.waitForFinished(20'000));
+
+    // The next start is killed before it can send.
+    QProcess &unsent = start({"run", QJsonDocument(settings).toJson()}, false, QUrl("http://127.0.0.1:9/"));
+    ASSERT_TRUE(says(unsent, "started 1"));
+    unsent.kill();
+    ASSERT_TRUE(unsent.waitForFinished(20'000));
+    EXPECT_EQ(intake.events().size(), 0);
+
+    QProcess &next = run("run", settings);
+    ASSERT_TRUE(says(next, "delivered"));
+    ASSERT_EQ(intake.events().size(), 1);
+    const QJsonObject event = intake.events().constFirst();
+    EXPECT_EQ(event.value("exceptions").toArray().first().toObject().value("message").toString(),
+              "The app was terminated while unresponsive");
+    EXPECT_TRUE(event.value("unhandled").toBool());
+}
+
+} // namespace
