@@ -2,6 +2,7 @@
 
 #include "RecordingUrlOpener.h"
 #include "StatusMenuFixture.h"
+#include "actionbar/GlobalHotkeyManager.h"
 #include "core/SimpleKeychain.h"
 #include "notifications/PushNotificationManager.h"
 #include "platform/DockVisibilityManager.h"
@@ -42,6 +43,8 @@ protected:
         s.authManager = authManager;
         s.pushManager = &push;
         s.legacyRelayKeychain = &legacyKeychain;
+        s.hotkeyManager = &hotkeys;
+        s.records = &appState;
         return s;
     }
 
@@ -116,6 +119,7 @@ protected:
         QStringLiteral("com.tindrel.plimsy.test.keys.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     PushNotificationManager push{
         {nullptr, &defaults, &sleeper, &accountServices.authService(), &accountServices.deviceService()}};
+    GlobalHotkeyManager hotkeys{defaults};
     std::unique_ptr<PreferencesWindowController> window;
 };
 
