@@ -115,11 +115,13 @@ QWidget *GeneralTab::makeSettingsRows()
     for (DefaultsPicker *picker : {m_terminal, m_hotkey, m_refreshInterval}) {
         picker->setFixedWidth(PickerWidth);
     }
-    auto *hotkeyColumn = makeStack(QBoxLayout::TopToBottom, QList<QWidget *>{m_hotkey, m_hotkeyStatus}, 4);
+    // Under the picker while the key is not held, so a choice that does nothing does not look effective.
+    m_hotkeyStatusRow = makePreferenceRow(QString(), m_hotkeyStatus);
     return makeStack(
         QBoxLayout::TopToBottom,
         QList<QWidget *>{makePreferenceRow(QStringLiteral("Open Terminal in:"), m_terminal),
-                         makePreferenceRow(QStringLiteral("Action Bar Shortcut:"), hotkeyColumn, Qt::AlignTop),
+                         makePreferenceRow(QStringLiteral("Action Bar Shortcut:"), m_hotkey),
+                         m_hotkeyStatusRow,
                          makePreferenceRow(QStringLiteral("Refresh Forge data every:"), m_refreshInterval)});
 }
 
@@ -180,7 +182,7 @@ void GeneralTab::showHotkeyStatus()
         text = hotkeys.currentOption().displayName + QStringLiteral(" is ") + text;
     }
     m_hotkeyStatus->setText(text);
-    m_hotkeyStatus->setVisible(!isWorking);
+    m_hotkeyStatusRow->setVisible(!isWorking);
 }
 
 void GeneralTab::reloadUpdater()

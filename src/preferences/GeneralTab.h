@@ -41,6 +41,7 @@ private:
     DefaultsPicker *m_hotkey = nullptr;
     DefaultsPicker *m_refreshInterval = nullptr;
     QLabel *m_hotkeyStatus = nullptr;
+    QWidget *m_hotkeyStatusRow = nullptr;
     QCheckBox *m_automaticUpdates = nullptr;
     DefaultsCheckBox *m_verboseLogging = nullptr;
 
