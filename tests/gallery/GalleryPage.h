@@ -20,5 +20,6 @@ struct GalleryPage
 
 // The pages of each subsystem, in gallery order; GalleryMain.cpp lists the groups.
 QList<GalleryPage> preferencesPages();
+QList<GalleryPage> preferencesSettingsPages();
 
 } // namespace plimsy::test

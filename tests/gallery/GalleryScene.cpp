@@ -20,9 +20,46 @@ constexpr int ReadyLimitMs = 10'000;
 
 } // namespace
 
+GalleryRecords::GalleryRecords(const FakeForge &forge, const QList<DemoAccount> &accounts)
+{
+    QMap<QString, QString> accountOfOrganization;
+    for (const FakeForge::Organization &organization : forge.organizations()) {
+        for (const DemoAccount &account : accounts) {
+            if (organization.keys.contains(account.key)) {
+                accountOfOrganization.insert(organization.slug, account.uuid);
+            }
+        }
+    }
+    QMap<qint64, QString> accountOfServer;
+    for (const FakeForge::Server &forgeServer : forge.servers()) {
+        // A refresh leaves revoked servers out.
+        if (forgeServer.attributes.value(QStringLiteral("revoked")).toBool()) {
+            continue;
+        }
+        Server server;
+        server.id = forgeServer.id;
+        server.name = forgeServer.name();
+        server.ipAddress = forgeServer.attributes.value(QStringLiteral("ip_address")).toString();
+        server.privateIpAddress = forgeServer.attributes.value(QStringLiteral("private_ip_address")).toString();
+        server.accountId = accountOfOrganization.value(forgeServer.organizationSlug);
+        accountOfServer.insert(server.id, *server.accountId);
+        m_servers.append(server);
+    }
+    for (const FakeForge::Site &forgeSite : forge.sites()) {
+        Site site;
+        site.id = forgeSite.id;
+        site.name = forgeSite.name();
+        site.serverId = forgeSite.serverId;
+        site.accountId = accountOfServer.value(forgeSite.serverId);
+        m_sites.append(site);
+    }
+}
+
 GalleryScene::GalleryScene()
     : m_accounts(buildDemoData(m_forge))
+    , m_records(m_forge, m_accounts)
 {
+    LoadedRecords::setCurrent(&m_records);
     // Before anything reads an address.
     qputenv("PLIMSY_FORGE_API_BASE", m_forge.apiBase().toEncoded());
     qputenv("PLIMSY_API_BASE", m_backend.apiBase().toUtf8());
@@ -42,6 +79,11 @@ GalleryScene::GalleryScene()
     SecretStore::set(QStringLiteral("com.tindrel.plimsy.tollixapikey"),
                      QStringLiteral("PlimsyTollixAPIKey"),
                      QStringLiteral("demo-tollix-key"));
+}
+
+GalleryScene::~GalleryScene()
+{
+    LoadedRecords::setCurrent(nullptr);
 }
 
 void GalleryScene::signIn()
