@@ -1,9 +1,7 @@
 #include "preferences/CustomServersTab.h"
 
-#include "core/NotificationNames.h"
 #include "core/RunDetached.h"
 #include "platform/AlertPresenter.h"
-#include "platform/NotificationCenter.h"
 #include "preferences/CustomServerFormView.h"
 #include "preferences/PreferencesAddRemoveGadget.h"
 #include "preferences/PreferencesNativeTable.h"
@@ -22,16 +20,6 @@ namespace {
 
 constexpr int TableMinimumHeight = 160;
 
-QWidget *makeColumn(const QList<QWidget *> &parts, int spacing)
-{
-    auto *column = new QWidget;
-    QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, column, spacing);
-    for (QWidget *part : parts) {
-        layout->addWidget(part);
-    }
-    return column;
-}
-
 } // namespace
 
 CustomServersTab::CustomServersTab(PreferencesServices services, QWidget *parent)
@@ -48,7 +36,8 @@ CustomServersTab::CustomServersTab(PreferencesServices services, QWidget *parent
     setObjectName(QStringLiteral("serversTab"));
     auto *configure = new QPushButton(QStringLiteral("Configure…"));
     configure->setObjectName(QStringLiteral("configureServersButton"));
-    auto *forgeColumn = makeColumn(
+    auto *forgeColumn = makeStack(
+        QBoxLayout::TopToBottom,
         QList<QWidget *>{configure,
                          makeCaptionLabel(QStringLiteral("Hide servers from the menu or connect via internal IP."))},
         8);
@@ -61,12 +50,13 @@ CustomServersTab::CustomServersTab(PreferencesServices services, QWidget *parent
     controlsLayout->addWidget(m_gadget);
     controlsLayout->addStretch(1);
     auto *customColumn =
-        makeColumn(QList<QWidget *>{m_table,
-                                    controls,
-                                    makeCaptionLabel(QStringLiteral("Your own servers, outside Forge. They appear in "
-                                                                    "the Plimsy menu and open in your terminal with "
-                                                                    "ssh."))},
-                   12);
+        makeStack(QBoxLayout::TopToBottom,
+                  QList<QWidget *>{m_table,
+                                   controls,
+                                   makeCaptionLabel(QStringLiteral("Your own servers, outside Forge. They appear in "
+                                                                   "the Plimsy menu and open in your terminal with "
+                                                                   "ssh."))},
+                  12);
 
     QBoxLayout *layout = makeBareLayout(QBoxLayout::TopToBottom, this, 32);
     layout->addWidget(makePreferenceRow(QStringLiteral("Forge servers:"), forgeColumn, Qt::AlignTop));
@@ -133,7 +123,7 @@ std::optional<CustomServer> CustomServersTab::listedServer(const std::optional<Q
 
 void CustomServersTab::showServerSettings()
 {
-    if (isSheetOpen()) {
+    if (isShowing(m_sheet)) {
         return;
     }
     UserDefaults &defaults = m_services.userDefaults();
@@ -141,15 +131,7 @@ void CustomServersTab::showServerSettings()
         m_services.loadedServers(), storedAccountLookup(defaults), storedAccountUpdate(defaults));
     auto *sheet = new ServerSettingsSheetView(model, defaults, window());
     m_sheet = sheet;
-    // However the sheet ends: "Done", Escape or the window closing.
-    connect(sheet, &QDialog::finished, sheet, [sheet] {
-        if (sheet->viewModel().didChangeSettings()) {
-            NotificationCenter::defaultCenter().post(NotificationNames::accountsChanged);
-        }
-        sheet->deleteLater();
-    });
-    placeSheet(sheet, this);
-    m_services.alertPresenter().openSheet(sheet, window());
+    sheet->present(this, m_services.alertPresenter());
 }
 
 void CustomServersTab::showAddForm()
@@ -166,7 +148,7 @@ void CustomServersTab::showEditForm(const QUuid &id)
 
 void CustomServersTab::openForm(std::optional<CustomServer> editing)
 {
-    if (isSheetOpen()) {
+    if (isShowing(m_sheet)) {
         return;
     }
     auto *form = new CustomServerFormView(editing, window());
@@ -235,12 +217,6 @@ void CustomServersTab::deleteServer(const QUuid &id)
     m_store.save(stored);
     m_selectedServerID.reset();
     reloadServers();
-}
-
-bool CustomServersTab::isSheetOpen() const
-{
-    // A finished sheet lingers until its deferred deletion.
-    return m_sheet && m_sheet->isVisible();
 }
 
 } // namespace plimsy

@@ -50,7 +50,6 @@ private:
     void moveServer(int from, int to);
     QCoro::Task<> confirmDelete(CustomServer server);
     void deleteServer(const QUuid &id);
-    bool isSheetOpen() const;
 
     PreferencesServices m_services;
     CustomServerStore m_store;

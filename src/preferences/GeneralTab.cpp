@@ -50,19 +50,6 @@ QList<DefaultsPicker::Choice> refreshChoices()
     return choices;
 }
 
-QWidget *makeStack(QBoxLayout::Direction direction, const QList<QWidget *> &parts, int spacing = 12)
-{
-    auto *stack = new QWidget;
-    QBoxLayout *layout = makeBareLayout(direction, stack, spacing);
-    for (QWidget *part : parts) {
-        layout->addWidget(part, 0, Qt::AlignLeft);
-    }
-    if (direction == QBoxLayout::LeftToRight) {
-        layout->addStretch(1);
-    }
-    return stack;
-}
-
 QPushButton *makeButton(const QString &text, const QString &objectName)
 {
     auto *button = new QPushButton(text);
@@ -122,7 +109,9 @@ QWidget *GeneralTab::makeSettingsRows()
         QList<QWidget *>{makePreferenceRow(QStringLiteral("Open Terminal in:"), m_terminal),
                          makePreferenceRow(QStringLiteral("Action Bar Shortcut:"), m_hotkey),
                          m_hotkeyStatusRow,
-                         makePreferenceRow(QStringLiteral("Refresh Forge data every:"), m_refreshInterval)});
+                         makePreferenceRow(QStringLiteral("Refresh Forge data every:"), m_refreshInterval)},
+        12,
+        Qt::AlignLeft);
 }
 
 QWidget *GeneralTab::makeUpdatesRow()
@@ -136,9 +125,10 @@ QWidget *GeneralTab::makeUpdatesRow()
     });
     QPushButton *checkNow = makeButton(QStringLiteral("Check Now"), QStringLiteral("checkNowButton"));
     connect(checkNow, &QPushButton::clicked, this, &GeneralTab::checkNow);
-    return makePreferenceRow(QStringLiteral("Updates:"),
-                             makeStack(QBoxLayout::TopToBottom, QList<QWidget *>{m_automaticUpdates, checkNow}),
-                             Qt::AlignTop);
+    return makePreferenceRow(
+        QStringLiteral("Updates:"),
+        makeStack(QBoxLayout::TopToBottom, QList<QWidget *>{m_automaticUpdates, checkNow}, 12, Qt::AlignLeft),
+        Qt::AlignTop);
 }
 
 QWidget *GeneralTab::makeDiagnosticsRow()
@@ -154,10 +144,11 @@ QWidget *GeneralTab::makeDiagnosticsRow()
     });
     QPushButton *clearLogs = makeButton(QStringLiteral("Clear Logs"), QStringLiteral("clearLogsButton"));
     connect(clearLogs, &QPushButton::clicked, this, [] { Logger::shared().clearLogs(); });
-    QWidget *buttons = makeStack(QBoxLayout::LeftToRight, QList<QWidget *>{viewLogs, clearLogs}, 6);
-    return makePreferenceRow(QStringLiteral("Diagnostics:"),
-                             makeStack(QBoxLayout::TopToBottom, QList<QWidget *>{m_verboseLogging, buttons}),
-                             Qt::AlignTop);
+    QWidget *buttons = makeStack(QBoxLayout::LeftToRight, QList<QWidget *>{viewLogs, clearLogs}, 6, Qt::AlignLeft);
+    return makePreferenceRow(
+        QStringLiteral("Diagnostics:"),
+        makeStack(QBoxLayout::TopToBottom, QList<QWidget *>{m_verboseLogging, buttons}, 12, Qt::AlignLeft),
+        Qt::AlignTop);
 }
 
 void GeneralTab::showEvent(QShowEvent *event)

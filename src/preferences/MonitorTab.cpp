@@ -100,7 +100,7 @@ void MonitorTab::updateEnabled()
 
 void MonitorTab::showSiteSettings()
 {
-    if (m_sheet && m_sheet->isVisible()) {
+    if (isShowing(m_sheet)) {
         return;
     }
     UserDefaults &defaults = m_services.userDefaults();
@@ -111,15 +111,7 @@ void MonitorTab::showSiteSettings()
                                                    [servers](qint64 id) { return Server::find(id, servers); });
     auto *sheet = new SiteMonitorSettingsSheetView(model, defaults, window());
     m_sheet = sheet;
-    // However the sheet ends: "Done", Escape or the window closing.
-    connect(sheet, &QDialog::finished, sheet, [sheet] {
-        if (sheet->viewModel().didChangeSettings()) {
-            NotificationCenter::defaultCenter().post(NotificationNames::accountsChanged);
-        }
-        sheet->deleteLater();
-    });
-    placeSheet(sheet, this);
-    m_services.alertPresenter().openSheet(sheet, window());
+    sheet->present(this, m_services.alertPresenter());
 }
 
 } // namespace plimsy

@@ -5,13 +5,13 @@
 #include <QPointer>
 #include <QWidget>
 
+class QDialog;
 class QPushButton;
 
 namespace plimsy {
 
 class DefaultsCheckBox;
 class DefaultsPicker;
-class SiteMonitorSettingsSheetView;
 
 // The "Monitoring" tab: site checks on or off and how often ("monitoringSettingsChanged" when either
 // changes), "Check sites when Plimsy starts", and the per-site settings sheet ("accountsChanged" when it
@@ -39,7 +39,7 @@ private:
     DefaultsPicker *m_interval;
     DefaultsCheckBox *m_onLaunch;
     QPushButton *m_siteSettings;
-    QPointer<SiteMonitorSettingsSheetView> m_sheet;
+    QPointer<QDialog> m_sheet;
 
     Q_DISABLE_COPY_MOVE(MonitorTab)
 };

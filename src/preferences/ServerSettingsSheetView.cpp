@@ -63,6 +63,11 @@ ServerSettingsSheetView::ServerSettingsSheetView(ServerSettingsViewModel *viewMo
     showModel();
 }
 
+bool ServerSettingsSheetView::didChangeSettings() const
+{
+    return m_viewModel->didChangeSettings();
+}
+
 void ServerSettingsSheetView::showModel()
 {
     const std::optional<Server> server = m_viewModel->selectedServer();

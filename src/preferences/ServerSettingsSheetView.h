@@ -20,6 +20,7 @@ public:
     ServerSettingsSheetView(ServerSettingsViewModel *viewModel, UserDefaults &defaults, QWidget *parent = nullptr);
 
     ServerSettingsViewModel &viewModel() const { return *m_viewModel; }
+    bool didChangeSettings() const override;
 
 private:
     void showModel();

@@ -1,7 +1,11 @@
 #include "preferences/SettingsSheet.h"
 
+#include "core/NotificationNames.h"
+#include "platform/AlertPresenter.h"
+#include "platform/NotificationCenter.h"
 #include "preferences/PreferencesNativeTable.h"
 #include "preferences/PreferencesWidgets.h"
+#include "preferences/SheetLayout.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -47,6 +51,18 @@ SettingsSheet::SettingsSheet(const Frame &frame, UserDefaults &defaults, QWidget
     connect(m_table, &PreferencesNativeTable::selectedIdChanged, this, [this](const QVariant &id) {
         Q_EMIT recordSelected(id.isValid() ? std::optional<qint64>(id.toLongLong()) : std::nullopt);
     });
+}
+
+void SettingsSheet::present(const QWidget *tab, AlertPresenter &alerts)
+{
+    connect(this, &QDialog::finished, this, [this] {
+        if (didChangeSettings()) {
+            NotificationCenter::defaultCenter().post(NotificationNames::accountsChanged);
+        }
+        deleteLater();
+    });
+    placeSheet(this, tab);
+    alerts.openSheet(this, tab->window());
 }
 
 void SettingsSheet::setRows(QList<PreferencesTableRow> rows)

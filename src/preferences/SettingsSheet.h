@@ -12,6 +12,7 @@ class QPushButton;
 
 namespace plimsy {
 
+class AlertPresenter;
 class PreferencesNativeTable;
 class UserDefaults;
 
@@ -36,6 +37,12 @@ public:
 
     PreferencesNativeTable *table() const { return m_table; }
     QPushButton *doneButton() const { return m_done; }
+
+    // Whether the sheet wrote into an account.
+    virtual bool didChangeSettings() const = 0;
+    // Opens the sheet over the tab's window. However it ends ("Done", Escape, the window closing), it
+    // posts "accountsChanged" when it wrote something, then deletes itself.
+    void present(const QWidget *tab, AlertPresenter &alerts);
 
 Q_SIGNALS:
     // The user selected another record, or none.

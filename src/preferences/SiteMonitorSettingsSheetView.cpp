@@ -62,6 +62,11 @@ SiteMonitorSettingsSheetView::SiteMonitorSettingsSheetView(SiteMonitorSettingsVi
     showModel();
 }
 
+bool SiteMonitorSettingsSheetView::didChangeSettings() const
+{
+    return m_viewModel->didChangeSettings();
+}
+
 void SiteMonitorSettingsSheetView::showModel()
 {
     const std::optional<Site> site = m_viewModel->selectedSite();

@@ -23,6 +23,7 @@ public:
                                  QWidget *parent = nullptr);
 
     SiteMonitorSettingsViewModel &viewModel() const { return *m_viewModel; }
+    bool didChangeSettings() const override;
 
 private:
     void showModel();

@@ -8,6 +8,7 @@
 #include "platform/SecretStore.h"
 #include "platform/UserDefaults.h"
 
+#include <QDialog>
 #include <QTest>
 
 #include <cstdio>
@@ -18,9 +19,8 @@ namespace {
 
 constexpr int ReadyLimitMs = 10'000;
 
-} // namespace
-
-GalleryRecords::GalleryRecords(const FakeForge &forge, const QList<DemoAccount> &accounts)
+// Each server and site with its account, as the demo's keys see them; revoked servers left out.
+void load(TestRecords &records, const FakeForge &forge, const QList<DemoAccount> &accounts)
 {
     QMap<QString, QString> accountOfOrganization;
     for (const FakeForge::Organization &organization : forge.organizations()) {
@@ -43,7 +43,7 @@ GalleryRecords::GalleryRecords(const FakeForge &forge, const QList<DemoAccount> 
         server.privateIpAddress = forgeServer.attributes.value(QStringLiteral("private_ip_address")).toString();
         server.accountId = accountOfOrganization.value(forgeServer.organizationSlug);
         accountOfServer.insert(server.id, *server.accountId);
-        m_servers.append(server);
+        records.serverList.append(server);
     }
     for (const FakeForge::Site &forgeSite : forge.sites()) {
         Site site;
@@ -51,14 +51,16 @@ GalleryRecords::GalleryRecords(const FakeForge &forge, const QList<DemoAccount> 
         site.name = forgeSite.name();
         site.serverId = forgeSite.serverId;
         site.accountId = accountOfServer.value(forgeSite.serverId);
-        m_sites.append(site);
+        records.siteList.append(site);
     }
 }
 
+} // namespace
+
 GalleryScene::GalleryScene()
     : m_accounts(buildDemoData(m_forge))
-    , m_records(m_forge, m_accounts)
 {
+    load(m_records, m_forge, m_accounts);
     LoadedRecords::setCurrent(&m_records);
     // Before anything reads an address.
     qputenv("PLIMSY_FORGE_API_BASE", m_forge.apiBase().toEncoded());
@@ -102,6 +104,16 @@ void GalleryScene::signOut()
 bool GalleryScene::waitUntil(const std::function<bool()> &ready)
 {
     return QTest::qWaitFor(ready, ReadyLimitMs);
+}
+
+QDialog *GalleryScene::waitForSheet(QWidget *window, const QString &name)
+{
+    QDialog *sheet = nullptr;
+    waitUntil([&] {
+        sheet = window->findChild<QDialog *>(name);
+        return sheet && sheet->isVisible();
+    });
+    return sheet;
 }
 
 } // namespace plimsy::test

@@ -37,16 +37,6 @@ std::unique_ptr<PreferencesWindowController> settingsOn(const QString &tab)
     return window;
 }
 
-QDialog *openSheet(QWidget *window, const QString &name)
-{
-    QDialog *sheet = nullptr;
-    GalleryScene::waitUntil([&] {
-        sheet = window->findChild<QDialog *>(name);
-        return sheet && sheet->isVisible();
-    });
-    return sheet;
-}
-
 void storeCustomServers()
 {
     CustomServerStore(UserDefaults::standard())
@@ -88,7 +78,7 @@ QList<GalleryPage> preferencesSettingsPages()
          [](GalleryScene &) -> std::unique_ptr<QWidget> {
              auto window = settingsOn(QStringLiteral("Servers"));
              window->findChild<CustomServersTab *>()->showServerSettings();
-             openSheet(window.get(), QStringLiteral("serverSettingsSheet"));
+             GalleryScene::waitForSheet(window.get(), QStringLiteral("serverSettingsSheet"));
              return window;
          }},
         {"sheet-site-monitor-settings",
@@ -96,7 +86,8 @@ QList<GalleryPage> preferencesSettingsPages()
              UserDefaults::standard().setValue(QStringLiteral("monitorSites"), true);
              auto window = settingsOn(QStringLiteral("Monitoring"));
              window->findChild<MonitorTab *>()->showSiteSettings();
-             if (QDialog *sheet = openSheet(window.get(), QStringLiteral("siteMonitorSettingsSheet"))) {
+             if (QDialog *sheet =
+                     GalleryScene::waitForSheet(window.get(), QStringLiteral("siteMonitorSettingsSheet"))) {
                  typeInto(sheet, "urlAliasField", QStringLiteral("robin-staging.example.org"));
              }
              return window;
@@ -106,7 +97,7 @@ QList<GalleryPage> preferencesSettingsPages()
              storeCustomServers();
              auto window = settingsOn(QStringLiteral("Servers"));
              window->findChild<CustomServersTab *>()->showAddForm();
-             if (QDialog *sheet = openSheet(window.get(), QStringLiteral("customServerSheet"))) {
+             if (QDialog *sheet = GalleryScene::waitForSheet(window.get(), QStringLiteral("customServerSheet"))) {
                  typeInto(sheet, "nameField", QStringLiteral("Mail relay"));
                  typeInto(sheet, "hostField", QStringLiteral("mail.example.net"));
                  typeInto(sheet, "userField", QStringLiteral("postmaster"));

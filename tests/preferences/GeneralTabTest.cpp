@@ -58,16 +58,6 @@ protected:
         return find<GeneralTab>("generalTab");
     }
 
-    // Picks the entry as a user does: through the pop-up's activation.
-    void pick(QComboBox *picker, const QString &title)
-    {
-        const int index = picker->findText(title);
-        ASSERT_GE(index, 0) << title.toStdString();
-        picker->setCurrentIndex(index);
-        Q_EMIT picker->activated(index);
-        QCoreApplication::processEvents();
-    }
-
     FakeHttpServer feed;
     FakeClock updaterClock;
     FakeSleeper updaterSleeper{updaterClock};

@@ -70,15 +70,6 @@ protected:
             .value(siteId, "<none>");
     }
 
-    void pick(QComboBox *picker, const QString &title)
-    {
-        const int index = picker->findText(title);
-        ASSERT_GE(index, 0) << title.toStdString();
-        picker->setCurrentIndex(index);
-        Q_EMIT picker->activated(index);
-        QCoreApplication::processEvents();
-    }
-
     Account account;
     qint64 shop = 0;
     qint64 blog = 0;

@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QPointer>
 
@@ -96,6 +97,16 @@ protected:
         const qsizetype index = shown.alert.buttons.indexOf(title);
         ASSERT_GE(index, 0) << title.toStdString();
         alerts.answer(shown.id, int(index));
+        QCoreApplication::processEvents();
+    }
+
+    // Picks the entry as a user does: through the pop-up's activation.
+    void pick(QComboBox *picker, const QString &title)
+    {
+        const int index = picker->findText(title);
+        ASSERT_GE(index, 0) << title.toStdString();
+        picker->setCurrentIndex(index);
+        Q_EMIT picker->activated(index);
         QCoreApplication::processEvents();
     }
 
