@@ -2,10 +2,11 @@
 
 #include "account/AuthService.h"
 #include "account/ServiceContainer.h"
-#include "app/SignInPrompt.h"
 #include "core/AccountManager.h"
 #include "core/NotificationNames.h"
 #include "menu/StatusMenuController.h"
+#include "onboarding/OnboardingWindowController.h"
+#include "onboarding/WelcomeWindowController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/ApplicationActivation.h"
 #include "platform/NotificationCenter.h"
@@ -37,10 +38,15 @@ StartupCoordinator::StartupCoordinator(Services services, QObject *parent)
     if (!m_services.alerts) {
         m_services.alerts = &AlertPresenter::system();
     }
-    for (WindowFactory *factory : {&m_services.makeOnboardingWindow, &m_services.makeWelcomeWindow}) {
-        if (!*factory) {
-            *factory = [alerts = m_services.alerts] { return std::make_unique<SignInPrompt>(*alerts); };
-        }
+    PreferencesServices windows;
+    windows.defaults = m_services.defaults;
+    windows.alerts = m_services.alerts;
+    windows.authService = m_services.authService;
+    if (!m_services.makeOnboardingWindow) {
+        m_services.makeOnboardingWindow = [windows] { return std::make_unique<OnboardingWindowController>(windows); };
+    }
+    if (!m_services.makeWelcomeWindow) {
+        m_services.makeWelcomeWindow = [windows] { return std::make_unique<WelcomeWindowController>(windows); };
     }
     // Observed once, from the start: a request for the API-key set-up is answered whether or not a
     // welcome window was shown, and once however often one was.

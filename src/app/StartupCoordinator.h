@@ -34,7 +34,8 @@ public:
     static constexpr auto CompletedOnboardingKey = "hasCompletedOnboarding";
     static constexpr auto SeenWelcomeKey = "hasSeenWelcome";
 
-    // Empty members take the process-wide services; both windows default to the sign-in prompt.
+    // Empty members take the process-wide services; the windows default to the onboarding and welcome
+    // windows over the same defaults, sign-in state and alerts.
     struct Services
     {
         UserDefaults *defaults = nullptr;
@@ -55,7 +56,7 @@ public:
     QCoro::Task<AppReadiness> checkReadiness();
     void handle(AppReadiness readiness);
 
-    // The onboarding window is made once and shown again after that; the welcome window is made anew.
+    // The onboarding window is made once and brought forward after that; the welcome window is made anew.
     void showOnboarding();
     void showWelcome();
     // The status menu's Preferences window, brought to the front.

@@ -1,15 +1,12 @@
 #include "preferences/AddForgeAccountView.h"
 
 #include "core/APIKeyManager.h"
-#include "core/AccountManager.h"
-#include "core/Logger.h"
-#include "core/NotificationNames.h"
 #include "core/RunDetached.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
-#include "platform/NotificationCenter.h"
 #include "preferences/APIKeyHelp.h"
 #include "preferences/AddForgeAccountViewModel.h"
+#include "preferences/NewForgeAccount.h"
 #include "preferences/PreferencesWidgets.h"
 #include "preferences/SheetLayout.h"
 
@@ -21,9 +18,9 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QUuid>
 
 #include <memory>
+#include <utility>
 
 namespace plimsy {
 
@@ -41,22 +38,17 @@ struct PendingAccountBox
 // Removes the key of a pending account that was never kept.
 void discardPending(PendingAccountBox &box, APIKeyManager &keys)
 {
-    if (!box.account) {
-        return;
+    if (box.account) {
+        removeAccountKey(keys, *box.account);
+        box.account.reset();
     }
-    if (!keys.removeAPIKey(*box.account->uuid)) {
-        log(QStringLiteral("[ForgeAccounts] The key of an account that was not added could not be removed"));
-    }
-    box.account.reset();
 }
 
-QCoro::Task<> verifyPendingAccount(std::shared_ptr<PendingAccountBox> box, ForgeAPIController::Services forge)
+QCoro::Task<> verifyPending(std::shared_ptr<PendingAccountBox> box, ForgeAPIController::Services forge)
 {
-    if (!box->account) {
-        co_return;
+    if (box->account) {
+        co_await verifyAccountKey(*box->account, forge);
     }
-    ForgeAPIController controller(*box->account, forge);
-    co_await controller.fetchAllServers();
 }
 
 AddForgeAccountViewModel *makeAddForgeAccountViewModel(std::shared_ptr<PendingAccountBox> box,
@@ -67,26 +59,15 @@ AddForgeAccountViewModel *makeAddForgeAccountViewModel(std::shared_ptr<PendingAc
     AddForgeAccountViewModel::Dependencies dependencies;
     dependencies.storeKey = [box, keys](const QString &name, const QString &key) {
         discardPending(*box, *keys);
-        Account account;
-        account.name = name;
-        account.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-        if (!keys->setAPIKey(*account.uuid, key)) {
-            log(QStringLiteral("[ForgeAccounts] The keyring did not store the key of a new account"));
-            return false;
-        }
-        box->account = account;
-        return true;
+        box->account = storeNewAccountKey(*keys, name, key);
+        return box->account.has_value();
     };
-    dependencies.verify = [box, forge = services.forge] { return verifyPendingAccount(box, forge); };
+    dependencies.verify = [box, forge = services.forge] { return verifyPending(box, forge); };
     dependencies.persist = [box, defaults] {
-        if (!box->account) {
-            return;
+        // Out of the box before "accountsChanged" is posted: nothing answering it can discard its key.
+        if (const std::optional<Account> account = std::exchange(box->account, std::nullopt)) {
+            appendAccount(*account, *defaults);
         }
-        QList<Account> accounts = AccountManager::loadAccounts(*defaults);
-        accounts.append(*box->account);
-        AccountManager::saveAccounts(accounts, *defaults);
-        box->account.reset();
-        NotificationCenter::defaultCenter().post(NotificationNames::accountsChanged);
     };
     dependencies.discard = [box, keys] { discardPending(*box, *keys); };
     return new AddForgeAccountViewModel(std::move(dependencies));
@@ -223,12 +204,7 @@ QCoro::Task<> AddForgeAccountView::confirmUnverifiedKey()
 
 void AddForgeAccountView::showKeyNotStored()
 {
-    m_services.alertPresenter().show({QStringLiteral("Could Not Save the API Key"),
-                                      QStringLiteral("The keyring did not accept the key, so the account was not "
-                                                     "added. Make sure the keyring is unlocked, then try again."),
-                                      Alert::Style::Warning,
-                                      {},
-                                      this});
+    plimsy::showKeyNotStored(m_services.alertPresenter(), this);
 }
 
 AddForgeAccountView *makeAddForgeAccountView(const PreferencesServices &services, QWidget *parent)

@@ -38,6 +38,16 @@ QIcon themeIcon(const QStringList &names)
     return {};
 }
 
+QPixmap tintedPixmap(const QIcon &icon, int side, const QColor &colour)
+{
+    QPixmap pixmap = icon.pixmap(side, side);
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), colour);
+    painter.end();
+    return pixmap;
+}
+
 QIcon tintedIcon(const QIcon &icon, const QPalette &palette)
 {
     if (icon.isNull()) {
@@ -45,15 +55,9 @@ QIcon tintedIcon(const QIcon &icon, const QPalette &palette)
     }
     QIcon tinted;
     for (const int side : {16, 32}) {
-        const QPixmap shape = icon.pixmap(side, side);
         for (const auto &[mode, colour] : {std::pair{QIcon::Normal, palette.color(QPalette::Highlight)},
                                            std::pair{QIcon::Selected, palette.color(QPalette::HighlightedText)}}) {
-            QPixmap pixmap = shape;
-            QPainter painter(&pixmap);
-            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-            painter.fillRect(pixmap.rect(), colour);
-            painter.end();
-            tinted.addPixmap(pixmap, mode);
+            tinted.addPixmap(tintedPixmap(icon, side, colour), mode);
         }
     }
     return tinted;

@@ -75,12 +75,15 @@ protected:
         return *delegate;
     }
 
-    // The question of that title is on screen.
-    bool isAsking(const QString &title) const
+    // The visible top-level window of that object name, if any.
+    static QWidget *shownWindow(const QString &objectName)
     {
-        const auto open = alerts.open();
-        return std::any_of(
-            open.cbegin(), open.cend(), [&](const auto &shown) { return shown.alert.messageText == title; });
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == objectName && widget->isVisible()) {
+                return widget;
+            }
+        }
+        return nullptr;
     }
 
     qsizetype orgRequests() const { return forge.requestCount("GET", QStringLiteral("/api/orgs")); }
@@ -117,13 +120,19 @@ TEST_F(AppDelegateTest, ASignedInUserWithAccountsGetsARefreshAndOneLaunchEvent)
         QTest::qWaitFor([&] { return backend.requestCount("GET", QStringLiteral("/v1/announcements")) == 1; }, 20'000));
     EXPECT_EQ(backend.requestCount("POST", QStringLiteral("/api/v1/stats")), 1);
     EXPECT_TRUE(alerts.shown().isEmpty());
+    EXPECT_EQ(coordinator.onboardingWindow(), nullptr);
+    EXPECT_EQ(coordinator.welcomeWindow(), nullptr);
 }
 
-TEST_F(AppDelegateTest, AFreshProfileIsOfferedTheSignIn)
+TEST_F(AppDelegateTest, AFreshProfileGetsTheOnboarding)
 {
     AppDelegate &app = launch();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return isAsking(QStringLiteral("Sign in to Plimsy")); }, 20'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindow(QStringLiteral("onboardingWindow")); }, 20'000));
 
+    QWidget *window = shownWindow(QStringLiteral("onboardingWindow"));
+    EXPECT_EQ(window->windowTitle(), "Welcome to Plimsy");
+    EXPECT_EQ(window->size(), QSize(520, 480));
+    EXPECT_EQ(shownWindow(QStringLiteral("welcomeWindow")), nullptr);
     EXPECT_FALSE(defaults.boolValue(QStringLiteral("hasCompletedOnboarding")));
     EXPECT_EQ(orgRequests(), 0);
     EXPECT_TRUE(app.state().serverList.isEmpty());
@@ -135,7 +144,10 @@ TEST_F(AppDelegateTest, ACallbackWithNoSignInWaitingStartsTheRefresh)
     defaults.setValue(QStringLiteral("hasCompletedOnboarding"), true);
     storeAccount();
     AppDelegate &app = launch();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return isAsking(QStringLiteral("Sign in to Plimsy")); }, 20'000));
+    // Onboarding finished but signed out: the welcome window.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindow(QStringLiteral("welcomeWindow")); }, 20'000));
+    EXPECT_EQ(shownWindow(QStringLiteral("welcomeWindow"))->size(), QSize(500, 420));
+    EXPECT_EQ(shownWindow(QStringLiteral("onboardingWindow")), nullptr);
     EXPECT_EQ(orgRequests(), 0);
 
     defaults.setValue(QStringLiteral("authState"), QStringLiteral("STATE-BEFORE-RESTART"));

@@ -7,6 +7,9 @@
 #include "core/AccountManager.h"
 #include "core/NotificationNames.h"
 #include "menu/StatusMenuController.h"
+#include "onboarding/OnboardingWindowController.h"
+#include "onboarding/WelcomeWindowController.h"
+#include "platform/DockVisibilityManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
@@ -135,18 +138,36 @@ TEST_F(StartupWindowsTest, OnboardingIsMadeOnceAndTheAPIKeySetupIsAnsweredOncePe
     EXPECT_EQ(welcome.made, 2);
 }
 
-TEST_F(StartupWindowsTest, TheStandInWindowsOfferTheSignIn)
+TEST_F(StartupWindowsTest, TheRealWindowsCountOnceWhileShownAndTheOnboardingComesBackForward)
 {
+    const qint64 countBefore = DockVisibilityManager::windowCount();
     StartupCoordinator coordinator({&defaults, &auth, &alerts, {}, {}});
-    coordinator.showWelcome();
-    coordinator.showWelcome();
+    coordinator.handle(AppReadiness::NeedsOnboarding);
+    auto *onboarding = dynamic_cast<OnboardingWindowController *>(coordinator.onboardingWindow());
+    ASSERT_NE(onboarding, nullptr);
+    QWidget *onboardingWindow = onboarding->window();
+    EXPECT_TRUE(onboardingWindow->isVisible());
+    EXPECT_EQ(onboardingWindow->windowTitle(), "Welcome to Plimsy");
+    EXPECT_EQ(onboardingWindow->size(), QSize(520, 480));
 
-    ASSERT_EQ(alerts.open().size(), 1) << "an open prompt is not asked twice";
-    const FakeAlertPresenter::Shown prompt = alerts.open().constFirst();
-    EXPECT_EQ(prompt.alert.messageText, QStringLiteral("Sign in to Plimsy"));
-    EXPECT_EQ(prompt.alert.buttons, (QStringList{QStringLiteral("Sign In…"), QStringLiteral("Not Now")}));
-    alerts.answer(prompt.id, 1);
-    EXPECT_TRUE(alerts.open().isEmpty());
+    onboardingWindow->close();
+    coordinator.showOnboarding();
+    coordinator.showOnboarding();
+    EXPECT_EQ(coordinator.onboardingWindow(), onboarding) << "kept for the process";
+    EXPECT_TRUE(onboardingWindow->isVisible());
+    EXPECT_EQ(DockVisibilityManager::windowCount(), countBefore + 1);
+
+    coordinator.handle(AppReadiness::NeedsAuth);
+    auto *welcome = dynamic_cast<WelcomeWindowController *>(coordinator.welcomeWindow());
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_TRUE(welcome->window()->isVisible());
+    EXPECT_EQ(welcome->window()->windowTitle(), "Welcome to Plimsy");
+    EXPECT_EQ(welcome->window()->size(), QSize(500, 420));
+    EXPECT_EQ(DockVisibilityManager::windowCount(), countBefore + 2);
+
+    welcome->window()->close();
+    onboardingWindow->close();
+    EXPECT_EQ(DockVisibilityManager::windowCount(), countBefore);
 }
 
 } // namespace
