@@ -44,6 +44,9 @@ protected:
     {
         PreferencesFixture::TearDown();
         updater.reset();
+        // The daily check's wait ends, so its coroutine finishes instead of waiting forever.
+        updaterClock.advance(2 * UpdateController::CheckInterval);
+        QCoreApplication::processEvents();
     }
 
     GeneralTab *openTab(bool withUpdater = true)
