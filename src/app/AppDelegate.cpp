@@ -104,7 +104,12 @@ AppDelegate::AppDelegate(Services services, QObject *parent)
         };
     }
     if (!menu.makePreferencesWindow) {
-        menu.makePreferencesWindow = [] { return std::make_unique<PreferencesWindowController>(); };
+        menu.makePreferencesWindow = [this] {
+            PreferencesServices preferences;
+            preferences.updater = &UpdateController::shared();
+            preferences.showLogsFolder = [this] { showLogsFolder(); };
+            return std::make_unique<PreferencesWindowController>(std::move(preferences));
+        };
     }
     if (!menu.showLogsFolder) {
         menu.showLogsFolder = [this] { showLogsFolder(); };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Appcast.h"
+#include "preferences/UpdaterControl.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>
@@ -22,7 +23,7 @@ class UserDefaults;
 // the download page of a newer version or reports the failure; the daily check, while automatic checks
 // are on, speaks only of a newer version. Nothing is ever installed: "Download…" opens the page in the
 // browser. GUI thread.
-class UpdateController : public QObject
+class UpdateController : public QObject, public UpdaterControl
 {
     Q_OBJECT
 
@@ -54,11 +55,11 @@ public:
     ~UpdateController() override;
 
     // On unless switched off.
-    bool automaticallyChecksForUpdates() const;
-    void setAutomaticallyChecksForUpdates(bool isOn);
+    bool automaticallyChecksForUpdates() const override;
+    void setAutomaticallyChecksForUpdates(bool isOn) override;
 
     // A check the user asked for: its outcome is always shown. Ignored while a check runs.
-    void checkForUpdates();
+    void checkForUpdates() override;
 
 Q_SIGNALS:
     // A check ended, whatever its outcome.

@@ -53,7 +53,6 @@ namespace {
 const QString ReachabilityHost = QStringLiteral("www.google.com");
 
 const QList<qint64> AutoRefreshIntervals{5, 10, 15, 30, 60};
-const QList<qint64> MonitorIntervals{10, 30, 60, 720, 1440};
 
 QString accountName(const Account &account)
 {
@@ -603,8 +602,11 @@ void StatusMenuController::autoRefreshIfIdle()
 void StatusMenuController::initMonitoringIfNeeded()
 {
     const quint64 generation = ++m_monitorGeneration;
-    const qint64 minutes = SiteMonitorManager::validatedMonitorInterval(
-        m_defaults->integer(QStringLiteral("monitorSitesInterval")), MonitorIntervals, 60, *m_defaults);
+    const qint64 minutes =
+        SiteMonitorManager::validatedMonitorInterval(m_defaults->integer(QStringLiteral("monitorSitesInterval")),
+                                                     SiteMonitorManager::monitorIntervals(),
+                                                     SiteMonitorManager::FallbackMonitorInterval,
+                                                     *m_defaults);
     if (!m_defaults->boolValue(QStringLiteral("monitorSites"))) {
         return;
     }

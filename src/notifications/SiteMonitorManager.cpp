@@ -178,20 +178,30 @@ void SiteMonitorManager::reportFinished(const std::shared_ptr<Pass> &pass)
     }
 }
 
+const QList<qint64> &SiteMonitorManager::monitorIntervals()
+{
+    static const QList<qint64> s_intervals{10, 30, 60, 720, 1440};
+    return s_intervals;
+}
+
 qint64 SiteMonitorManager::validatedMonitorInterval(qint64 value,
                                                     const QList<qint64> &allowed,
                                                     qint64 fallback,
                                                     UserDefaults &defaults)
 {
+    const qint64 used = monitorIntervalInUse(value, allowed, fallback);
+    if (used != value) {
+        defaults.setValue(QStringLiteral("monitorSitesInterval"), used);
+    }
+    return used;
+}
+
+qint64 SiteMonitorManager::monitorIntervalInUse(qint64 value, const QList<qint64> &allowed, qint64 fallback)
+{
     if (!allowed.isEmpty() && value < allowed.first()) {
-        defaults.setValue(QStringLiteral("monitorSitesInterval"), allowed.first());
         return allowed.first();
     }
-    if (allowed.contains(value)) {
-        return value;
-    }
-    defaults.setValue(QStringLiteral("monitorSitesInterval"), fallback);
-    return fallback;
+    return allowed.contains(value) ? value : fallback;
 }
 
 } // namespace plimsy

@@ -35,6 +35,10 @@ class SiteMonitorManager : public QObject
 public:
     static constexpr int MaxConcurrentChecks = 6;
     static constexpr std::chrono::seconds SafetyTimeout{120};
+    // What "monitorSitesInterval" may hold, in minutes, and what stands for any other value of the first
+    // or more.
+    static const QList<qint64> &monitorIntervals();
+    static constexpr qint64 FallbackMonitorInterval = 60;
 
     // Every member left empty takes the process-wide default.
     struct Services
@@ -63,6 +67,8 @@ public:
     // allowed value as it is, anything else `fallback`; a corrected value is stored back under the key.
     static qint64
     validatedMonitorInterval(qint64 value, const QList<qint64> &allowed, qint64 fallback, UserDefaults &defaults);
+    // The interval that validatedMonitorInterval gives for `value`, without storing anything.
+    static qint64 monitorIntervalInUse(qint64 value, const QList<qint64> &allowed, qint64 fallback);
 
 private:
     struct Check

@@ -185,7 +185,7 @@ void ForgeTab::renameSelectedAccount(const std::optional<QString> &name)
 
 void ForgeTab::showAddAccount()
 {
-    if (isSheetOpen()) {
+    if (isShowing(m_sheet)) {
         return;
     }
     AddForgeAccountView *sheet = makeAddForgeAccountView(m_services, window());
@@ -223,7 +223,7 @@ QCoro::Task<> ForgeTab::confirmDelete()
 
 void ForgeTab::showRename()
 {
-    if (isSheetOpen() || !m_selectedAccountUUID) {
+    if (isShowing(m_sheet) || !m_selectedAccountUUID) {
         return;
     }
     const std::optional<Account> account = selectedAccount();
@@ -242,12 +242,6 @@ QCoro::Task<> ForgeTab::runRename(QString name)
         co_return;
     }
     renameSelectedAccount(result == QDialog::Accepted && sheet ? std::optional<QString>(sheet->name()) : std::nullopt);
-}
-
-bool ForgeTab::isSheetOpen() const
-{
-    // A finished sheet lingers until its deferred deletion.
-    return m_sheet && m_sheet->isVisible();
 }
 
 void ForgeTab::showError(const QString &title, const QString &detail)

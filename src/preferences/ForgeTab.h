@@ -50,7 +50,6 @@ private:
     std::optional<Account> selectedAccount() const;
     QCoro::Task<> confirmDelete();
     QCoro::Task<> runRename(QString name);
-    bool isSheetOpen() const;
     void showError(const QString &title, const QString &detail);
 
     PreferencesServices m_services;

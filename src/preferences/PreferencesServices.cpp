@@ -3,7 +3,9 @@
 #include "account/AuthManager.h"
 #include "account/AuthService.h"
 #include "account/ServiceContainer.h"
+#include "actionbar/GlobalHotkeyManager.h"
 #include "core/APIKeyManager.h"
+#include "core/LoadedRecords.h"
 #include "core/SimpleKeychain.h"
 #include "notifications/PushNotificationManager.h"
 #include "platform/AlertPresenter.h"
@@ -63,6 +65,23 @@ KeychainProtocol &PreferencesServices::legacyRelayKeys() const
 {
     static auto *s_keychain = new SimpleKeychain(LegacyRelayService);
     return legacyRelayKeychain ? *legacyRelayKeychain : *s_keychain;
+}
+
+GlobalHotkeyManager &PreferencesServices::hotkeys() const
+{
+    return hotkeyManager ? *hotkeyManager : GlobalHotkeyManager::shared();
+}
+
+QList<Server> PreferencesServices::loadedServers() const
+{
+    const LoadedRecords *loaded = records ? records : LoadedRecords::current();
+    return loaded ? loaded->servers() : QList<Server>();
+}
+
+QList<Site> PreferencesServices::loadedSites() const
+{
+    const LoadedRecords *loaded = records ? records : LoadedRecords::current();
+    return loaded ? loaded->sites() : QList<Site>();
 }
 
 } // namespace plimsy

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/Server.h"
+#include "core/Site.h"
 #include "forge/ForgeAPIController.h"
+
+#include <functional>
 
 namespace plimsy {
 
@@ -8,9 +12,12 @@ class APIKeyManager;
 class AlertPresenter;
 class AuthManager;
 class AuthService;
+class GlobalHotkeyManager;
 class KeychainProtocol;
+class LoadedRecords;
 class PushNotificationManager;
 class Sleeper;
+class UpdaterControl;
 class UrlOpener;
 class UserDefaults;
 
@@ -29,6 +36,13 @@ struct PreferencesServices
     PushNotificationManager *pushManager = nullptr;
     // The legacy push relay's key item ("com.tindrel.plimsy.tollixapikey").
     KeychainProtocol *legacyRelayKeychain = nullptr;
+    GlobalHotkeyManager *hotkeyManager = nullptr;
+    // The application's updater; none in a build without one.
+    UpdaterControl *updater = nullptr;
+    // Shows the log folder in the file manager; empty does nothing.
+    std::function<void()> showLogsFolder;
+    // The servers and sites of the last refresh; the default is the one the application registered.
+    const LoadedRecords *records = nullptr;
 
     UserDefaults &userDefaults() const;
     AlertPresenter &alertPresenter() const;
@@ -39,6 +53,10 @@ struct PreferencesServices
     AuthManager &signIn() const;
     PushNotificationManager &push() const;
     KeychainProtocol &legacyRelayKeys() const;
+    GlobalHotkeyManager &hotkeys() const;
+    // Empty lists before the first refresh.
+    QList<Server> loadedServers() const;
+    QList<Site> loadedSites() const;
 };
 
 } // namespace plimsy

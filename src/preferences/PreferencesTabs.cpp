@@ -2,7 +2,10 @@
 
 #include "preferences/AccountTab.h"
 #include "preferences/AccountTabViewModel.h"
+#include "preferences/CustomServersTab.h"
 #include "preferences/ForgeTab.h"
+#include "preferences/GeneralTab.h"
+#include "preferences/MonitorTab.h"
 #include "preferences/NotificationsTab.h"
 #include "preferences/PreferencesServices.h"
 #include "preferences/PreferencesWidgets.h"
@@ -27,8 +30,17 @@ QWidget *accountTabView(const PreferencesServices &services)
 
 QWidget *preferencesTabView(const QString &label, const PreferencesServices &services)
 {
+    if (label == QLatin1String("General")) {
+        return new GeneralTab(services);
+    }
     if (label == QLatin1String("Forge Accounts")) {
         return new ForgeTab(services);
+    }
+    if (label == QLatin1String("Servers")) {
+        return new CustomServersTab(services);
+    }
+    if (label == QLatin1String("Monitoring")) {
+        return new MonitorTab(services);
     }
     if (label == QLatin1String("Account")) {
         return accountTabView(services);

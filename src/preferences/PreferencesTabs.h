@@ -32,8 +32,7 @@ inline constexpr std::array<PreferencesTab, 5> PreferencesTabTable{{
     {"Account", {"avatar-default-symbolic", "system-users-symbolic", "avatar-default"}, "accountTabAction"},
 }};
 
-// The content of the tab with this label; an empty view for a label it does not know (or a tab that
-// has no content in this build yet).
+// The content of the tab with this label; an empty view for a label it does not know.
 QWidget *preferencesTabView(const QString &label, const PreferencesServices &services);
 
 } // namespace plimsy

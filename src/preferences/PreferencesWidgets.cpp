@@ -48,6 +48,19 @@ QBoxLayout *makeBareLayout(QBoxLayout::Direction direction, QWidget *holder, int
     return layout;
 }
 
+QWidget *makeStack(QBoxLayout::Direction direction, const QList<QWidget *> &parts, int spacing, Qt::Alignment alignment)
+{
+    auto *stack = new QWidget;
+    QBoxLayout *layout = makeBareLayout(direction, stack, spacing);
+    for (QWidget *part : parts) {
+        layout->addWidget(part, 0, alignment);
+    }
+    if (direction == QBoxLayout::LeftToRight) {
+        layout->addStretch(1);
+    }
+    return stack;
+}
+
 QProgressBar *makeBusyIndicator(const QString &objectName, QWidget *parent)
 {
     auto *indicator = new QProgressBar(parent);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBoxLayout>
+#include <QList>
 #include <QString>
 #include <Qt>
 
@@ -20,6 +21,11 @@ QLabel *makeCaptionLabel(const QString &text, QWidget *parent = nullptr);
 
 // A layout of `holder` without margins: the tabs nest these inside the window's padding.
 QBoxLayout *makeBareLayout(QBoxLayout::Direction direction, QWidget *holder, int spacing = -1);
+
+// A holder of `parts`, one after the other without margins. In a row they keep their natural widths on
+// the leading side; `alignment` places each part in its cell.
+QWidget *
+makeStack(QBoxLayout::Direction direction, const QList<QWidget *> &parts, int spacing, Qt::Alignment alignment = {});
 
 // A small indicator of work under way, without a measure of progress.
 QProgressBar *makeBusyIndicator(const QString &objectName, QWidget *parent = nullptr);

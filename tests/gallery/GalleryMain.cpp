@@ -23,7 +23,7 @@ constexpr int Margin = 8;
 
 QList<GalleryPage> allPages()
 {
-    return shellPages() + preferencesPages() + onboardingPages();
+    return shellPages() + preferencesPages() + preferencesSettingsPages() + onboardingPages();
 }
 
 // Without a window manager the screen around the windows is bare: a plain backdrop under everything

@@ -19,8 +19,9 @@ struct GalleryPage
 };
 
 // The pages of each subsystem, in gallery order; GalleryMain.cpp lists the groups.
-QList<GalleryPage> preferencesPages();
 QList<GalleryPage> shellPages();
+QList<GalleryPage> preferencesPages();
+QList<GalleryPage> preferencesSettingsPages();
 QList<GalleryPage> onboardingPages();
 
 } // namespace plimsy::test

@@ -8,6 +8,7 @@
 #include "platform/SecretStore.h"
 #include "platform/UserDefaults.h"
 
+#include <QDialog>
 #include <QTest>
 
 #include <cstdio>
@@ -18,11 +19,49 @@ namespace {
 
 constexpr int ReadyLimitMs = 10'000;
 
+// Each server and site with its account, as the demo's keys see them; revoked servers left out.
+void load(TestRecords &records, const FakeForge &forge, const QList<DemoAccount> &accounts)
+{
+    QMap<QString, QString> accountOfOrganization;
+    for (const FakeForge::Organization &organization : forge.organizations()) {
+        for (const DemoAccount &account : accounts) {
+            if (organization.keys.contains(account.key)) {
+                accountOfOrganization.insert(organization.slug, account.uuid);
+            }
+        }
+    }
+    QMap<qint64, QString> accountOfServer;
+    for (const FakeForge::Server &forgeServer : forge.servers()) {
+        // A refresh leaves revoked servers out.
+        if (forgeServer.attributes.value(QStringLiteral("revoked")).toBool()) {
+            continue;
+        }
+        Server server;
+        server.id = forgeServer.id;
+        server.name = forgeServer.name();
+        server.ipAddress = forgeServer.attributes.value(QStringLiteral("ip_address")).toString();
+        server.privateIpAddress = forgeServer.attributes.value(QStringLiteral("private_ip_address")).toString();
+        server.accountId = accountOfOrganization.value(forgeServer.organizationSlug);
+        accountOfServer.insert(server.id, *server.accountId);
+        records.serverList.append(server);
+    }
+    for (const FakeForge::Site &forgeSite : forge.sites()) {
+        Site site;
+        site.id = forgeSite.id;
+        site.name = forgeSite.name();
+        site.serverId = forgeSite.serverId;
+        site.accountId = accountOfServer.value(forgeSite.serverId);
+        records.siteList.append(site);
+    }
+}
+
 } // namespace
 
 GalleryScene::GalleryScene()
     : m_accounts(buildDemoData(m_forge))
 {
+    load(m_records, m_forge, m_accounts);
+    LoadedRecords::setCurrent(&m_records);
     // Before anything reads an address.
     qputenv("PLIMSY_FORGE_API_BASE", m_forge.apiBase().toEncoded());
     qputenv("PLIMSY_API_BASE", m_backend.apiBase().toUtf8());
@@ -44,6 +83,11 @@ GalleryScene::GalleryScene()
                      QStringLiteral("demo-tollix-key"));
 }
 
+GalleryScene::~GalleryScene()
+{
+    LoadedRecords::setCurrent(nullptr);
+}
+
 void GalleryScene::signIn()
 {
     ServiceContainer &services = ServiceContainer::shared();
@@ -60,6 +104,16 @@ void GalleryScene::signOut()
 bool GalleryScene::waitUntil(const std::function<bool()> &ready)
 {
     return QTest::qWaitFor(ready, ReadyLimitMs);
+}
+
+QDialog *GalleryScene::waitForSheet(QWidget *window, const QString &name)
+{
+    QDialog *sheet = nullptr;
+    waitUntil([&] {
+        sheet = window->findChild<QDialog *>(name);
+        return sheet && sheet->isVisible();
+    });
+    return sheet;
 }
 
 } // namespace plimsy::test

@@ -32,20 +32,10 @@ std::unique_ptr<PreferencesWindowController> forgeAccounts(GalleryScene &scene)
     return window;
 }
 
-QDialog *openSheet(QWidget *window, const QString &name)
-{
-    QDialog *sheet = nullptr;
-    GalleryScene::waitUntil([&] {
-        sheet = window->findChild<QDialog *>(name);
-        return sheet && sheet->isVisible();
-    });
-    return sheet;
-}
-
 QDialog *addSheet(QWidget *window, const QString &name, const QString &key)
 {
     window->findChild<ForgeTab *>()->showAddAccount();
-    QDialog *sheet = openSheet(window, QStringLiteral("addForgeAccountSheet"));
+    QDialog *sheet = GalleryScene::waitForSheet(window, QStringLiteral("addForgeAccountSheet"));
     if (sheet) {
         sheet->findChild<QLineEdit *>(QStringLiteral("accountNameField"))->setText(name);
         sheet->findChild<QPlainTextEdit *>(QStringLiteral("apiKeyField"))->setPlainText(key);
@@ -92,7 +82,7 @@ QList<GalleryPage> preferencesPages()
          [](GalleryScene &scene) -> std::unique_ptr<QWidget> {
              auto window = forgeAccounts(scene);
              window->findChild<ForgeTab *>()->showRename();
-             openSheet(window.get(), QStringLiteral("renameForgeAccountSheet"));
+             GalleryScene::waitForSheet(window.get(), QStringLiteral("renameForgeAccountSheet"));
              return window;
          }},
     };

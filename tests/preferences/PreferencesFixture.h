@@ -2,6 +2,7 @@
 
 #include "RecordingUrlOpener.h"
 #include "StatusMenuFixture.h"
+#include "actionbar/GlobalHotkeyManager.h"
 #include "core/SimpleKeychain.h"
 #include "notifications/PushNotificationManager.h"
 #include "platform/DockVisibilityManager.h"
@@ -10,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QPointer>
 
@@ -42,6 +44,8 @@ protected:
         s.authManager = authManager;
         s.pushManager = &push;
         s.legacyRelayKeychain = &legacyKeychain;
+        s.hotkeyManager = &hotkeys;
+        s.records = &appState;
         return s;
     }
 
@@ -96,6 +100,16 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    // Picks the entry as a user does: through the pop-up's activation.
+    void pick(QComboBox *picker, const QString &title)
+    {
+        const int index = picker->findText(title);
+        ASSERT_GE(index, 0) << title.toStdString();
+        picker->setCurrentIndex(index);
+        Q_EMIT picker->activated(index);
+        QCoreApplication::processEvents();
+    }
+
     void closeSheets()
     {
         if (!window) {
@@ -116,6 +130,7 @@ protected:
         QStringLiteral("com.tindrel.plimsy.test.keys.") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     PushNotificationManager push{
         {nullptr, &defaults, &sleeper, &accountServices.authService(), &accountServices.deviceService()}};
+    GlobalHotkeyManager hotkeys{defaults};
     std::unique_ptr<PreferencesWindowController> window;
 };
 
