@@ -1,5 +1,7 @@
 #include "platform/MenuItems.h"
 
+#include "platform/NotificationCenter.h"
+
 #include <QAction>
 #include <QMenu>
 
@@ -143,6 +145,12 @@ QAction *makeItem(QMenu *menu, const QString &title, MenuTag itemTag)
     if (!itemTag.isNone()) {
         setTag(item, itemTag);
     }
+    // Announced before the item's own action runs (connected first), with the title the user chose:
+    // the crash reporter keeps it as the last thing the user did.
+    QObject::connect(item, &QAction::triggered, item, [item] {
+        NotificationCenter::defaultCenter().post(
+            QStringLiteral("NSMenuWillSendActionNotification"), nullptr, {{QStringLiteral("MenuItem"), item->text()}});
+    });
     return item;
 }
 

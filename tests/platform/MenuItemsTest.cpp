@@ -1,5 +1,7 @@
 #include "platform/MenuItems.h"
 
+#include "platform/NotificationCenter.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QPointer>
@@ -102,4 +104,19 @@ TEST(MenuItemsTest, RepresentedObjectIsReadBackOnlyAsItsOwnType)
     MenuItems::setRepresentedObject(item, QStringLiteral("uuid-1"));
     EXPECT_EQ(MenuItems::representedObject<QString>(item), QStringLiteral("uuid-1"));
     EXPECT_FALSE(MenuItems::representedObject<qint64>(item).has_value());
+}
+
+TEST(MenuItemsTest, ChoosingAnItemAnnouncesItsTitleBeforeItsActionRuns)
+{
+    QMenu menu;
+    QAction *item = MenuItems::makeItem(&menu, QStringLiteral("Deploy Now"));
+    QStringList seen;
+    QObject context;
+    NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("NSMenuWillSendActionNotification"), &context, [&seen](const Notification &notification) {
+            seen << notification.userInfo.value(QStringLiteral("MenuItem")).toString();
+        });
+    QObject::connect(item, &QAction::triggered, [&seen] { seen << QStringLiteral("action"); });
+    item->trigger();
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("Deploy Now"), QStringLiteral("action")}));
 }
