@@ -22,8 +22,12 @@ gallery: build
 # Installs Plimsy for the current user (program, desktop entry, icon) and makes it the handler of
 # plimsy:// links, which the browser sign-in returns to.
 PREFIX ?= $(HOME)/.local
-install: build
-	install -Dm755 $(BUILD_DIR)/bin/plimsy $(PREFIX)/bin/plimsy
+install:
+	@$(MAKE) --no-print-directory build PRESET=$(RUN_PRESET)
+	install -Dm755 build/$(RUN_PRESET)/bin/plimsy $(PREFIX)/bin/plimsy
+	rm -rf $(PREFIX)/share/plimsy/editor
+	mkdir -p $(PREFIX)/share/plimsy
+	cp -R build/$(RUN_PRESET)/share/plimsy/editor $(PREFIX)/share/plimsy/editor
 	sed 's|^Exec=plimsy |Exec=$(PREFIX)/bin/plimsy |' resources/com.tindrel.Plimsy.desktop \
 		| install -Dm644 /dev/stdin $(PREFIX)/share/applications/com.tindrel.Plimsy.desktop
 	install -Dm644 resources/images/AppIcon.svg $(PREFIX)/share/icons/hicolor/scalable/apps/com.tindrel.Plimsy.svg
