@@ -3,6 +3,7 @@
 #include "FakeCrashIntake.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace plimsy::test;
@@ -42,7 +44,7 @@ protected:
     QProcess &start(const QStringList &arguments, bool hangDetection = false, const QUrl &notify = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", data.path());
+        environment.insert("XDG_DATA_HOME", dataHome.isEmpty() ? data.path() : dataHome);
         environment.insert("PLIMSY_CRASH_NOTIFY_URL", (notify.isEmpty() ? intake.notifyURL() : notify).toString());
         environment.insert("PLIMSY_CRASH_SESSIONS_URL", intake.sessionsURL().toString());
         if (hangDetection) {
@@ -83,6 +85,7 @@ protected:
 
     FakeCrashIntake intake;
     QTemporaryDir data;
+    QString dataHome; // the data directory unless set
     std::vector<std::unique_ptr<QProcess>> children;
     QHash<QProcess *, QByteArray> output;
 };
@@ -180,6 +183,16 @@ TEST_F(ClientChildTest, AGuiThreadHangPastTheThresholdIsReportedWithItsStack)
     EXPECT_EQ(event.value("severity").toString(), "warning");
     EXPECT_FALSE(event.value("unhandled").toBool());
     EXPECT_TRUE(QJsonDocument(error.value("stacktrace").toArray()).toJson().contains("kxChildBlockGuiThread"));
+    // Threads are sent always by default: every one, the GUI thread first.
+    const QJsonArray threads = event.value("threads").toArray();
+    EXPECT_GT(threads.size(), 2);
+    EXPECT_TRUE(threads.first().toObject().value("errorReportingThread").toBool());
+    EXPECT_EQ(threads.first().toObject().value("stacktrace"), error.value("stacktrace"));
+    EXPECT_EQ(std::count_if(
+                  threads.begin(),
+                  threads.end(),
+                  [](const QJsonValue &thread) { return thread.toObject().value("errorReportingThread").toBool(); }),
+              1);
 
     // The default threshold reports none, not even for a hang past its two seconds.
     QProcess &quiet = run("hang", NoStages, {"2600"}, true);
@@ -209,6 +222,83 @@ TEST_F(ClientChildTest, AHangThatEndsTheRunIsReportedAtTheNextStartEvenIfThatOne
     EXPECT_EQ(event.value("exceptions").toArray().first().toObject().value("message").toString(),
               "The app was terminated while unresponsive");
     EXPECT_TRUE(event.value("unhandled").toBool());
+}
+
+TEST_F(ClientChildTest, AStorageFolderThatCannotBeMadeIsReportedOnce)
+{
+    QFile blocker(QDir(data.path()).filePath("not-a-folder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    dataHome = QDir(blocker.fileName()).filePath("data");
+
+    QProcess &child = run("run", NoStages);
+    ASSERT_TRUE(says(child, "started 1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !intake.internalEvents().isEmpty(); }, 30'000));
+    ASSERT_TRUE(says(child, "delivered"));
+    ASSERT_EQ(intake.internalEvents().size(), 1);
+    const QJsonObject error = intake.internalEvents().constFirst().value("exceptions").toArray().first().toObject();
+    EXPECT_EQ(error.value("errorClass").toString(), "Could not create directory");
+    EXPECT_EQ(intake.internalEvents().constFirst().value("context").toString(), "v1");
+}
+
+// Crashes while launching count up across runs and a run that ends otherwise resets the count. A
+// crash whose standard report was lost is told with the app that ran then.
+TEST_F(ClientChildTest, ALaunchCrashCountsUpAndACleanRunResetsTheCount)
+{
+    const QUrl unreachable("http://127.0.0.1:9/");
+    const QStringList crash{"crash", QJsonDocument(NoStages).toJson(QJsonDocument::Compact)};
+    QProcess &first = start(crash, false, unreachable);
+    ASSERT_TRUE(says(first, "lastRun 0 0 0"));
+    ASSERT_TRUE(first.waitForFinished(20'000));
+    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
+    QProcess &second = start(crash, false, unreachable);
+    ASSERT_TRUE(says(second, "lastRun 1 1 1"));
+    ASSERT_TRUE(second.waitForFinished(20'000));
+
+    // Only the minimal reports survive; the launch state says which system ran.
+    int lost = 0;
+    for (const QString &path : files()) {
+        const QString name = QFileInfo(path).fileName();
+        if (name.startsWith("CrashReport-")) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+            QJsonObject header = report.value("report").toObject();
+            header.insert("type", "minimal");
+            report.insert("report", header);
+            file.close();
+            ASSERT_TRUE(file.remove());
+            QFile recrash(QFileInfo(path).dir().filePath(QString(name).replace("CrashReport-", "RecrashReport-")));
+            ASSERT_TRUE(recrash.open(QIODevice::WriteOnly));
+            recrash.write(QJsonDocument(report).toJson());
+            ++lost;
+        } else if (name == "system_state.json") {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+            QJsonObject device = state.value("device").toObject();
+            device.insert("osVersion", "0.9");
+            state.insert("device", device);
+            file.resize(0);
+            file.write(QJsonDocument(state).toJson());
+        }
+    }
+    ASSERT_EQ(lost, 2);
+
+    QProcess &third = run("run", NoStages);
+    ASSERT_TRUE(says(third, "lastRun 2 1 1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return intake.userEvents().size() == 2; }, 30'000));
+    for (const QJsonObject &event : intake.userEvents()) {
+        EXPECT_EQ(event.value("exceptions").toArray().first().toObject().value("errorClass").toString(), "SIGSEGV");
+        EXPECT_TRUE(event.value("unhandled").toBool());
+        EXPECT_EQ(event.value("device").toObject().value("osVersion").toString(), "0.9");
+    }
+    ASSERT_TRUE(says(third, "delivered"));
+    third.kill();
+    ASSERT_TRUE(third.waitForFinished(20'000));
+
+    QProcess &fourth = run("run", NoStages);
+    EXPECT_TRUE(says(fourth, "lastRun 0 0 0"));
 }
 
 } // namespace

@@ -68,7 +68,8 @@ KXFileLocations KXFileLocations::v1()
     // Beside the root, in Application Support like everything else, so cleaning caches keeps the id.
     const QString shared = QStringLiteral("%1/kestrix-shared-%2").arg(support, identifier);
     locations.persistentDeviceID = QDir(shared).filePath(QStringLiteral("device-id.json"));
-    for (const QString &directory : {locations.breadcrumbs,
+    for (const QString &directory : {root.path(),
+                                     locations.breadcrumbs,
                                      locations.events,
                                      locations.crashCoreReports,
                                      locations.sessions,
