@@ -6,9 +6,10 @@
 // The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
 // to the discarded classes, a top-level "metadata" object ({section: {key: value}}) is added after
 // start. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
-// <crashed> <crashed during launch>" and, once its deliveries are done, "delivered", then runs
+// <crashed> <crashed during launch>" and, once its deliveries and file writes are done, "delivered", then runs
 // until killed. Its functions are exported so that stacks name them.
 #include "crashreporter/client/Kestrix.h"
+#include "crashreporter/support/KXFileSystemQueue.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -91,6 +92,7 @@ int main(int argc, char *argv[])
     const auto finish = [client] {
         if (client != nullptr) {
             client->waitForDeliveries(std::chrono::seconds(30));
+            KXFileSystemQueue::shared().waitUntilIdle();
         }
         say("delivered");
     };

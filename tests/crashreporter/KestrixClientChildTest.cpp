@@ -204,7 +204,11 @@ TEST_F(ClientChildTest, AHangThatEndsTheRunIsReportedAtTheNextStartEvenIfThatOne
 {
     const QJsonObject settings{{"kestrix", withKey({{"appHangThresholdMillis", 250}})}};
     QProcess &hung = run("hang", settings, {"600000"}, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return files().join(' ').contains("app_hang.json"); }, 30'000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::ranges::any_of(files(), [](const QString &path) { return path.endsWith("/app_hang.json"); });
+        },
+        30'000));
     hung.kill();
     ASSERT_TRUE(hung.waitForFinished(20'000));
 

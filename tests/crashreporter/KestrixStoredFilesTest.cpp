@@ -1,4 +1,4 @@
-// What the client leaves on disk after a run that could not deliver and a run that crashed: the
+// What the client leaves on disk after a run that crashed and one that could not deliver: the
 // owner's alone, and without what the redacted keys hide.
 #include "FakeCrashIntake.h"
 
@@ -41,7 +41,7 @@ protected:
             {"kestrix", QJsonObject{{"apiKey", "0123456789abcdef0123456789abcdef"}}},
             {"metadata", QJsonObject{{"account", QJsonObject{{"password", Secret}, {"server", "forge-1"}}}}}};
         const QByteArray arguments = QJsonDocument(settings).toJson(QJsonDocument::Compact);
-        for (const char *action : {"notify-flip", "crash"}) {
+        for (const char *action : {"crash", "notify-flip"}) {
             QProcess child;
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("XDG_DATA_HOME", s_data->path());

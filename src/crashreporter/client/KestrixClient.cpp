@@ -23,7 +23,6 @@
 #include "platform/NotificationCenter.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -187,7 +186,6 @@ void KestrixClient::installCrashHandlers()
         // No crash-time delivery here: a crash report waits for the next launch whatever this says.
         (void)m_configuration.attemptDeliveryOnCrash;
     }
-    QDir().mkpath(KXFileLocations::current().crashCoreReports);
     if (core.install(types, KXFileLocations::current().crashCoreReports) == 0 && types != 0) {
         kxLogError(QStringLiteral("Failed to install crash handlers; no exceptions or crashes will be reported"));
     }

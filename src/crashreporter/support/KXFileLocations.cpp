@@ -1,5 +1,6 @@
 #include "crashreporter/support/KXFileLocations.h"
 
+#include "crashreporter/support/KXFilesystem.h"
 #include "crashreporter/support/KXLogger.h"
 #include "platform/AppPaths.h"
 #include "platform/BundleInfo.h"
@@ -17,17 +18,16 @@ std::atomic<KXFileLocations::InternalErrorReporter> s_reporter{nullptr};
 
 void createDirectory(const QString &path)
 {
-    if (QDir().mkpath(path)) {
-        // What the crash reporter keeps may name the user and the machine: the owner's alone.
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // What the crash reporter keeps may name the user and the machine: the owner's alone.
+    const auto error = KXFilesystem::makePrivateDirectory(path);
+    if (!error) {
         return;
     }
-    const QString message = QStringLiteral("Could not create directory");
-    kxLogError(QStringLiteral("Could not create directory %1: %2").arg(path, message));
+    kxLogError(*error);
     static std::atomic<bool> reported{false};
     const auto reporter = s_reporter.load();
     if (reporter != nullptr && !reported.exchange(true)) {
-        reporter(QStringLiteral("Could not create directory"), QDir(path).dirName(), message);
+        reporter(QStringLiteral("Could not create directory"), QDir(path).dirName(), *error);
     }
 }
 
