@@ -266,31 +266,28 @@ TEST_F(ClientChildTest, ALaunchCrashCountsUpAndACleanRunResetsTheCount)
     ASSERT_TRUE(ends(second));
 
     // Only the minimal reports survive; the launch state says which system ran.
+    const auto rewrite =
+        [](const QString &from, const QString &to, const QString &section, const char *key, const char *value) {
+            QFile file(from);
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
+            file.close();
+            QJsonObject values = document.value(section).toObject();
+            values.insert(key, value);
+            document.insert(section, values);
+            EXPECT_TRUE(file.remove());
+            QFile rewritten(to);
+            EXPECT_TRUE(rewritten.open(QIODevice::WriteOnly));
+            rewritten.write(QJsonDocument(document).toJson());
+        };
     int lost = 0;
     for (const QString &path : files()) {
         const QString name = QFileInfo(path).fileName();
         if (name.startsWith("CrashReport-")) {
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-            QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
-            QJsonObject header = report.value("report").toObject();
-            header.insert("type", "minimal");
-            report.insert("report", header);
-            file.close();
-            ASSERT_TRUE(file.remove());
-            QFile recrash(QFileInfo(path).dir().filePath(QString(name).replace("CrashReport-", "RecrashReport-")));
-            ASSERT_TRUE(recrash.open(QIODevice::WriteOnly));
-            recrash.write(QJsonDocument(report).toJson());
+            rewrite(path, QString(path).replace("/CrashReport-", "/RecrashReport-"), "report", "type", "minimal");
             ++lost;
         } else if (name == "system_state.json") {
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-            QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
-            QJsonObject device = state.value("device").toObject();
-            device.insert("osVersion", "0.9");
-            state.insert("device", device);
-            file.resize(0);
-            file.write(QJsonDocument(state).toJson());
+            rewrite(path, path, "device", "osVersion", "0.9");
         }
     }
     ASSERT_EQ(lost, 2);
