@@ -2,7 +2,7 @@
 //   kestrix_client_child <action> [settings JSON]
 // Actions: "run" (nothing more), "notify", "notify-drop" and "notify-flip" (one handled error; an
 // on-error callback that drops it or makes it unhandled), "hang <ms>" (blocks the GUI thread),
-// "crash" (a null write while still launching).
+// "crash" (a write to an unmapped address while still launching).
 // The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
 // to the discarded classes, a top-level "metadata" object ({section: {key: value}}) is added after
 // start. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
@@ -34,11 +34,12 @@ extern "C" {
     asm volatile(""); // keeps this frame from being a tail call
 }
 
-volatile int *volatile g_null = nullptr;
+// Not null: the undefined-behaviour sanitizer would stop a null write before the fault.
+volatile uintptr_t g_unmapped = 16;
 
 [[gnu::noinline]] void kxChildCrash()
 {
-    *g_null = 1;
+    *reinterpret_cast<volatile int *>(g_unmapped) = 1;
 }
 }
 

@@ -50,6 +50,9 @@ protected:
         if (hangDetection) {
             environment.remove("PLIMSY_TEST_HARNESS");
         }
+        if (arguments.value(0) == "crash") { // the crash reporter's handler, not the sanitizer's
+            environment.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":handle_segv=0");
+        }
         auto child = std::make_unique<QProcess>();
         child->setProcessEnvironment(environment);
         child->start(QStringLiteral(PLIMSY_KESTRIX_CLIENT_CHILD), arguments);

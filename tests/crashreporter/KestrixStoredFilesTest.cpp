@@ -48,6 +48,8 @@ protected:
             // Nothing answers: what would be sent stays on disk.
             environment.insert("PLIMSY_CRASH_NOTIFY_URL", "http://127.0.0.1:9/notify");
             environment.insert("PLIMSY_CRASH_SESSIONS_URL", "http://127.0.0.1:9/sessions");
+            // The crash reporter's handler, not the sanitizer's.
+            environment.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":handle_segv=0");
             child.setProcessEnvironment(environment);
             child.start(QStringLiteral(PLIMSY_KESTRIX_CLIENT_CHILD), {action, arguments});
             QByteArray output;
