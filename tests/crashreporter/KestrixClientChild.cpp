@@ -1,11 +1,15 @@
 // A program that starts the crash reporter's client the way Plimsy does and then does one thing:
 //   kestrix_client_child <action> [settings JSON]
 // Actions: "run" (nothing more), "notify", "notify-drop" and "notify-flip" (one handled error; an
-// on-error callback that drops it or makes it unhandled), "hang <ms>" (blocks the GUI thread).
+// on-error callback that drops it or makes it unhandled), "hang <ms>" (blocks the GUI thread),
+// "crash" (a write to an unmapped address while still launching).
 // The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
-// to the discarded classes. Prints "started <0|1>" and, once its deliveries are done, "delivered",
-// then runs until killed. Its functions are exported so that stacks name them.
+// to the discarded classes, a top-level "metadata" object ({section: {key: value}}) is added after
+// start. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
+// <crashed> <crashed during launch>" and, once its deliveries and file writes are done, "delivered", then runs
+// until killed. Its functions are exported so that stacks name them.
 #include "crashreporter/client/Kestrix.h"
+#include "crashreporter/support/KXFileSystemQueue.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -28,6 +32,14 @@ extern "C" {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     asm volatile(""); // keeps this frame from being a tail call
+}
+
+// Not null: the undefined-behaviour sanitizer would stop a null write before the fault.
+volatile uintptr_t g_unmapped = 16;
+
+[[gnu::noinline]] void kxChildCrash()
+{
+    *reinterpret_cast<volatile int *>(g_unmapped) = 1;
 }
 }
 
@@ -60,10 +72,28 @@ int main(int argc, char *argv[])
     const QJsonObject settings = argc > 2 ? QJsonDocument::fromJson(argv[2]).object() : QJsonObject();
     KestrixClient *client = startClient(settings);
     say(client != nullptr ? "started 1" : "started 0");
+    const QJsonObject metadata = settings.value(QStringLiteral("metadata")).toObject();
+    for (auto section = metadata.begin(); section != metadata.end(); ++section) {
+        const QJsonObject values = section.value().toObject();
+        for (auto value = values.begin(); value != values.end(); ++value) {
+            Kestrix::addMetadata(value.value(), value.key(), section.key());
+        }
+    }
+    if (const auto lastRun = client != nullptr ? Kestrix::lastRunInfo() : std::nullopt) {
+        std::printf("lastRun %llu %d %d\n",
+                    static_cast<unsigned long long>(lastRun->consecutiveLaunchCrashes),
+                    int(lastRun->crashed),
+                    int(lastRun->crashedDuringLaunch));
+        std::fflush(stdout);
+    }
+    if (action == QLatin1String("crash")) {
+        kxChildCrash();
+    }
 
     const auto finish = [client] {
         if (client != nullptr) {
             client->waitForDeliveries(std::chrono::seconds(30));
+            KXFileSystemQueue::shared().waitUntilIdle();
         }
         say("delivered");
     };

@@ -3,6 +3,7 @@
 #include "FakeCrashIntake.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace plimsy::test;
@@ -42,11 +44,14 @@ protected:
     QProcess &start(const QStringList &arguments, bool hangDetection = false, const QUrl &notify = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", data.path());
+        environment.insert("XDG_DATA_HOME", dataHome.isEmpty() ? data.path() : dataHome);
         environment.insert("PLIMSY_CRASH_NOTIFY_URL", (notify.isEmpty() ? intake.notifyURL() : notify).toString());
         environment.insert("PLIMSY_CRASH_SESSIONS_URL", intake.sessionsURL().toString());
         if (hangDetection) {
             environment.remove("PLIMSY_TEST_HARNESS");
+        }
+        if (arguments.value(0) == "crash") { // the crash reporter's handler, not the sanitizer's
+            environment.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":handle_segv=0");
         }
         auto child = std::make_unique<QProcess>();
         child->setProcessEnvironment(environment);
@@ -71,6 +76,12 @@ protected:
             60'000);
     }
 
+    // Waits for the child to end on its own; it may have ended while its output was read.
+    static bool ends(QProcess &child)
+    {
+        return QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 20'000);
+    }
+
     QStringList files() const
     {
         QStringList found;
@@ -83,6 +94,7 @@ protected:
 
     FakeCrashIntake intake;
     QTemporaryDir data;
+    QString dataHome; // the data directory unless set
     std::vector<std::unique_ptr<QProcess>> children;
     QHash<QProcess *, QByteArray> output;
 };
@@ -180,6 +192,16 @@ TEST_F(ClientChildTest, AGuiThreadHangPastTheThresholdIsReportedWithItsStack)
     EXPECT_EQ(event.value("severity").toString(), "warning");
     EXPECT_FALSE(event.value("unhandled").toBool());
     EXPECT_TRUE(QJsonDocument(error.value("stacktrace").toArray()).toJson().contains("kxChildBlockGuiThread"));
+    // Threads are sent always by default: every one, the GUI thread first.
+    const QJsonArray threads = event.value("threads").toArray();
+    EXPECT_GT(threads.size(), 2);
+    EXPECT_TRUE(threads.first().toObject().value("errorReportingThread").toBool());
+    EXPECT_EQ(threads.first().toObject().value("stacktrace"), error.value("stacktrace"));
+    EXPECT_EQ(std::count_if(
+                  threads.begin(),
+                  threads.end(),
+                  [](const QJsonValue &thread) { return thread.toObject().value("errorReportingThread").toBool(); }),
+              1);
 
     // The default threshold reports none, not even for a hang past its two seconds.
     QProcess &quiet = run("hang", NoStages, {"2600"}, true);
@@ -191,7 +213,11 @@ TEST_F(ClientChildTest, AHangThatEndsTheRunIsReportedAtTheNextStartEvenIfThatOne
 {
     const QJsonObject settings{{"kestrix", withKey({{"appHangThresholdMillis", 250}})}};
     QProcess &hung = run("hang", settings, {"600000"}, true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return files().join(' ').contains("app_hang.json"); }, 30'000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::ranges::any_of(files(), [](const QString &path) { return path.endsWith("/app_hang.json"); });
+        },
+        30'000));
     hung.kill();
     ASSERT_TRUE(hung.waitForFinished(20'000));
 
@@ -209,6 +235,80 @@ TEST_F(ClientChildTest, AHangThatEndsTheRunIsReportedAtTheNextStartEvenIfThatOne
     EXPECT_EQ(event.value("exceptions").toArray().first().toObject().value("message").toString(),
               "The app was terminated while unresponsive");
     EXPECT_TRUE(event.value("unhandled").toBool());
+}
+
+TEST_F(ClientChildTest, AStorageFolderThatCannotBeMadeIsReportedOnce)
+{
+    QFile blocker(QDir(data.path()).filePath("not-a-folder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    dataHome = QDir(blocker.fileName()).filePath("data");
+
+    QProcess &child = run("run", NoStages);
+    ASSERT_TRUE(says(child, "started 1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !intake.internalEvents().isEmpty(); }, 30'000));
+    ASSERT_TRUE(says(child, "delivered"));
+    ASSERT_EQ(intake.internalEvents().size(), 1);
+    const QJsonObject error = intake.internalEvents().constFirst().value("exceptions").toArray().first().toObject();
+    EXPECT_EQ(error.value("errorClass").toString(), "Could not create directory");
+    EXPECT_EQ(intake.internalEvents().constFirst().value("context").toString(), "v1");
+}
+
+// Crashes while launching count up across runs and a run that ends otherwise resets the count. A
+// crash whose standard report was lost is told with the app that ran then.
+TEST_F(ClientChildTest, ALaunchCrashCountsUpAndACleanRunResetsTheCount)
+{
+    const QUrl unreachable("http://127.0.0.1:9/");
+    const QStringList crash{"crash", QJsonDocument(NoStages).toJson(QJsonDocument::Compact)};
+    QProcess &first = start(crash, false, unreachable);
+    ASSERT_TRUE(says(first, "lastRun 0 0 0"));
+    ASSERT_TRUE(ends(first));
+    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
+    QProcess &second = start(crash, false, unreachable);
+    ASSERT_TRUE(says(second, "lastRun 1 1 1"));
+    ASSERT_TRUE(ends(second));
+
+    // Only the minimal reports survive; the launch state says which system ran.
+    const auto rewrite =
+        [](const QString &from, const QString &to, const QString &section, const char *key, const char *value) {
+            QFile file(from);
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
+            file.close();
+            QJsonObject values = document.value(section).toObject();
+            values.insert(key, value);
+            document.insert(section, values);
+            EXPECT_TRUE(file.remove());
+            QFile rewritten(to);
+            EXPECT_TRUE(rewritten.open(QIODevice::WriteOnly));
+            rewritten.write(QJsonDocument(document).toJson());
+        };
+    int lost = 0;
+    for (const QString &path : files()) {
+        const QString name = QFileInfo(path).fileName();
+        if (name.startsWith("CrashReport-")) {
+            rewrite(path, QString(path).replace("/CrashReport-", "/RecrashReport-"), "report", "type", "minimal");
+            ++lost;
+        } else if (name == "system_state.json") {
+            rewrite(path, path, "device", "osVersion", "0.9");
+        }
+    }
+    ASSERT_EQ(lost, 2);
+
+    QProcess &third = run("run", NoStages);
+    ASSERT_TRUE(says(third, "lastRun 2 1 1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return intake.userEvents().size() == 2; }, 30'000));
+    for (const QJsonObject &event : intake.userEvents()) {
+        EXPECT_EQ(event.value("exceptions").toArray().first().toObject().value("errorClass").toString(), "SIGSEGV");
+        EXPECT_TRUE(event.value("unhandled").toBool());
+        EXPECT_EQ(event.value("device").toObject().value("osVersion").toString(), "0.9");
+    }
+    ASSERT_TRUE(says(third, "delivered"));
+    third.kill();
+    ASSERT_TRUE(third.waitForFinished(20'000));
+
+    QProcess &fourth = run("run", NoStages);
+    EXPECT_TRUE(says(fourth, "lastRun 0 0 0"));
 }
 
 } // namespace

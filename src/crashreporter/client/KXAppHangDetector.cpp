@@ -133,7 +133,9 @@ void KXAppHangDetector::reportHang()
     const QDateTime date = QDateTime::currentDateTimeUtc();
     const QJsonObject systemInfo = KX_SystemInfo::systemInfo();
     std::vector<KestrixThread> threads;
-    if (auto main = KestrixThread::mainThread()) {
+    if (m_client->configuration().sendThreads == KestrixThreadSendPolicy::Always) {
+        threads = KestrixThread::allThreadsFromMainThread();
+    } else if (auto main = KestrixThread::mainThread()) {
         threads.push_back(std::move(*main));
     }
     m_client->appHangDetected(date, threads, systemInfo);

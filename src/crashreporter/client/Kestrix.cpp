@@ -1,5 +1,7 @@
 #include "crashreporter/client/Kestrix.h"
 
+#include "crashreporter/client/KXInternalErrorReporter.h"
+#include "crashreporter/support/KXFileLocations.h"
 #include "crashreporter/support/KXJSONSerialization.h"
 #include "crashreporter/support/KXLogger.h"
 
@@ -15,6 +17,14 @@ namespace {
 std::mutex s_startMutex;
 // Lives until the process ends: the crash handlers and worker threads use it to the last moment.
 std::atomic<KestrixClient *> s_client{nullptr};
+
+// The storage layout is made before the internal error reporter exists: its report waits for it.
+void reportStorageFault(const QString &errorClass, const QString &context, const QString &message)
+{
+    KXInternalErrorReporter::performBlock([errorClass, context, message](KXInternalErrorReporter &reporter) {
+        reporter.reportErrorWithClass(errorClass, context, message, {});
+    });
+}
 
 } // namespace
 
@@ -47,6 +57,7 @@ KestrixClient *Kestrix::startWithConfiguration(const KestrixConfiguration &confi
     if (!configuration.validate()) {
         return nullptr;
     }
+    KXFileLocations::setInternalErrorReporter(&reportStorageFault);
     auto *client = new KestrixClient(configuration.copy());
     s_client.store(client);
     client->start();
@@ -79,6 +90,12 @@ bool Kestrix::appDidCrashLastLaunch()
 {
     KestrixClient *client = readyClient();
     return client != nullptr && client->appDidCrashLastLaunch();
+}
+
+std::optional<KestrixLastRunInfo> Kestrix::lastRunInfo()
+{
+    KestrixClient *client = readyClient();
+    return client != nullptr ? std::optional(client->lastRunInfo()) : std::nullopt;
 }
 
 void Kestrix::markLaunchCompleted()

@@ -24,6 +24,7 @@ public:
 
     // Each does nothing, after an error line, before the client is ready.
     static bool appDidCrashLastLaunch();
+    static std::optional<KestrixLastRunInfo> lastRunInfo();
     static void markLaunchCompleted();
     static void notify(const std::exception &exception, const KestrixOnErrorBlock &block = {});
     static void notifyError(const KestrixErrorRecord &error, const KestrixOnErrorBlock &block = {});

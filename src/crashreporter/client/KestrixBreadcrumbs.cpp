@@ -1,11 +1,11 @@
 #include "crashreporter/client/KestrixBreadcrumbs.h"
 
 #include "crashreporter/support/KXFileSystemQueue.h"
+#include "crashreporter/support/KXFilesystem.h"
 #include "crashreporter/support/KXJSONSerialization.h"
 #include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXLogger.h"
 #include "crashreporter/support/KX_RFC3339DateTool.h"
-#include "platform/AppPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -187,7 +187,7 @@ void KestrixBreadcrumbs::removeAllBreadcrumbs()
     }
     KXFileSystemQueue::shared().async([path = m_state->path] {
         if (QDir(path).removeRecursively()) {
-            plimsy::AppPaths::ensurePrivateDirectory(path);
+            KXFilesystem::makePrivateDirectory(path);
         }
     });
 }

@@ -8,8 +8,10 @@
 #include "crashreporter/client/KXInternalErrorReporter.h"
 #include "crashreporter/client/KXNotificationBreadcrumbs.h"
 #include "crashreporter/client/KXSessionUploader.h"
+#include "crashreporter/client/KXUsageTelemetry.h"
 #include "crashreporter/client/KestrixBreadcrumbs.h"
 #include "crashreporter/client/KestrixSessionTracker.h"
+#include "crashreporter/client/KestrixSystemState.h"
 #include "crashreporter/core/KXCrashSentry.h"
 #include "crashreporter/support/KXFileLocations.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
@@ -21,7 +23,6 @@
 #include "platform/NotificationCenter.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -71,6 +72,7 @@ void KestrixClient::start()
     KXCrashTimeUserSection::setHandledCrashFlagPath(locations.flagHandledCrash);
     KXCrashTimeUserSection::setCrashHandler(m_configuration.onCrashHandler);
     installCrashHandlers();
+    m_systemState = std::make_unique<KestrixSystemState>(m_configuration, locations.systemState);
 
     const QJsonObject systemInfo = KX_SystemInfo::systemInfo();
     m_metadata->addMetadata(QJsonObject{{QStringLiteral("name"), QCoreApplication::applicationName()}},
@@ -91,6 +93,9 @@ void KestrixClient::start()
     m_eventUploader->setLostCrashEventBuilder(
         [this](const QJsonObject &minimalReport) { return lostCrashEvent(minimalReport); });
 
+    if (const auto usage = kxUsageTelemetry(m_configuration)) {
+        KXCrashTimeUserSection::setUsage(*usage);
+    }
     KXCrashTimeUserSection::setConfiguration(m_configuration);
     const QByteArray configuration =
         QJsonDocument(m_configuration.dictionaryRepresentation()).toJson(QJsonDocument::Compact);
@@ -181,7 +186,6 @@ void KestrixClient::installCrashHandlers()
         // No crash-time delivery here: a crash report waits for the next launch whatever this says.
         (void)m_configuration.attemptDeliveryOnCrash;
     }
-    QDir().mkpath(KXFileLocations::current().crashCoreReports);
     if (core.install(types, KXFileLocations::current().crashCoreReports) == 0 && types != 0) {
         kxLogError(QStringLiteral("Failed to install crash handlers; no exceptions or crashes will be reported"));
     }

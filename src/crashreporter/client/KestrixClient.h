@@ -29,6 +29,7 @@ class KXNotificationBreadcrumbs;
 class KXSessionUploader;
 class KestrixBreadcrumbs;
 class KestrixSessionTracker;
+class KestrixSystemState;
 
 // What went wrong where no exception is thrown: a domain, a code and texts.
 struct KestrixErrorRecord
@@ -76,6 +77,8 @@ public:
     bool readyForInternalCalls() const { return m_readyForInternalCalls; }
     bool appDidCrashLastLaunch() const { return m_lastRunInfo.crashed; }
     const KestrixLastRunInfo &lastRunInfo() const { return m_lastRunInfo; }
+    // This launch's app and device, and the previous launch's; made at start.
+    const KestrixSystemState &systemState() const { return *m_systemState; }
     const KestrixConfiguration &configuration() const { return m_configuration; }
     void markLaunchCompleted();
 
@@ -145,6 +148,7 @@ private:
     std::unique_ptr<KestrixSessionTracker> m_sessionTracker;
     std::unique_ptr<KXNotificationBreadcrumbs> m_notificationBreadcrumbs;
     std::unique_ptr<KXAppHangDetector> m_appHangDetector;
+    std::unique_ptr<KestrixSystemState> m_systemState;
     std::unique_ptr<QObject> m_lifetime;
     QTimer *m_appLaunchTimer = nullptr;
 

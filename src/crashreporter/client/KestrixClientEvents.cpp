@@ -3,9 +3,12 @@
 #include "crashreporter/client/KXAppHangDetector.h"
 #include "crashreporter/client/KXCrashTimeUserSection.h"
 #include "crashreporter/client/KXEventUploader.h"
+#include "crashreporter/client/KXUsageTelemetry.h"
 #include "crashreporter/client/KestrixBreadcrumbs.h"
 #include "crashreporter/client/KestrixClient.h"
 #include "crashreporter/client/KestrixSessionTracker.h"
+#include "crashreporter/client/KestrixSystemState.h"
+#include "crashreporter/model/KXJSONFields.h"
 #include "crashreporter/support/KXFileLocations.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
 #include "crashreporter/support/KXJSONSerialization.h"
@@ -161,6 +164,7 @@ void KestrixClient::notifyInternal(KestrixEvent event, const KestrixOnErrorBlock
         m_sessionTracker->incrementEventCountUnhandled(event.handledState.unhandled);
         event.session = m_sessionTracker->runningSession();
     }
+    event.usage = kxUsageTelemetry(m_configuration);
 
     QJsonObject breadcrumbMetadata{{QStringLiteral("errorClass"), errorClass},
                                    {QStringLiteral("unhandled"), event.unhandled()},
@@ -265,6 +269,9 @@ void KestrixClient::computeDidCrashLastLaunch()
     }
     m_lastRunInfo.crashed = crashed;
     m_lastRunInfo.crashedDuringLaunch = crashed && m_previousRun.context && m_previousRun.context->isLaunching;
+    m_systemState->setConsecutiveLaunchCrashes(
+        m_lastRunInfo.crashedDuringLaunch ? m_systemState->consecutiveLaunchCrashes() + 1 : 0);
+    m_lastRunInfo.consecutiveLaunchCrashes = m_systemState->consecutiveLaunchCrashes();
 }
 
 std::optional<KestrixEvent> KestrixClient::loadAppHangEvent()
@@ -313,15 +320,30 @@ std::optional<KestrixEvent> KestrixClient::generateEventForLastLaunch(const Kest
         return std::nullopt;
     }
     const KXRunContextData &context = *m_previousRun.context;
-    const QJsonObject systemInfo = KX_SystemInfo::systemInfo();
-    KestrixAppWithState app = generateAppWithState(systemInfo);
+    // The app and device that ran then, which an update since may have changed; this run's only
+    // when the previous one left no record of them.
+    const QJsonObject launchState = m_systemState->lastLaunchState();
+    const QJsonObject lastApp = launchState.value(QStringLiteral("app")).toObject();
+    const QJsonObject lastDevice = launchState.value(QStringLiteral("device")).toObject();
+    const QJsonObject systemInfo =
+        lastApp.isEmpty() || lastDevice.isEmpty() ? KX_SystemInfo::systemInfo() : QJsonObject();
+    KestrixAppWithState app;
+    if (lastApp.isEmpty()) {
+        app = generateAppWithState(systemInfo);
+    } else {
+        app = KestrixAppWithState::fromJson(lastApp);
+        app.dsymUuid = kxString(lastApp, "machoUUID");
+    }
     app.inForeground = context.isForeground;
     app.isLaunching = context.isLaunching;
     if (m_previousRun.configuration) {
         app.setValuesFromConfiguration(
             KestrixConfiguration::fromDictionaryRepresentation(*m_previousRun.configuration));
     }
-    KestrixDeviceWithState device = KestrixDeviceWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}});
+    KestrixDeviceWithState device =
+        lastDevice.isEmpty() ? KestrixDeviceWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}})
+                             : KestrixDeviceWithState::fromJson(lastDevice);
+    device.manufacturer = KestrixDevice::currentManufacturer();
     if (context.timestamp > 0) {
         device.time = QDateTime::fromMSecsSinceEpoch(
             static_cast<qint64>((context.timestamp + SecondsFrom1970To2001) * 1000), QTimeZone::utc());
@@ -396,12 +418,15 @@ void KestrixClient::appHangDetected(const QDateTime &date,
         event.setApiKey(*apiKey);
     }
     event.context = context();
+    {
+        std::lock_guard lock(m_mutex);
+        event.groupingDiscriminator = m_groupingDiscriminator;
+    }
     event.featureFlagStore = m_featureFlagStore->copyMemoryStore();
     event.symbolicateIfNeeded();
     const QByteArray json = event.toJsonData(m_configuration.redactedKeys);
     {
         std::lock_guard lock(m_mutex);
-        event.groupingDiscriminator = m_groupingDiscriminator;
         m_appHangEvent = std::move(event);
     }
     QString failure;

@@ -7,7 +7,10 @@
 
 #include <QFile>
 
+#include <execinfo.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace kestrix {
 
@@ -75,43 +78,52 @@ void prepareForStop()
     kxmemLoadRegions();
 }
 
-} // namespace
-
-std::vector<KestrixThread> KestrixThread::allThreads(bool all, const std::vector<uintptr_t> &callStackReturnAddresses)
+// The stacks of `threads`, index for index: the caller's from `callerAddresses`, the others read
+// while stopped. `reporting` is the error-reporting thread.
+std::vector<KestrixThread>
+readThreads(const std::vector<pid_t> &threads, pid_t reporting, const std::vector<uintptr_t> &callerAddresses)
 {
-    const size_t callerCount = std::min(callStackReturnAddresses.size(), MaxLiveFrames);
-    std::vector<pid_t> threads(KXMaxThreads);
-    threads.resize(static_cast<size_t>(kxthreadsList(threads.data(), KXMaxThreads)));
-    const pid_t current = kxthreadCurrent();
-    const auto callerIndex = std::find(threads.begin(), threads.end(), current) - threads.begin();
-
-    if (!all) {
-        const int index = callerIndex < static_cast<qsizetype>(threads.size()) ? static_cast<int>(callerIndex) : 0;
-        return {makeThread(current, index, callStackReturnAddresses.data(), callerCount, true)};
-    }
-    if (threads.empty()) {
-        return {};
-    }
-    std::vector<uintptr_t> frames(threads.size() * MaxLiveFrames);
+    const size_t callerCount = std::min(callerAddresses.size(), KestrixThread::MaxLiveFrames);
+    std::vector<uintptr_t> frames(threads.size() * KestrixThread::MaxLiveFrames);
     std::vector<int> counts(threads.size(), 0);
     prepareForStop();
     readStoppedStacks(threads, frames, counts);
 
+    const pid_t current = kxthreadCurrent();
     std::vector<KestrixThread> result;
     result.reserve(threads.size());
     for (size_t i = 0; i < threads.size(); i++) {
-        if (threads[i] == current) {
-            result.push_back(
-                makeThread(current, static_cast<int>(i), callStackReturnAddresses.data(), callerCount, true));
-        } else {
-            result.push_back(makeThread(threads[i],
-                                        static_cast<int>(i),
-                                        frames.data() + i * MaxLiveFrames,
-                                        static_cast<size_t>(counts[i]),
-                                        false));
-        }
+        const bool isCaller = threads[i] == current;
+        result.push_back(
+            makeThread(threads[i],
+                       static_cast<int>(i),
+                       isCaller ? callerAddresses.data() : frames.data() + i * KestrixThread::MaxLiveFrames,
+                       isCaller ? callerCount : static_cast<size_t>(counts[i]),
+                       threads[i] == reporting));
     }
     return result;
+}
+
+std::vector<pid_t> processThreads()
+{
+    std::vector<pid_t> threads(KXMaxThreads);
+    threads.resize(static_cast<size_t>(kxthreadsList(threads.data(), KXMaxThreads)));
+    return threads;
+}
+
+} // namespace
+
+std::vector<KestrixThread> KestrixThread::allThreads(bool all, const std::vector<uintptr_t> &callStackReturnAddresses)
+{
+    const std::vector<pid_t> threads = processThreads();
+    const pid_t current = kxthreadCurrent();
+    if (!all) {
+        const auto callerIndex = std::find(threads.begin(), threads.end(), current) - threads.begin();
+        const int index = callerIndex < static_cast<qsizetype>(threads.size()) ? static_cast<int>(callerIndex) : 0;
+        const size_t callerCount = std::min(callStackReturnAddresses.size(), MaxLiveFrames);
+        return {makeThread(current, index, callStackReturnAddresses.data(), callerCount, true)};
+    }
+    return readThreads(threads, current, callStackReturnAddresses);
 }
 
 std::optional<KestrixThread> KestrixThread::mainThread()
@@ -120,12 +132,26 @@ std::optional<KestrixThread> KestrixThread::mainThread()
     if (kxthreadCurrent() == main) {
         return std::nullopt;
     }
-    const std::vector<pid_t> threads{main};
-    std::vector<uintptr_t> frames(MaxLiveFrames);
-    std::vector<int> counts(1, 0);
-    prepareForStop();
-    readStoppedStacks(threads, frames, counts);
-    return makeThread(main, 0, frames.data(), static_cast<size_t>(counts[0]), true);
+    return readThreads({main}, main, {}).front();
+}
+
+std::vector<KestrixThread> KestrixThread::allThreadsFromMainThread()
+{
+    const pid_t main = getpid();
+    if (kxthreadCurrent() == main) {
+        return {};
+    }
+    std::vector<pid_t> threads = processThreads();
+    std::erase(threads, main);
+    threads.insert(threads.begin(), main);
+    // The caller's own stack, read before the others stop: the walk may allocate on first use.
+    void *frames[MaxLiveFrames];
+    const int count = backtrace(frames, static_cast<int>(MaxLiveFrames));
+    std::vector<uintptr_t> caller;
+    for (int i = 1; i < count; i++) { // without this function's own frame
+        caller.push_back(reinterpret_cast<uintptr_t>(frames[i]));
+    }
+    return readThreads(threads, main, caller);
 }
 
 } // namespace kestrix

@@ -44,6 +44,9 @@ struct KestrixThread
     static std::vector<KestrixThread> allThreads(bool all, const std::vector<uintptr_t> &callStackReturnAddresses);
     // The main thread's stack as the error-reporting thread; none when called on the main thread.
     static std::optional<KestrixThread> mainThread();
+    // Every thread, the main thread first as the error-reporting thread (the caller's own stack
+    // walked in place); none when called on the main thread.
+    static std::vector<KestrixThread> allThreadsFromMainThread();
 };
 
 } // namespace kestrix

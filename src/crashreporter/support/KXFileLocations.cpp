@@ -1,5 +1,6 @@
 #include "crashreporter/support/KXFileLocations.h"
 
+#include "crashreporter/support/KXFilesystem.h"
 #include "crashreporter/support/KXLogger.h"
 #include "platform/AppPaths.h"
 #include "platform/BundleInfo.h"
@@ -17,17 +18,16 @@ std::atomic<KXFileLocations::InternalErrorReporter> s_reporter{nullptr};
 
 void createDirectory(const QString &path)
 {
-    if (QDir().mkpath(path)) {
-        // What the crash reporter keeps may name the user and the machine: the owner's alone.
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // What the crash reporter keeps may name the user and the machine: the owner's alone.
+    const auto error = KXFilesystem::makePrivateDirectory(path);
+    if (!error) {
         return;
     }
-    const QString message = QStringLiteral("Could not create directory");
-    kxLogError(QStringLiteral("Could not create directory %1: %2").arg(path, message));
+    kxLogError(*error);
     static std::atomic<bool> reported{false};
     const auto reporter = s_reporter.load();
     if (reporter != nullptr && !reported.exchange(true)) {
-        reporter(QStringLiteral("Could not create directory"), QDir(path).dirName(), message);
+        reporter(QStringLiteral("Could not create directory"), QDir(path).dirName(), *error);
     }
 }
 
@@ -68,7 +68,8 @@ KXFileLocations KXFileLocations::v1()
     // Beside the root, in Application Support like everything else, so cleaning caches keeps the id.
     const QString shared = QStringLiteral("%1/kestrix-shared-%2").arg(support, identifier);
     locations.persistentDeviceID = QDir(shared).filePath(QStringLiteral("device-id.json"));
-    for (const QString &directory : {locations.breadcrumbs,
+    for (const QString &directory : {root.path(),
+                                     locations.breadcrumbs,
                                      locations.events,
                                      locations.crashCoreReports,
                                      locations.sessions,

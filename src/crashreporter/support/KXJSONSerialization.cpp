@@ -1,9 +1,10 @@
 #include "crashreporter/support/KXJSONSerialization.h"
 
+#include "crashreporter/support/KXFileSystemQueue.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -42,15 +43,7 @@ std::optional<QJsonObject> KXJSONSerialization::readObjectFromFile(const QString
 
 bool KXJSONSerialization::writeObjectToFile(const QJsonObject &object, const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(object).toJson(QJsonDocument::Compact)) < 0
-        || !file.commit()) {
-        if (error != nullptr) {
-            *error = file.errorString();
-        }
-        return false;
-    }
-    return true;
+    return KXFileSystemQueue::writeFile(path, QJsonDocument(object).toJson(QJsonDocument::Compact), error);
 }
 
 QJsonValue kxSanitizeJSON(const QJsonValue &value)
