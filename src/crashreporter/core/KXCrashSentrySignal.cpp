@@ -187,12 +187,20 @@ void kxsentrySignalUninstall()
 
 } // namespace kestrix
 
+// A sanitizer linked into the program has its own pthread_create, which this one replaces; skipping it
+// would hide every new thread from it (LeakSanitizer would not scan their stacks and report what they
+// hold as leaked), so the chain goes through it when it is there.
+extern "C" int __interceptor_pthread_create(pthread_t *, const pthread_attr_t *, void *(*)(void *),
+                                            void *) __attribute__((weak));
+
 // Threads started after installation get their alternate stack on the way in.
 extern "C" int
 pthread_create(pthread_t *thread, const pthread_attr_t *attributes, void *(*routine)(void *), void *argument) noexcept
 {
     using CreateFunc = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
-    static CreateFunc next = reinterpret_cast<CreateFunc>(dlsym(RTLD_NEXT, "pthread_create"));
+    static CreateFunc next = __interceptor_pthread_create != nullptr
+        ? __interceptor_pthread_create
+        : reinterpret_cast<CreateFunc>(dlsym(RTLD_NEXT, "pthread_create"));
     if (!kestrix::s_stacksForNewThreads.load()) {
         return next(thread, attributes, routine, argument);
     }
