@@ -1,11 +1,12 @@
 #include "app/AnnouncementWindow.h"
 
+#include "editor/WebEngineModule.h"
 #include "platform/UserDefaults.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 namespace plimsy {
 
@@ -35,12 +36,20 @@ std::unique_ptr<QWidget> AnnouncementWindow::makeWindow()
     auto window = makeFrame(QStringLiteral("announcementWindow"), QStringLiteral("New Version"));
     window->resize(WindowSize);
 
-    auto *page = new QWebEngineView(window.get());
-    page->setObjectName(QStringLiteral("announcementWebView"));
-    page->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    if (const auto url = announcementURL(m_defaults)) {
-        page->load(*url);
+    QWidget *page = nullptr;
+    QString moduleFailure;
+    if (WebEngineModule *module = WebEngineModule::load(&moduleFailure)) {
+        page = module->createBrowserView(announcementURL(m_defaults).value_or(QUrl()), window.get());
+        page->setObjectName(QStringLiteral("announcementWebView"));
+    } else {
+        auto *line = new QLabel(QStringLiteral("The announcement cannot be shown: the web engine could not be loaded (")
+                                    + moduleFailure + u')',
+                                window.get());
+        line->setAlignment(Qt::AlignCenter);
+        line->setWordWrap(true);
+        page = line;
     }
+    page->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     auto *dontShow = new QPushButton(QStringLiteral("Don't show again"), window.get());
     dontShow->setObjectName(QStringLiteral("dontShowAgainButton"));

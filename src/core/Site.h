@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTypeInfo>
 
 #include <optional>
 
@@ -78,3 +79,6 @@ struct Site
 };
 
 } // namespace plimsy
+
+// Every member moves as its bytes: a list of thousands of sites grows by moving memory, not site by site.
+Q_DECLARE_TYPEINFO(plimsy::Site, Q_RELOCATABLE_TYPE);

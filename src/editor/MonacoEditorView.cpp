@@ -2,8 +2,7 @@
 
 #include "core/Logger.h"
 #include "editor/MonacoMessageHandler.h"
-#include "editor/MonacoPage.h"
-#include "editor/MonacoWebView.h"
+#include "editor/WebEngineModule.h"
 #include "platform/UrlOpener.h"
 
 #include <QCoreApplication>
@@ -14,13 +13,11 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QPalette>
 #include <QStackedLayout>
-#include <QWebChannel>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineSettings>
 
 #include <coroutine>
 #include <memory>
@@ -33,35 +30,6 @@ using namespace std::chrono_literals;
 
 // Beyond this the page is taken to be broken: it loads from the local disk.
 constexpr auto ReadyLimit = 30s;
-
-// Defines window.webkit.messageHandlers.NAME.postMessage for the protocol's five names over the web
-// channel, queueing posts until the channel is up. Runs before any script of the page.
-constexpr const char *MessageShim = R"JS(
-(function () {
-    'use strict';
-    const names = ['contentChanged', 'save', 'close', 'reload', 'editorReady'];
-    const queue = [];
-    let host = null;
-    function send(name) {
-        if (host) {
-            host.didReceiveScriptMessage(name);
-        } else {
-            queue.push(name);
-        }
-    }
-    const handlers = {};
-    for (const name of names) {
-        handlers[name] = Object.freeze({ postMessage: function () { send(name); } });
-    }
-    Object.defineProperty(window, 'webkit', { value: Object.freeze({ messageHandlers: Object.freeze(handlers) }) });
-    new QWebChannel(qt.webChannelTransport, function (channel) {
-        host = channel.objects.plimsyHost;
-        for (const name of queue.splice(0)) {
-            host.didReceiveScriptMessage(name);
-        }
-    });
-})();
-)JS";
 
 QString boolText(bool value)
 {
@@ -77,15 +45,6 @@ QString scriptLiteral(const QString &text)
     literal.replace(QChar(0x2028), QLatin1String("\\u2028"));
     literal.replace(QChar(0x2029), QLatin1String("\\u2029"));
     return literal;
-}
-
-QString channelScriptSource()
-{
-    QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-    if (!channelScript.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(channelScript.readAll()) + QString::fromLatin1(MessageShim);
 }
 
 } // namespace
@@ -127,49 +86,26 @@ struct MonacoEditorView::ScriptAwaiter
 
 MonacoEditorView::MonacoEditorView(UrlOpener *urlOpener, QWidget *parent)
     : QWidget(parent)
+    , m_urlOpener(urlOpener ? *urlOpener : UrlOpener::system())
     , m_stack(new QStackedLayout(this))
-    , m_webView(new MonacoWebView(this, this))
-    , m_page(new MonacoPage(QUrl::fromLocalFile(pagePath()), urlOpener ? *urlOpener : UrlOpener::system(), m_webView))
     , m_messageHandler(new MonacoMessageHandler(this, this))
     , m_failureLabel(new QLabel(this))
 {
-    m_webView->setObjectName(QStringLiteral("editorWebView"));
+    QString moduleFailure;
+    if (WebEngineModule *module = WebEngineModule::load(&moduleFailure)) {
+        m_webPage = module->createEditorPage(QUrl::fromLocalFile(pagePath()), *this, this);
+        m_webView = m_webPage->widget();
+        m_webView->setObjectName(QStringLiteral("editorWebView"));
+        m_webPage->setPageBackground(palette().color(QPalette::Base));
+        m_stack->addWidget(m_webView);
+    }
     m_failureLabel->setObjectName(QStringLiteral("editorFailureLabel"));
     m_failureLabel->setAlignment(Qt::AlignCenter);
     m_failureLabel->setWordWrap(true);
     m_failureLabel->setMargin(24);
     m_stack->setContentsMargins(0, 0, 0, 0);
-    m_stack->addWidget(m_webView);
     m_stack->addWidget(m_failureLabel);
 
-    m_page->setBackgroundColor(palette().color(QPalette::Base));
-    m_page->settings()->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, true);
-    m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    QWebEngineScript shim;
-    shim.setName(QStringLiteral("plimsy-message-handlers"));
-    shim.setSourceCode(channelScriptSource());
-    shim.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    shim.setWorldId(QWebEngineScript::MainWorld);
-    shim.setRunsOnSubFrames(false);
-    m_page->scripts().insert(shim);
-    auto *channel = new QWebChannel(m_page);
-    channel->registerObject(QString::fromLatin1(MonacoMessageHandler::ChannelName), m_messageHandler);
-    m_page->setWebChannel(channel, QWebEngineScript::MainWorld);
-    m_webView->setPage(m_page);
-
-    connect(m_page, &QWebEnginePage::loadFinished, this, &MonacoEditorView::handleLoadFinished);
-    connect(m_page,
-            &QWebEnginePage::renderProcessTerminated,
-            this,
-            [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
-                if (status == QWebEnginePage::NormalTerminationStatus) {
-                    return;
-                }
-                abandonScripts();
-                showFailure(QStringLiteral("The editor stopped: its page process ended (exit code %1). Close and "
-                                           "reopen this window.")
-                                .arg(exitCode));
-            });
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &MonacoEditorView::releasePage);
     m_readyWatchdog.setSingleShot(true);
     m_readyWatchdog.setInterval(ReadyLimit);
@@ -178,6 +114,12 @@ MonacoEditorView::MonacoEditorView(UrlOpener *urlOpener, QWidget *parent)
         showFailure(QStringLiteral("The editor did not start: its page never became ready."));
         m_failureIsFinal = false;
     });
+    if (!m_webPage) {
+        printLine(QStringLiteral("MonacoEditorView: Could not load the web engine module: ") + moduleFailure);
+        showFailure(QStringLiteral("The editor cannot be shown: its web engine could not be loaded (") + moduleFailure
+                    + u')');
+        return;
+    }
     loadEditorPage();
 }
 
@@ -189,7 +131,9 @@ MonacoEditorView::~MonacoEditorView()
 
 void MonacoEditorView::releasePage()
 {
-    delete std::exchange(m_page, nullptr);
+    if (EditorWebPage *page = std::exchange(m_webPage, nullptr)) {
+        page->releasePage();
+    }
     abandonScripts();
     m_isEditorReady = false;
 }
@@ -209,10 +153,10 @@ void MonacoEditorView::loadEditorPage()
         return;
     }
     m_readyWatchdog.start();
-    m_page->load(QUrl::fromLocalFile(path));
+    m_webPage->loadPage(QUrl::fromLocalFile(path));
 }
 
-void MonacoEditorView::handleLoadFinished(bool ok)
+void MonacoEditorView::pageLoadFinished(bool ok)
 {
     if (!ok && !m_isEditorReady) {
         showFailure(QStringLiteral("The editor cannot be shown: its page did not load (") + pagePath() + u')');
@@ -235,20 +179,20 @@ void MonacoEditorView::showFailure(const QString &line)
 
 void MonacoEditorView::send(const QString &script)
 {
-    if (m_page) {
-        m_page->runJavaScript(script);
+    if (m_webPage) {
+        m_webPage->runScript(script);
     }
 }
 
 QCoro::Task<QVariant> MonacoEditorView::evaluate(QString script)
 {
     auto answer = std::make_shared<ScriptAnswer>();
-    if (!m_page || !m_failure.isEmpty()) {
+    if (!m_webPage || !m_failure.isEmpty()) {
         co_return QVariant();
     }
     std::erase_if(m_pendingScripts, [](const std::weak_ptr<ScriptAnswer> &pending) { return pending.expired(); });
     m_pendingScripts.push_back(answer);
-    m_page->runJavaScript(script, [answer](const QVariant &value) { answer->give(value, answer); });
+    m_webPage->runScript(script, [answer](const QVariant &value) { answer->give(value, answer); });
     ScriptAwaiter awaiter{answer};
     co_return co_await awaiter;
 }
@@ -402,10 +346,82 @@ void MonacoEditorView::editorDidBecomeReady()
 void MonacoEditorView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange && m_page) {
-        m_page->setBackgroundColor(palette().color(QPalette::Base));
+    if (event->type() == QEvent::PaletteChange && m_webPage) {
+        m_webPage->setPageBackground(palette().color(QPalette::Base));
         applyAppearanceTheme();
     }
+}
+
+void MonacoEditorView::pageProcessEnded(int exitCode)
+{
+    abandonScripts();
+    showFailure(
+        QStringLiteral("The editor stopped: its page process ended (exit code %1). Close and reopen this window.")
+            .arg(exitCode));
+}
+
+void MonacoEditorView::pageMessage(const QString &name)
+{
+    m_messageHandler->didReceiveScriptMessage(name);
+}
+
+void MonacoEditorView::pageScriptError(const QString &message, int lineNumber, const QString &sourceID)
+{
+    printLine(QStringLiteral("MonacoEditorView: page error: %1 (%2:%3)").arg(message, sourceID).arg(lineNumber));
+}
+
+void MonacoEditorView::pageLinkActivated(const QUrl &url)
+{
+    m_urlOpener.openUrl(url);
+}
+
+void MonacoEditorView::pageContextMenuRequested(const QPoint &globalPos)
+{
+    QMenu *menu = createEditorContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPos);
+}
+
+QMenu *MonacoEditorView::createEditorContextMenu()
+{
+    auto *menu = new QMenu(this);
+    QAction *find = menu->addAction(QStringLiteral("Find..."), this, &MonacoEditorView::showFind);
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    if (!m_isReadOnly) {
+        QAction *replace =
+            menu->addAction(QStringLiteral("Find and Replace..."), this, &MonacoEditorView::showFindReplace);
+        replace->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    }
+    menu->addSeparator();
+
+    // Undo, redo and select all go to the editor's own commands; the clipboard goes through the page, as
+    // the keyboard's shortcuts do.
+    const auto command = [this](const char *name) {
+        return [this, name] { send(QStringLiteral("runEditorCommand('%1')").arg(QLatin1String(name))); };
+    };
+    const auto pageAction = [this](EditorWebPage::EditAction action) {
+        return [this, action] {
+            if (m_webPage) {
+                m_webPage->triggerEditAction(action);
+            }
+        };
+    };
+    if (!m_isReadOnly) {
+        menu->addAction(QStringLiteral("Undo"), this, command("undo"))->setShortcut(QKeySequence::Undo);
+        menu->addAction(QStringLiteral("Redo"), this, command("redo"))->setShortcut(QKeySequence::Redo);
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("Cut"), this, pageAction(EditorWebPage::EditAction::Cut))
+            ->setShortcut(QKeySequence::Cut);
+    }
+    menu->addAction(QStringLiteral("Copy"), this, pageAction(EditorWebPage::EditAction::Copy))
+        ->setShortcut(QKeySequence::Copy);
+    if (!m_isReadOnly) {
+        menu->addAction(QStringLiteral("Paste"), this, pageAction(EditorWebPage::EditAction::Paste))
+            ->setShortcut(QKeySequence::Paste);
+    }
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Select All"), this, command("selectAll"))->setShortcut(QKeySequence::SelectAll);
+    return menu;
 }
 
 } // namespace plimsy

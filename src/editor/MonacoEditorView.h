@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/EditorWebPage.h"
 #include "editor/MonacoTypes.h"
 
 #include <QCoro/QCoroTask>
@@ -14,22 +15,22 @@
 #include <vector>
 
 class QLabel;
+class QMenu;
 class QStackedLayout;
 
 namespace plimsy {
 
 class MonacoEditorDelegate;
 class MonacoMessageHandler;
-class MonacoPage;
-class MonacoWebView;
 class UrlOpener;
 
 // The code editor of the configuration and log windows: the editor page in a web view, driven by short
 // script calls. Every text, language, theme, read-only, line-number and scroll call made before the page
 // is ready waits (the newest of each kind wins) and is sent once it is. The page's messages become calls
 // on the delegate. When the page cannot start or its process dies, the view shows one line saying so
-// instead of the editor. GUI thread.
-class MonacoEditorView : public QWidget
+// instead of the editor. The web view comes from the web engine module, loaded with the first editor.
+// GUI thread.
+class MonacoEditorView : public QWidget, private EditorPageClient
 {
     Q_OBJECT
 
@@ -45,7 +46,8 @@ public:
     bool isEditorReady() const { return m_isEditorReady; }
     MonacoLanguage currentLanguage() const { return m_currentLanguage; }
     bool isReadOnly() const { return m_isReadOnly; }
-    MonacoWebView *webView() const { return m_webView; }
+    // The page in its web view; empty once the page is gone, or when the web engine could not be loaded.
+    EditorWebPage *webPage() const { return m_webPage; }
     // The line shown in place of the editor; empty while the page is fine.
     QString failure() const { return m_failure; }
 
@@ -63,6 +65,9 @@ public:
     void applyAppearanceTheme();
     // Dark when the palette's window is darker than its text.
     static bool isDarkAppearance();
+    // "Find..." first; then, unless the editor is read-only, "Find and Replace..."; a separator; then the
+    // edit commands that fit the editor's mode. The caller owns the menu.
+    QMenu *createEditorContextMenu();
 
     // The page "editorReady" message: sends everything that waited.
     void editorDidBecomeReady();
@@ -78,10 +83,17 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // EditorPageClient
+    void pageLoadFinished(bool ok) override;
+    void pageProcessEnded(int exitCode) override;
+    void pageMessage(const QString &name) override;
+    void pageScriptError(const QString &message, int lineNumber, const QString &sourceID) override;
+    void pageLinkActivated(const QUrl &url) override;
+    void pageContextMenuRequested(const QPoint &globalPos) override;
+
     void loadEditorPage();
     void send(const QString &script);
     QCoro::Task<QVariant> evaluate(QString script);
-    void handleLoadFinished(bool ok);
     void showFailure(const QString &line);
     // Ends every evaluation still waiting: a dead or deleted page never answers them.
     void abandonScripts();
@@ -89,9 +101,10 @@ private:
     void releasePage();
 
     MonacoEditorDelegate *m_delegate = nullptr;
+    UrlOpener &m_urlOpener;
     QStackedLayout *m_stack;
-    MonacoWebView *m_webView;
-    MonacoPage *m_page;
+    EditorWebPage *m_webPage = nullptr;
+    QWidget *m_webView = nullptr;
     MonacoMessageHandler *m_messageHandler;
     QLabel *m_failureLabel;
     QTimer m_readyWatchdog;

@@ -3,11 +3,9 @@
 #include "Await.h"
 #include "editor/MonacoEditorDelegate.h"
 #include "editor/MonacoEditorView.h"
-#include "editor/MonacoWebView.h"
 
 #include <QTest>
 #include <QVariant>
-#include <QWebEnginePage>
 
 #include <gtest/gtest.h>
 
@@ -28,7 +26,7 @@ inline bool waitUntilReady(MonacoEditorView *view)
 inline QVariant evaluateInPage(MonacoEditorView *view, const QString &script)
 {
     auto result = std::make_shared<std::optional<QVariant>>();
-    view->webView()->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
+    view->webPage()->runScript(script, [result](const QVariant &value) { *result = value; });
     EXPECT_TRUE(QTest::qWaitFor([&result] { return result->has_value(); }, EditorWaitLimit))
         << "no answer from the page";
     return result->value_or(QVariant());
@@ -62,14 +60,16 @@ inline QVariantMap editorState(MonacoEditorView *view)
 inline void typeKeys(MonacoEditorView *view, const QString &keys)
 {
     evaluateInPage(view, QStringLiteral("monaco.editor.getEditors()[0].focus()"));
-    QWidget *target = view->webView()->focusProxy() ? view->webView()->focusProxy() : view->webView();
+    QWidget *web = view->webPage()->widget();
+    QWidget *target = web->focusProxy() ? web->focusProxy() : web;
     QTest::keyClicks(target, keys);
 }
 
 inline void pressShortcut(MonacoEditorView *view, Qt::Key key, Qt::KeyboardModifiers modifiers)
 {
     evaluateInPage(view, QStringLiteral("monaco.editor.getEditors()[0].focus()"));
-    QWidget *target = view->webView()->focusProxy() ? view->webView()->focusProxy() : view->webView();
+    QWidget *web = view->webPage()->widget();
+    QWidget *target = web->focusProxy() ? web->focusProxy() : web;
     QTest::keyClick(target, key, modifiers);
 }
 

@@ -174,7 +174,7 @@ TEST_F(MonacoPageTest, OnlyTheProtocolsNamesReachTheWindow)
 TEST_F(MonacoPageTest, TheContextMenuOffersFindAndOnlyEditing)
 {
     const auto titles = [this] {
-        std::unique_ptr<QMenu> menu(view->webView()->createEditorContextMenu());
+        std::unique_ptr<QMenu> menu(view->createEditorContextMenu());
         QStringList result;
         for (const QAction *action : menu->actions()) {
             result << (action->isSeparator() ? QStringLiteral("-") : action->text());
@@ -211,7 +211,7 @@ TEST_F(MonacoPageTest, LinksOpenOutsideAndThePageStays)
 TEST_F(MonacoPageTest, ADeadPageProcessIsShownAsOneLine)
 {
     start();
-    const qint64 pid = view->webView()->page()->renderProcessPid();
+    const qint64 pid = view->webPage()->renderProcessPid();
     ASSERT_GT(pid, 0);
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !view->failure().isEmpty(); }, EditorWaitLimit));

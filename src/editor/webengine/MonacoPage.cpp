@@ -1,7 +1,6 @@
-#include "editor/MonacoPage.h"
+#include "editor/webengine/MonacoPage.h"
 
-#include "core/Logger.h"
-#include "platform/UrlOpener.h"
+#include "editor/EditorWebPage.h"
 
 namespace plimsy {
 
@@ -13,13 +12,13 @@ bool isExternal(const QUrl &url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto");
 }
 
-// Stands in for the new window a link asks for: hands the link's address to the desktop and goes away.
+// Stands in for the new window a link asks for: hands the link's address on and goes away.
 class ExternalLinkPage final : public QWebEnginePage
 {
 public:
-    ExternalLinkPage(UrlOpener &urlOpener, QObject *parent)
+    ExternalLinkPage(EditorPageClient &client, QObject *parent)
         : QWebEnginePage(parent)
-        , m_urlOpener(urlOpener)
+        , m_client(client)
     {
     }
 
@@ -27,22 +26,22 @@ protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
     {
         if (isExternal(url)) {
-            m_urlOpener.openUrl(url);
+            m_client.pageLinkActivated(url);
         }
         deleteLater();
         return false;
     }
 
 private:
-    UrlOpener &m_urlOpener;
+    EditorPageClient &m_client;
 };
 
 } // namespace
 
-MonacoPage::MonacoPage(QUrl pageUrl, UrlOpener &urlOpener, QObject *parent)
+MonacoPage::MonacoPage(QUrl pageUrl, EditorPageClient &client, QObject *parent)
     : QWebEnginePage(parent)
     , m_pageUrl(std::move(pageUrl))
-    , m_urlOpener(urlOpener)
+    , m_client(client)
 {
 }
 
@@ -52,14 +51,14 @@ bool MonacoPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         return true;
     }
     if (type == NavigationTypeLinkClicked && isExternal(url)) {
-        m_urlOpener.openUrl(url);
+        m_client.pageLinkActivated(url);
     }
     return false;
 }
 
 QWebEnginePage *MonacoPage::createWindow(WebWindowType)
 {
-    return new ExternalLinkPage(m_urlOpener, this);
+    return new ExternalLinkPage(m_client, this);
 }
 
 void MonacoPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
@@ -69,7 +68,7 @@ void MonacoPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
 {
     // Only the page's own failures; its messages carry no text of the file being edited.
     if (level == ErrorMessageLevel) {
-        printLine(QStringLiteral("MonacoEditorView: page error: %1 (%2:%3)").arg(message, sourceID).arg(lineNumber));
+        m_client.pageScriptError(message, lineNumber, sourceID);
     }
 }
 

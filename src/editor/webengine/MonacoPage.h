@@ -5,16 +5,16 @@
 
 namespace plimsy {
 
-class UrlOpener;
+class EditorPageClient;
 
 // The editor page's web page: it stays on the editor page. Links the user follows, in place or in a new
-// window, go to the desktop through the URL opener.
+// window, go to the client; the page's own script errors too.
 class MonacoPage : public QWebEnginePage
 {
     Q_OBJECT
 
 public:
-    MonacoPage(QUrl pageUrl, UrlOpener &urlOpener, QObject *parent = nullptr);
+    MonacoPage(QUrl pageUrl, EditorPageClient &client, QObject *parent = nullptr);
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
@@ -26,7 +26,7 @@ protected:
 
 private:
     QUrl m_pageUrl;
-    UrlOpener &m_urlOpener;
+    EditorPageClient &m_client;
 
     Q_DISABLE_COPY_MOVE(MonacoPage)
 };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+namespace plimsy {
+
+class EditorPageClient;
+class EditorWebPage;
+
+// The web engine, in a module of its own that is loaded the first time a window shows a web page: its
+// libraries alone take longer to load and map more memory than the rest of the tray's start-up.
+class WebEngineModule
+{
+public:
+    // The editor page at `pageUrl` in a new web view, child of `parent`.
+    virtual EditorWebPage *createEditorPage(const QUrl &pageUrl, EditorPageClient &client, QWidget *parent) = 0;
+    // A plain web view, child of `parent`, loading `url` unless it is empty.
+    virtual QWidget *createBrowserView(const QUrl &url, QWidget *parent) = 0;
+
+    // Loads the module on first use (GUI thread); null with `failure` set when it cannot be loaded.
+    static WebEngineModule *load(QString *failure);
+    // <executable dir>/../lib/plimsy/<module file>, beside the editor page's share folder.
+    static QString path();
+
+protected:
+    ~WebEngineModule() = default;
+};
+
+} // namespace plimsy
+
+// The module's one entry point.
+#define PLIMSY_WEBENGINE_ENTRY "plimsyWebEngineModule"
