@@ -3,12 +3,14 @@
 #include "platform/AppPaths.h"
 #include "platform/Clock.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace plimsy {
 
@@ -27,7 +29,13 @@ bool isLogFileName(const QString &name)
 
 Logger &Logger::shared()
 {
-    static Logger *s_shared = new Logger();
+    static Logger *s_shared = [] {
+        auto *logger = new Logger();
+        // A writer still running once main returns would meet the clock and Qt's statics destroyed.
+        qAddPostRoutine([] { Logger::shared().finish(); });
+        std::atexit([] { Logger::shared().finish(); });
+        return logger;
+    }();
     return *s_shared;
 }
 
@@ -90,6 +98,22 @@ void Logger::flush()
     }
     const std::uint64_t target = m_submitted;
     m_idle.wait(lock, [&] { return m_completed >= target || m_stopping; });
+}
+
+void Logger::finish()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_writer.get_id() == std::this_thread::get_id()) {
+            return;
+        }
+        m_idle.wait(lock, [&] { return m_completed >= m_submitted || m_stopping; });
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_writer.joinable()) {
+        m_writer.join();
+    }
 }
 
 QString Logger::logFileName(const std::optional<QString> &category, const QDateTime &when)

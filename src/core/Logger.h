@@ -26,7 +26,8 @@ inline constexpr QLatin1String VerboseLoggingKey{"verboseLogging"};
 class Logger
 {
 public:
-    // The process-wide logger writing into AppPaths::applicationDirectory(); never destroyed.
+    // The process-wide logger writing into AppPaths::applicationDirectory(); never destroyed. Its writer
+    // finishes when the application object goes (or at exit without one), before the statics it uses.
     static Logger &shared();
 
     // `directoryOverride`: the folder to write into instead of the application folder. The clock is read
@@ -48,6 +49,9 @@ public:
 
     // Waits until everything queued before the call has run.
     void flush();
+
+    // Writes what is queued, then ends the writer thread; later lines are dropped.
+    void finish();
 
     // "Plimsy_2026_12_08.log" for the category and the local date of `when`.
     static QString logFileName(const std::optional<QString> &category, const QDateTime &when);

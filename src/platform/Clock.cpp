@@ -20,16 +20,17 @@ public:
 
 } // namespace
 
+// Never destroyed: threads still running while the process exits (the logger's writer) may read them.
 Clock &Clock::system()
 {
-    static SystemClock s_clock;
-    return s_clock;
+    static auto *s_clock = new SystemClock;
+    return *s_clock;
 }
 
 Sleeper &Sleeper::system()
 {
-    static TimerSleeper s_sleeper;
-    return s_sleeper;
+    static auto *s_sleeper = new TimerSleeper;
+    return *s_sleeper;
 }
 
 } // namespace plimsy

@@ -4,9 +4,11 @@
 #include "platform/AppPaths.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -159,5 +161,36 @@ TEST(LoggerSharedTest, QtWarningsReachThePlimsyFileAndTheHandlerBefore)
     EXPECT_TRUE(written.contains("] [Qt] critical " + marker + "\n")) << written.toStdString();
     EXPECT_FALSE(written.contains("debug " + marker));
 }
+
+// The writer is done before the statics it uses go: a process that logs a burst and quits at once exits
+// cleanly, with or without an application object; with one (as Plimsy has), every line is written first.
+class LoggerAtExitTest : public testing::TestWithParam<const char *>
+{
+};
+
+TEST_P(LoggerAtExitTest, LinesLoggedJustBeforeQuittingAreAllWritten)
+{
+    QTemporaryDir data;
+    ASSERT_TRUE(data.isValid());
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", data.path());
+    probe.setProcessEnvironment(environment);
+    probe.start(PLIMSY_LOGGER_EXIT_PROBE, {GetParam()});
+    ASSERT_TRUE(probe.waitForFinished(30000)) << "the probe hung";
+    EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit) << probe.readAllStandardError().toStdString();
+    EXPECT_EQ(probe.exitCode(), 0);
+    if (QByteArray(GetParam()) != "with-application") {
+        return;
+    }
+
+    QDirIterator logs(data.path(), {QStringLiteral("*.log")}, QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_TRUE(logs.hasNext());
+    const QStringList lines = readFile(logs.next()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2000);
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral("] line 2000"))) << lines.last().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Quitting, LoggerAtExitTest, testing::Values("with-application", "without-application"));
 
 } // namespace
