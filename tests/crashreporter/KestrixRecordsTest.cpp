@@ -17,6 +17,7 @@
 
 #include <sched.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -207,7 +208,17 @@ TEST(KestrixCrashPathTest, liveThreadsCarryTheirStacks)
 
     std::vector<KestrixThread> threads = KestrixThread::allThreads(true, caller);
     std::optional<KestrixThread> main;
-    std::thread([&main] { main = KestrixThread::mainThread(); }).join();
+    // The reader starts once this thread is past pthread_create, which holds every signal blocked while it
+    // makes the new thread: a stop sent in that window would wait it out.
+    std::atomic<bool> started{false};
+    std::thread reader([&main, &started] {
+        while (!started.load()) {
+            std::this_thread::yield();
+        }
+        main = KestrixThread::mainThread();
+    });
+    started.store(true);
+    reader.join();
     __atomic_store_n(&running, false, __ATOMIC_RELAXED);
     spinner.join();
 
