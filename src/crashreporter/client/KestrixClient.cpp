@@ -61,6 +61,9 @@ KestrixClient::KestrixClient(KestrixConfiguration configuration)
 
 KestrixClient::~KestrixClient()
 {
+    if (m_previousRun.valid()) {
+        m_previousRun.wait(); // its reading uses the breadcrumb store
+    }
     m_appHangDetector.reset();
     m_queue.reset(); // the jobs in hand end before the uploaders they use
 }
@@ -85,6 +88,7 @@ void KestrixClient::start()
     // The previous run's files are replaced below: what its events need is read first.
     m_previousRun = readPreviousRun(locations);
     computeDidCrashLastLaunch();
+    m_queue->async([this] { storeEventFromLastLaunch(); });
 
     if (m_configuration.telemetry & 1) {
         KXInternalErrorReporter::setSharedInstance(std::make_shared<KXInternalErrorReporter>(
@@ -139,16 +143,6 @@ void KestrixClient::start()
         QObject::connect(m_appLaunchTimer, &QTimer::timeout, m_lifetime.get(), [this] { markLaunchCompleted(); });
         m_appLaunchTimer->start(static_cast<int>(std::min<uint64_t>(m_configuration.launchDurationMillis, INT32_MAX)));
     }
-    // Off the launch path but ahead of every delivery: the previous run's event goes to events/
-    // first, so a crash now or a full queue cannot lose it, and only then the hang file.
-    m_queue->async([this, event = std::exchange(m_eventFromLastLaunch, std::nullopt), keep = m_keepAppHangFile] {
-        if (event) {
-            m_eventUploader->storeEvent(*event);
-        }
-        if (!keep) { // one that could not be read stays for the next start
-            QFile::remove(KXFileLocations::current().appHangEvent);
-        }
-    });
     if (m_lastRunInfo.crashedDuringLaunch && m_configuration.sendLaunchCrashesSynchronously) {
         sendLaunchCrashSynchronously();
     }

@@ -13,6 +13,7 @@
 
 #include <exception>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -105,7 +106,8 @@ public:
     void clearFeatureFlag(const QString &name);
 
     // The previous run's end, told from the state it left: the run's app, device, user, session,
-    // metadata, breadcrumbs and flags with this error. None without a previous run context.
+    // metadata, breadcrumbs and flags with this error. None without a previous run context. Waits
+    // for the previous run's files to be read: never on the file-system queue.
     std::optional<KestrixEvent> generateEventForLastLaunch(const KestrixError &error,
                                                            const KestrixHandledState &handledState) const;
 
@@ -121,10 +123,13 @@ public:
 private:
     void installCrashHandlers();
     void setupConnectivityListener();
-    KestrixPreviousRun readPreviousRun(const KXFileLocations &locations) const;
+    std::shared_future<KestrixPreviousRun> readPreviousRun(const KXFileLocations &locations) const;
     std::optional<KestrixEvent> lostCrashEvent(const QJsonObject &minimalReport) const;
     void computeDidCrashLastLaunch();
-    std::optional<KestrixEvent> loadAppHangEvent();
+    std::optional<QJsonObject> readAppHangFile();
+    std::optional<KestrixEvent> appHangEventFromLastLaunch(const QJsonObject &json) const;
+    std::optional<KestrixEvent> eventFromLastLaunch() const;
+    void storeEventFromLastLaunch();
     void sendLaunchCrashSynchronously();
     void startAppHangDetector();
     KestrixAppWithState generateAppWithState(const QJsonObject &systemInfo) const;
@@ -155,9 +160,13 @@ private:
     mutable std::mutex m_mutex;
     std::optional<QString> m_groupingDiscriminator;
     std::optional<KestrixEvent> m_appHangEvent;
-    std::optional<KestrixEvent> m_eventFromLastLaunch;
+    // What stands for the previous run's end; its event is built on the worker.
+    std::optional<QJsonObject> m_appHangFromLastLaunch;
+    bool m_thermalKillLastLaunch = false;
     KestrixLastRunInfo m_lastRunInfo;
-    KestrixPreviousRun m_previousRun;
+    // Read on the file-system queue ahead of the writes that replace those files; waited for only
+    // where an event of the previous run is built.
+    std::shared_future<KestrixPreviousRun> m_previousRun;
     bool m_keepAppHangFile = false;
     bool m_readyForInternalCalls = false;
     bool m_isStarted = false;
