@@ -8,6 +8,7 @@
 #include "crashreporter/client/Kestrix.h"
 #include "crashreporter/support/KXFileLocations.h"
 #include "crashreporter/support/KX_CrashCore.h"
+#include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -67,6 +68,7 @@ int timeStart(bool clientToo)
     copy(QStringLiteral(PLIMSY_CRASH_FIXTURES "/null_write.report.json"),
          QDir(locations.crashCoreReports).filePath(QStringLiteral("CrashReport-BENCH.json")));
     copy(QStringLiteral(PLIMSY_CRASH_FIXTURES "/runtime_error.event.json"), locations.appHangEvent);
+    plimsy::UserDefaults::standard(); // Plimsy has read its defaults before it starts the client
     const auto start = Clock::now();
     if (clientToo) {
         Kestrix::startWithSettings(settings("unhandledOnly"));
