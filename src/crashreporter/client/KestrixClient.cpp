@@ -1,4 +1,4 @@
-// The client's construction and start, its sessions, context, user, metadata and flags.
+// The client's construction and start, its breadcrumbs and sessions.
 #include "crashreporter/client/KestrixClient.h"
 
 #include "crashreporter/client/KXAppHangDetector.h"
@@ -6,6 +6,7 @@
 #include "crashreporter/client/KXCrashTimeUserSection.h"
 #include "crashreporter/client/KXEventUploader.h"
 #include "crashreporter/client/KXInternalErrorReporter.h"
+#include "crashreporter/client/KXNetworkBreadcrumb.h"
 #include "crashreporter/client/KXNotificationBreadcrumbs.h"
 #include "crashreporter/client/KXSessionUploader.h"
 #include "crashreporter/client/KXUsageTelemetry.h"
@@ -217,6 +218,22 @@ void KestrixClient::leaveBreadcrumb(const QString &message, const QJsonObject &m
     breadcrumb.metadata = metadata;
     breadcrumb.type = type;
     m_breadcrumbStore->addBreadcrumb(breadcrumb);
+    KXRunContext::updateTimestamp();
+}
+
+void KestrixClient::leaveBreadcrumbForNotificationName(const QString &name)
+{
+    if (m_notificationBreadcrumbs) {
+        m_notificationBreadcrumbs->startListeningForStateChangeNotification(name);
+    }
+}
+
+void KestrixClient::leaveNetworkRequestBreadcrumb(const KXNetworkRequestInfo &request)
+{
+    if (m_configuration.shouldRecordBreadcrumbType(KestrixBreadcrumbType::Request)) {
+        m_breadcrumbStore->addBreadcrumb(kxNetworkRequestBreadcrumb(request));
+        KXRunContext::updateTimestamp();
+    }
 }
 
 void KestrixClient::addAutoBreadcrumb(KestrixBreadcrumbType type, const QString &message, const QJsonObject &metadata)
@@ -244,53 +261,6 @@ void KestrixClient::pauseSession()
 bool KestrixClient::resumeSession()
 {
     return m_sessionTracker->resumeSession();
-}
-
-void KestrixClient::setContext(const std::optional<QString> &context)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_configuration.context = context;
-    }
-    m_state.addMetadata(context ? QJsonValue(*context) : QJsonValue(QJsonValue::Null),
-                        QStringLiteral("context"),
-                        QStringLiteral("client"));
-}
-
-std::optional<QString> KestrixClient::context() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_configuration.context;
-}
-
-KestrixUser KestrixClient::user() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_configuration.user();
-}
-
-void KestrixClient::setUser(const std::optional<QString> &id,
-                            const std::optional<QString> &email,
-                            const std::optional<QString> &name)
-{
-    std::lock_guard lock(m_mutex);
-    m_configuration.setUser(id, email, name);
-    m_state.addMetadata(m_configuration.user().toJsonWithNulls(), QStringLiteral("user"));
-}
-
-void KestrixClient::addMetadata(const QJsonValue &value, const QString &key, const QString &section)
-{
-    m_metadata->addMetadata(value, key, section);
-}
-
-void KestrixClient::addFeatureFlag(const QString &name, const std::optional<QString> &variant)
-{
-    m_featureFlagStore->addFeatureFlag(name, variant);
-}
-
-void KestrixClient::clearFeatureFlag(const QString &name)
-{
-    m_featureFlagStore->clear(name);
 }
 
 } // namespace kestrix

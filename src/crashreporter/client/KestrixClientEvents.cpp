@@ -184,7 +184,7 @@ void KestrixClient::notifyInternal(KestrixEvent event, const KestrixOnErrorBlock
 KestrixAppWithState KestrixClient::generateAppWithState(const QJsonObject &systemInfo) const
 {
     KestrixAppWithState app =
-        KestrixAppWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}}, m_configuration, std::nullopt);
+        KestrixAppWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}}, m_configuration, codeBundleId());
     if (const KXRunContextData *context = kxrunContext()) {
         app.isLaunching = __atomic_load_n(&context->isLaunching, __ATOMIC_RELAXED);
     }
