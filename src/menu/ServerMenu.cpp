@@ -60,25 +60,25 @@ QString ServerMenu::siteTitle(const Site &site)
     return decodeIDNADomain(*site.name).value_or(*site.name);
 }
 
-void ServerMenu::addSiteItems(const QList<Site> &sites, qint64 serverId)
+void ServerMenu::addSiteItems(QList<Site> sites, qint64 serverId)
 {
     AppState &state = m_target->appState();
     const bool monitoring = m_target->defaults().boolValue(QStringLiteral("monitorSites"));
     const QIcon onState = monitoring ? TemplateImage::named(QStringLiteral("OnState")) : QIcon();
     const bool eager = m_target->buildsSiteMenusEagerly();
     const SiteMenuContext context = eager ? SiteMenuContext::load(*m_target) : SiteMenuContext();
-    for (const Site &site : sites) {
+    for (Site &site : sites) {
         state.expectedSiteCount += 1;
-        Site stamped = site;
-        stamped.serverId = serverId;
-        state.siteList.append(stamped);
+        site.serverId = serverId;
+        state.siteList.append(std::move(site));
+        const Site &stamped = state.siteList.constLast();
 
-        QAction *item = MenuItems::makeItem(m_submenu, siteTitle(site), MenuTag::site(site.id));
+        QAction *item = MenuItems::makeItem(m_submenu, siteTitle(stamped), MenuTag::site(stamped.id));
         if (monitoring) {
             MenuItems::setStateImage(item, MenuItemState::On, onState);
         }
         m_submenu->addAction(item);
-        const SiteMenu siteMenu(serverId, site.id, m_account);
+        const SiteMenu siteMenu(serverId, stamped.id, m_account);
         item->setMenu(eager ? siteMenu.buildMenu(m_target, m_submenu, context, &stamped)
                             : siteMenu.buildMenuOnOpen(m_target, m_submenu, stamped));
     }

@@ -21,7 +21,7 @@ public:
 
     void build();
     // Appends each site to the loaded sites (stamped with `serverId`) and to the submenu, in order.
-    void addSiteItems(const QList<Site> &sites, qint64 serverId);
+    void addSiteItems(QList<Site> sites, qint64 serverId);
 
     // A site's title in the menu: its name decoded for display, else the name as it is.
     static QString siteTitle(const Site &site);
