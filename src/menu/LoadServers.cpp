@@ -261,8 +261,12 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         delegate->appState().serverList.append(server);
 
         QPointer<QMenu> submenu = new QMenu(self->m_parentMenu);
-        ServerMenu serverMenu(server.id, delegate, account, submenu);
-        serverMenu.build();
+        const ServerMenu serverMenu(server.id, delegate, account, submenu);
+        if (delegate->buildsSiteMenusEagerly()) {
+            serverMenu.build();
+        } else {
+            serverMenu.buildOnOpen();
+        }
         const QString title = nameOr(server.name, "Unknown Server");
         if (*server.isHidden) {
             log(QStringLiteral("[LoadServers] ⚠️ Server '%1' (id=%2) is HIDDEN").arg(title, idText(server.id)));

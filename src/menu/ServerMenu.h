@@ -19,7 +19,10 @@ class ServerMenu
 public:
     ServerMenu(qint64 serverId, StatusMenuController *target, std::shared_ptr<const Account> account, QMenu *submenu);
 
-    void build();
+    // The fixed items, put before the site items the submenu already holds.
+    void build() const;
+    // The same, made when the submenu is first opened or read: most server menus are never opened.
+    void buildOnOpen() const;
     // Appends each site to the loaded sites (stamped with `serverId`) and to the submenu, in order.
     void addSiteItems(QList<Site> sites, qint64 serverId);
 
