@@ -1,3 +1,4 @@
+#include "editor/EditorWebEngine.h"
 #include "editor/MonacoEditorView.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 // The test runs a copy of it from a folder where the web engine module is missing or broken.
 int main(int argc, char *argv[])
 {
+    plimsy::prepareEditorWebEngine();
     QApplication app(argc, argv);
     plimsy::MonacoEditorView view;
     view.show();
