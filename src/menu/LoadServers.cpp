@@ -224,10 +224,10 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
     QSet<QString> loadedOrganizations;
     for (const QString &slug : slugs) {
         try {
-            const QList<Site> sites = co_await forge->fetchOrganizationSites(slug);
-            for (const Site &site : sites) {
+            QList<Site> sites = co_await forge->fetchOrganizationSites(slug);
+            for (Site &site : sites) {
                 if (site.serverId) {
-                    sitesByServer[*site.serverId].append(site);
+                    sitesByServer[*site.serverId].append(std::move(site));
                 }
             }
             loadedOrganizations.insert(slug);
@@ -240,6 +240,11 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         }
     }
 
+    // A server's sites leave the map with its last listing, so they are not held twice until the end.
+    QHash<qint64, qsizetype> lastListing;
+    for (qsizetype i = 0; i < servers.size(); ++i) {
+        lastListing.insert(servers.at(i).id, i);
+    }
     for (qsizetype i = 0; i < servers.size(); ++i) {
         delegate = self->currentDelegate();
         if (!delegate || !self->m_parentMenu) {
@@ -256,8 +261,12 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         delegate->appState().serverList.append(server);
 
         QPointer<QMenu> submenu = new QMenu(self->m_parentMenu);
-        ServerMenu serverMenu(server.id, delegate, account, submenu);
-        serverMenu.build();
+        const ServerMenu serverMenu(server.id, delegate, account, submenu);
+        if (delegate->buildsSiteMenusEagerly()) {
+            serverMenu.build();
+        } else {
+            serverMenu.buildOnOpen();
+        }
         const QString title = nameOr(server.name, "Unknown Server");
         if (*server.isHidden) {
             log(QStringLiteral("[LoadServers] ⚠️ Server '%1' (id=%2) is HIDDEN").arg(title, idText(server.id)));
@@ -273,7 +282,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
             log(QStringLiteral("❌ Failed to load sites for server '%1' (id=%2): missingOrganization")
                     .arg(serverName, idText(server.id)));
         } else if (loadedOrganizations.contains(*server.organizationSlug)) {
-            sites = sitesByServer.value(server.id);
+            sites = lastListing.value(server.id) == i ? sitesByServer.take(server.id) : sitesByServer.value(server.id);
         } else {
             try {
                 sites = co_await forge->fetchSites(server.id, *server.organizationSlug);
@@ -292,7 +301,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
                        QStringLiteral("📦 Loaded %1 sites for server '%2' (id=%3)")
                            .arg(QString::number(sites->size()), serverName, idText(server.id)));
             ServerMenu(server.id, delegate, account, submenu)
-                .addSiteItems(applyAccountSettings(*sites, *account), server.id);
+                .addSiteItems(applyAccountSettings(std::move(*sites), *account), server.id);
         }
         self->m_processedServerCount += 1;
 

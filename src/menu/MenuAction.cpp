@@ -33,17 +33,27 @@ void connect(QAction *item, StatusMenuController *target, MenuAction action)
         Qt::QueuedConnection);
 }
 
-QAction *add(QMenu *menu,
-             const QString &title,
-             StatusMenuController *target,
-             MenuAction action,
-             const QVariant &representedObject)
+QAction *make(QMenu *menu,
+              const QString &title,
+              StatusMenuController *target,
+              MenuAction action,
+              const QVariant &representedObject)
 {
     QAction *item = MenuItems::makeItem(menu, title);
     if (representedObject.isValid()) {
         MenuItems::setRepresentedObject(item, representedObject);
     }
     connect(item, target, action);
+    return item;
+}
+
+QAction *add(QMenu *menu,
+             const QString &title,
+             StatusMenuController *target,
+             MenuAction action,
+             const QVariant &representedObject)
+{
+    QAction *item = make(menu, title, target, action, representedObject);
     menu->addAction(item);
     return item;
 }

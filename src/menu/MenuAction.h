@@ -21,6 +21,13 @@ namespace MenuActions {
 // left to reach Qt.
 void connect(QAction *item, StatusMenuController *target, MenuAction action);
 
+// A new item of `menu`, not yet shown in it, that calls `action` on `target`.
+QAction *make(QMenu *menu,
+              const QString &title,
+              StatusMenuController *target,
+              MenuAction action,
+              const QVariant &representedObject = {});
+
 // A new item at the end of `menu` that calls `action` on `target`.
 QAction *add(QMenu *menu,
              const QString &title,

@@ -24,31 +24,41 @@ ServerMenu::ServerMenu(qint64 serverId,
 {
 }
 
-void ServerMenu::build()
+void ServerMenu::build() const
 {
     const QVariant representer = QVariant::fromValue(MenuRepresenter{m_serverId, std::nullopt, m_account});
     using C = StatusMenuController;
-    const auto add = [&](QMenu *menu, const QString &title, MenuAction action) {
-        MenuActions::add(menu, title, m_target, action, representer);
+    QList<QAction *> fixed;
+    const auto add = [&](const QString &title, MenuAction action) {
+        fixed << MenuActions::make(m_submenu, title, m_target, action, representer);
     };
-    add(m_submenu, QStringLiteral("Open Terminal"), &C::openTerminal);
-    add(m_submenu, QStringLiteral("Copy IP Address"), &C::copyIPAddress);
-    add(m_submenu, QStringLiteral("Open Forge"), &C::openForgeServer);
-    MenuActions::addSeparator(m_submenu);
-    add(m_submenu, QStringLiteral("Reboot"), &C::rebootServer);
-    add(m_submenu, QStringLiteral("Restart PHP"), &C::rebootPhp);
-    add(m_submenu, QStringLiteral("Restart MySQL"), &C::rebootMySQLServer);
-    add(m_submenu, QStringLiteral("Restart Nginx"), &C::rebootNginx);
-    add(m_submenu, QStringLiteral("Restart Postgres"), &C::rebootPostgres);
-    MenuActions::addSeparator(m_submenu);
-    add(m_submenu, QStringLiteral("Upload SSH Key"), &C::createSSHKey);
+    const auto separator = [&] { fixed << MenuItems::makeSeparator(m_submenu); };
+    add(QStringLiteral("Open Terminal"), &C::openTerminal);
+    add(QStringLiteral("Copy IP Address"), &C::copyIPAddress);
+    add(QStringLiteral("Open Forge"), &C::openForgeServer);
+    separator();
+    add(QStringLiteral("Reboot"), &C::rebootServer);
+    add(QStringLiteral("Restart PHP"), &C::rebootPhp);
+    add(QStringLiteral("Restart MySQL"), &C::rebootMySQLServer);
+    add(QStringLiteral("Restart Nginx"), &C::rebootNginx);
+    add(QStringLiteral("Restart Postgres"), &C::rebootPostgres);
+    separator();
+    add(QStringLiteral("Upload SSH Key"), &C::createSSHKey);
     QAction *logs = MenuItems::makeItem(m_submenu, QStringLiteral("Logs"));
     auto *logsMenu = new QMenu(m_submenu);
-    add(logsMenu, QStringLiteral("Nginx Access"), &C::nginxAccessLogs);
-    add(logsMenu, QStringLiteral("Nginx Errors"), &C::nginxErrorLogs);
+    MenuActions::add(logsMenu, QStringLiteral("Nginx Access"), m_target, &C::nginxAccessLogs, representer);
+    MenuActions::add(logsMenu, QStringLiteral("Nginx Errors"), m_target, &C::nginxErrorLogs, representer);
     logs->setMenu(logsMenu);
-    m_submenu->addAction(logs);
-    MenuActions::addSeparator(m_submenu);
+    fixed << logs;
+    separator();
+    const QList<QAction *> sites = m_submenu->actions();
+    m_submenu->insertActions(sites.isEmpty() ? nullptr : sites.first(), fixed);
+}
+
+void ServerMenu::buildOnOpen() const
+{
+    // The controller owns the menu, so it outlives the builder.
+    MenuItems::setBuilder(m_submenu, [self = *this](QMenu *) { self.build(); });
 }
 
 QString ServerMenu::siteTitle(const Site &site)
@@ -60,25 +70,25 @@ QString ServerMenu::siteTitle(const Site &site)
     return decodeIDNADomain(*site.name).value_or(*site.name);
 }
 
-void ServerMenu::addSiteItems(const QList<Site> &sites, qint64 serverId)
+void ServerMenu::addSiteItems(QList<Site> sites, qint64 serverId)
 {
     AppState &state = m_target->appState();
     const bool monitoring = m_target->defaults().boolValue(QStringLiteral("monitorSites"));
     const QIcon onState = monitoring ? TemplateImage::named(QStringLiteral("OnState")) : QIcon();
     const bool eager = m_target->buildsSiteMenusEagerly();
     const SiteMenuContext context = eager ? SiteMenuContext::load(*m_target) : SiteMenuContext();
-    for (const Site &site : sites) {
+    for (Site &site : sites) {
         state.expectedSiteCount += 1;
-        Site stamped = site;
-        stamped.serverId = serverId;
-        state.siteList.append(stamped);
+        site.serverId = serverId;
+        state.siteList.append(std::move(site));
+        const Site &stamped = state.siteList.constLast();
 
-        QAction *item = MenuItems::makeItem(m_submenu, siteTitle(site), MenuTag::site(site.id));
+        QAction *item = MenuItems::makeItem(m_submenu, siteTitle(stamped), MenuTag::site(stamped.id));
         if (monitoring) {
             MenuItems::setStateImage(item, MenuItemState::On, onState);
         }
         m_submenu->addAction(item);
-        const SiteMenu siteMenu(serverId, site.id, m_account);
+        const SiteMenu siteMenu(serverId, stamped.id, m_account);
         item->setMenu(eager ? siteMenu.buildMenu(m_target, m_submenu, context, &stamped)
                             : siteMenu.buildMenuOnOpen(m_target, m_submenu, stamped));
     }

@@ -19,9 +19,12 @@ class ServerMenu
 public:
     ServerMenu(qint64 serverId, StatusMenuController *target, std::shared_ptr<const Account> account, QMenu *submenu);
 
-    void build();
+    // The fixed items, put before the site items the submenu already holds.
+    void build() const;
+    // The same, made when the submenu is first opened or read: most server menus are never opened.
+    void buildOnOpen() const;
     // Appends each site to the loaded sites (stamped with `serverId`) and to the submenu, in order.
-    void addSiteItems(const QList<Site> &sites, qint64 serverId);
+    void addSiteItems(QList<Site> sites, qint64 serverId);
 
     // A site's title in the menu: its name decoded for display, else the name as it is.
     static QString siteTitle(const Site &site);

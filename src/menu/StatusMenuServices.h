@@ -59,8 +59,8 @@ struct StatusMenuServices
     UrlOpener *urlOpener = nullptr;
     // Starts the terminal applications.
     ProcessStarter *processStarter = nullptr;
-    // Site submenus are made when first opened; a tray host that shows a submenu without announcing it
-    // first would need them made with the menu.
+    // Server and site submenus are made when first opened; a tray host that shows a submenu without
+    // announcing it first would need them made with the menu.
     bool buildSiteMenusEagerly = false;
 };
 

@@ -18,6 +18,8 @@ namespace plimsy {
 
 struct SiteMonitorManager::Pass
 {
+    // Shares the loaded list rather than copying thousands of records into the checks.
+    QList<Site> sites;
     QList<Check> checks;
     qsizetype next = 0;
     qsizetype completed = 0;
@@ -66,8 +68,8 @@ void SiteMonitorManager::checkAllSites(bool force)
     m_isChecking = true;
     m_defaults.setValue(QStringLiteral("siteMonitorInited"), m_clock.now());
 
-    QList<Check> checks = monitoredChecks();
-    if (checks.isEmpty()) {
+    std::shared_ptr<Pass> pass = plannedPass();
+    if (!pass) {
         m_isChecking = false;
         QTimer::singleShot(0, this, [this] {
             if (m_delegate) {
@@ -76,38 +78,45 @@ void SiteMonitorManager::checkAllSites(bool force)
         });
         return;
     }
-    m_currentPass = std::make_shared<Pass>();
-    m_currentPass->checks = std::move(checks);
+    m_currentPass = std::move(pass);
     runDetached(runSafetyTimer(m_currentPass));
     startChecks();
 }
 
-QList<SiteMonitorManager::Check> SiteMonitorManager::monitoredChecks() const
+std::shared_ptr<SiteMonitorManager::Pass> SiteMonitorManager::plannedPass() const
 {
     const LoadedRecords *records = m_services.records ? m_services.records : LoadedRecords::current();
     if (!records) {
-        return {};
+        return nullptr;
     }
-    QHash<qint64, Server> serversById;
-    for (const Server &server : records->servers()) {
+    const QList<Server> servers = records->servers();
+    QHash<qint64, const Server *> serversById;
+    for (const Server &server : servers) {
         if (!serversById.contains(server.id)) {
-            serversById.insert(server.id, server);
+            serversById.insert(server.id, &server);
         }
     }
-    QList<Check> checks;
-    for (const Site &site : records->sites()) {
+    auto pass = std::make_shared<Pass>();
+    pass->sites = records->sites();
+    const QList<Site> &sites = pass->sites;
+    pass->checks.reserve(sites.size());
+    for (qsizetype i = 0; i < sites.size(); ++i) {
+        const Site &site = sites.at(i);
         if (site.disableMonitoring.value_or(false)) {
             continue;
         }
         std::optional<QString> address;
         if (site.name == QStringLiteral("default") && site.serverId && serversById.contains(*site.serverId)) {
-            const Server &server = serversById[*site.serverId];
+            const Server &server = *serversById.value(*site.serverId);
             const bool usePrivate = server.usePrivateIp.value_or(false) && server.privateIpAddress;
             address = usePrivate ? server.privateIpAddress : server.ipAddress;
         }
-        checks.append({site, address});
+        pass->checks.append({i, std::move(address)});
     }
-    return checks;
+    if (pass->checks.isEmpty()) {
+        return nullptr;
+    }
+    return pass;
 }
 
 void SiteMonitorManager::startChecks()
@@ -122,7 +131,8 @@ void SiteMonitorManager::startChecks()
 QCoro::Task<> SiteMonitorManager::checkOneSite(std::shared_ptr<Pass> pass, Check check)
 {
     QPointer self(this);
-    SiteMonitor monitor(check.site, check.serverIPForDefaultSite, m_services.curlPath, m_services.limits);
+    const Site &site = pass->sites.at(check.site);
+    SiteMonitor monitor(site, check.serverIPForDefaultSite, m_services.curlPath, m_services.limits);
     QCoro::Task<std::optional<SiteCheckError>> checking = monitor.checkSite();
     const std::optional<SiteCheckError> error = co_await std::move(checking);
     if (!self) {
@@ -130,7 +140,7 @@ QCoro::Task<> SiteMonitorManager::checkOneSite(std::shared_ptr<Pass> pass, Check
     }
     --m_running;
     // A straggler of a timed-out pass still stores its result and counts, but ends nothing.
-    m_store.setStatus(error ? MonitoringStatus::down(description(*error)) : MonitoringStatus::up(), check.site.id);
+    m_store.setStatus(error ? MonitoringStatus::down(description(*error)) : MonitoringStatus::up(), site.id);
     pass->completed += 1;
     if (pass->completed >= pass->checks.size()) {
         finishPass(pass, false);

@@ -71,14 +71,16 @@ public:
     static qint64 monitorIntervalInUse(qint64 value, const QList<qint64> &allowed, qint64 fallback);
 
 private:
+    // One site of the pass's snapshot to check, by its index there.
     struct Check
     {
-        Site site;
+        qsizetype site = 0;
         std::optional<QString> serverIPForDefaultSite;
     };
     struct Pass;
 
-    QList<Check> monitoredChecks() const;
+    // A pass over the loaded sites, or none when no site is monitored.
+    std::shared_ptr<Pass> plannedPass() const;
     void startChecks();
     QCoro::Task<> checkOneSite(std::shared_ptr<Pass> pass, Check check);
     QCoro::Task<> runSafetyTimer(std::shared_ptr<Pass> pass);

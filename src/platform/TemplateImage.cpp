@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -20,11 +21,16 @@ QString resourcePath(const QString &name)
 
 QIcon named(const QString &name)
 {
-    const QString path = resourcePath(name);
-    if (!QFile::exists(path)) {
-        return {};
+    // One icon per image, shared: each new icon would parse and keep its own copy of the drawing, and a
+    // menu of hundreds of servers asks for the same few images hundreds of times. GUI thread only.
+    static QHash<QString, QIcon> s_loaded;
+    if (const auto found = s_loaded.constFind(name); found != s_loaded.cend()) {
+        return *found;
     }
-    return QIcon(path);
+    const QString path = resourcePath(name);
+    const QIcon icon = QFile::exists(path) ? QIcon(path) : QIcon();
+    s_loaded.insert(name, icon);
+    return icon;
 }
 
 QIcon templateNamed(const QString &name)

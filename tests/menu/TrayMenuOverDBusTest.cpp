@@ -136,7 +136,7 @@ protected:
 
 } // namespace
 
-TEST_F(TrayMenuOverDBusTest, ASiteSubmenuListsAllItsItemsAfterAboutToShow)
+TEST_F(TrayMenuOverDBusTest, ServerAndSiteSubmenusListAllTheirItemsAfterAboutToShow)
 {
     addAccount(QStringLiteral("Main"));
     const QString slug = forge.addOrganization(QStringLiteral("Acme")).slug;
@@ -148,19 +148,35 @@ TEST_F(TrayMenuOverDBusTest, ASiteSubmenuListsAllItsItemsAfterAboutToShow)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
 
     const LayoutItem root = layout(0, -1);
+    const LayoutItem *server = root.find(QStringLiteral("web"));
+    ASSERT_NE(server, nullptr);
+    const auto labels = [this](int id) {
+        QStringList shown;
+        for (const LayoutItem &item : layout(id, 1).children) {
+            const bool separator =
+                item.properties.value(QStringLiteral("type")).toString() == QStringLiteral("separator");
+            shown << (separator ? QStringLiteral("-") : item.label());
+        }
+        return shown;
+    };
+    // Made on opening: unopened, a server's submenu holds its sites alone and a site's submenu nothing.
+    EXPECT_EQ(labels(server->id), QStringList{"shop.example"});
     const LayoutItem *site = root.find(QStringLiteral("shop.example"));
     ASSERT_NE(site, nullptr);
     EXPECT_EQ(site->properties.value(QStringLiteral("children-display")).toString(), QStringLiteral("submenu"));
-
-    // Made on opening: unopened, the submenu is empty.
     EXPECT_TRUE(layout(site->id, 1).children.isEmpty());
+
+    // The server's own items (listed in full by the menu builders' test), then its site, unchanged.
+    callMenu(QStringLiteral("AboutToShow"), {server->id});
+    const QStringList serverItems = labels(server->id);
+    EXPECT_EQ(serverItems.size(), 14) << serverItems.join(QStringLiteral(", ")).toStdString();
+    EXPECT_EQ(serverItems.value(0), QStringLiteral("Open Terminal"));
+    EXPECT_EQ(serverItems.value(11), QStringLiteral("Logs"));
+    const LayoutItem reopened = layout(0, -1);
+    ASSERT_NE(reopened.find(QStringLiteral("shop.example")), nullptr);
+    EXPECT_EQ(reopened.find(QStringLiteral("shop.example"))->id, site->id);
     callMenu(QStringLiteral("AboutToShow"), {site->id});
-    QStringList labels;
-    for (const LayoutItem &item : layout(site->id, 1).children) {
-        const bool separator = item.properties.value(QStringLiteral("type")).toString() == QStringLiteral("separator");
-        labels << (separator ? QStringLiteral("-") : item.label());
-    }
-    EXPECT_EQ(labels,
+    EXPECT_EQ(labels(site->id),
               (QStringList{"Deploy Site (main)",
                            "Reboot PHP",
                            "Deployment Log",
