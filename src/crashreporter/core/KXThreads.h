@@ -19,6 +19,17 @@ int kxthreadsList(pid_t *threads, int max);
 
 // 1 running, 2 stopped, 3 waiting, 4 uninterruptible, 5 halted; KXThreadRunStateUnknown if unreadable.
 uint32_t kxthreadRunState(pid_t thread);
+
+// What one read of a thread's stat file tells: its name (as its comm file holds it), run state and
+// start time, which tells a thread from a later one given the same id.
+struct KXThreadStat
+{
+    char name[64];
+    uint32_t runState;
+    uint64_t startTime;
+};
+// False when the file cannot be read or parsed. Async-signal-safe.
+bool kxthreadReadStat(pid_t thread, KXThreadStat *stat);
 const char *kxthreadRunStateName(uint32_t state);
 
 // The calling thread's name; false when it has none.
@@ -35,7 +46,11 @@ int kxthreadsControlSignal();
 int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMilliseconds);
 // The registers a stopped thread was interrupted with; false for threads that did not stop.
 bool kxthreadsStoppedContext(pid_t thread, KXMachineContext *context);
+// Lets the stopped threads go on; they leave their handler while the caller goes on too.
 void kxthreadsResume();
+// Waits until the threads of the last stop have left their handler, so that their states are their
+// own again; nothing to wait for while a stop is in force.
+void kxthreadsAwaitResumed();
 
 // Gives every running thread except the caller an alternate signal stack of `size` bytes when it
 // has none; not for the crash path. A thread that blocks the control signal takes its stack when
