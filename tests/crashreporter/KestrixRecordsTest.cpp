@@ -15,9 +15,12 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <pthread.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -30,6 +33,14 @@ extern "C" [[gnu::noinline]] void spinInLiveThreadTest(const bool *running)
     while (__atomic_load_n(running, __ATOMIC_RELAXED)) {
         asm volatile("" ::: "memory");
     }
+}
+
+extern "C" [[gnu::noinline]] void sleepInLiveThreadTest(int fd)
+{
+    char byte;
+    while (read(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+    asm volatile("" ::: "memory");
 }
 
 namespace {
@@ -239,6 +250,54 @@ TEST(KestrixCrashPathTest, liveThreadsCarryTheirStacks)
     EXPECT_EQ(main->id, QStringLiteral("0"));
     EXPECT_FALSE(main->stacktrace.empty());
     EXPECT_FALSE(KestrixThread::mainThread().has_value()); // asked on the main thread
+}
+
+std::vector<std::optional<uint64_t>> addressesOf(const KestrixThread &thread)
+{
+    std::vector<std::optional<uint64_t>> addresses;
+    for (const KestrixStackframe &frame : thread.stacktrace) {
+        addresses.push_back(frame.frameAddress);
+    }
+    return addresses;
+}
+
+// A named thread asleep in a read, its name holding parentheses: name, state and stack, and the
+// same stack at the next reading, which finds its bounds without reading the memory map again.
+TEST(KestrixCrashPathTest, aSleepingThreadKeepsItsNameStateAndStackAcrossReadings)
+{
+    const QString name = QStringLiteral("kx) (sleeper");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread sleeper([&name, fd = fds[0]] {
+        pthread_setname_np(pthread_self(), name.toUtf8().constData());
+        sleepInLiveThreadTest(fd);
+    });
+    const auto read = [&name] {
+        for (const KestrixThread &thread : KestrixThread::allThreads(true, {})) {
+            if (thread.name == name) {
+                return std::optional(thread);
+            }
+        }
+        return std::optional<KestrixThread>();
+    };
+    std::optional<KestrixThread> first;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((!first || first->state != QStringLiteral("TH_STATE_WAITING")
+            || !methodsOf(*first).contains(QStringLiteral("sleepInLiveThreadTest")))
+           && std::chrono::steady_clock::now() < limit) {
+        first = read();
+    }
+    const std::optional<KestrixThread> second = read();
+    EXPECT_EQ(write(fds[1], "x", 1), 1);
+    sleeper.join();
+    close(fds[0]);
+    close(fds[1]);
+
+    ASSERT_TRUE(first.has_value());
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(first->state, QStringLiteral("TH_STATE_WAITING"));
+    EXPECT_TRUE(methodsOf(*first).contains(QStringLiteral("sleepInLiveThreadTest")));
+    EXPECT_EQ(addressesOf(*second), addressesOf(*first));
 }
 
 } // namespace

@@ -5,12 +5,11 @@
 #include "crashreporter/core/KXThreads.h"
 #include "crashreporter/model/KestrixThread.h"
 
-#include <QFile>
-
 #include <execinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace kestrix {
 
@@ -19,13 +18,45 @@ namespace {
 // Long enough for a busy thread to answer; a thread that does not is left with an empty stack.
 constexpr int StopTimeoutMilliseconds = 100;
 
-std::optional<QString> threadName(pid_t thread)
+// A thread's stack as the memory map showed it. The same thread (by id and start time) whose stack
+// pointer still lies inside has the same stack, so the map need not be read again: a thread's stack
+// stays mapped while it lives.
+struct KnownStack
 {
-    QFile file(QStringLiteral("/proc/self/task/%1/comm").arg(thread));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
+    pid_t thread = 0;
+    uint64_t startTime = 0;
+    KXStackBounds bounds = {0, 0};
+};
+
+// One stop at a time; it guards the stacks known from the last one, sorted by thread.
+std::mutex s_readMutex;
+std::vector<KnownStack> s_knownStacks;
+
+// Allocates nothing: it runs while threads are stopped.
+bool knownBounds(pid_t thread, uint64_t startTime, uintptr_t stackPointer, KXStackBounds *bounds)
+{
+    const auto known =
+        std::lower_bound(s_knownStacks.begin(), s_knownStacks.end(), thread, [](const KnownStack &stack, pid_t id) {
+            return stack.thread < id;
+        });
+    if (known == s_knownStacks.end() || known->thread != thread || startTime == 0 || known->startTime != startTime
+        || stackPointer < known->bounds.low || stackPointer >= known->bounds.high) {
+        return false;
     }
-    const QString name = QString::fromUtf8(file.readAll()).trimmed().left(63);
+    *bounds = known->bounds;
+    return true;
+}
+
+void rememberStacks(std::vector<KnownStack> found)
+{
+    std::erase_if(found, [](const KnownStack &stack) { return stack.thread == 0; });
+    std::sort(found.begin(), found.end(), [](const KnownStack &a, const KnownStack &b) { return a.thread < b.thread; });
+    s_knownStacks = std::move(found);
+}
+
+std::optional<QString> threadName(const KXThreadStat &stat)
+{
+    const QString name = QString::fromUtf8(stat.name).trimmed().left(63);
     return name.isEmpty() ? std::nullopt : std::optional(name);
 }
 
@@ -35,32 +66,62 @@ std::optional<QString> stateName(uint32_t runState)
     return name != nullptr ? std::optional(QString::fromLatin1(name)) : std::nullopt;
 }
 
-KestrixThread makeThread(pid_t tid, int index, const uintptr_t *addresses, size_t count, bool isErrorReporting)
+KXThreadStat readStat(pid_t thread)
+{
+    KXThreadStat stat;
+    if (!kxthreadReadStat(thread, &stat)) {
+        stat = {{}, KXThreadRunStateUnknown, 0};
+    }
+    return stat;
+}
+
+KestrixThread
+makeThread(const KXThreadStat &stat, int index, const uintptr_t *addresses, size_t count, bool isErrorReporting)
 {
     KestrixThread thread;
     thread.id = QString::number(index);
-    thread.name = threadName(tid);
-    thread.state = stateName(kxthreadRunState(tid));
+    thread.name = threadName(stat);
+    thread.state = stateName(stat.runState);
     thread.stacktrace = KestrixStackframe::fromBacktrace(addresses, count);
     thread.errorReportingThread = isErrorReporting;
     return thread;
 }
 
+// The stack bounds of a stopped thread: known from the last stop, or from the memory map, read
+// once per stop and only when needed.
+bool stackBounds(pid_t thread, uint64_t startTime, uintptr_t stackPointer, bool *mapRead, KXStackBounds *bounds)
+{
+    if (knownBounds(thread, startTime, stackPointer, bounds)) {
+        return true;
+    }
+    if (!*mapRead) {
+        *mapRead = true;
+        kxmemLoadRegions();
+    }
+    return kxmemStackBounds(stackPointer, &bounds->low, &bounds->high);
+}
+
 // Stops `threads` (never the caller), walks each stopped one's stack into `frames` (150 slots per
 // thread) and resumes them. Nothing here may allocate: a stopped thread may hold the heap's lock.
-void readStoppedStacks(const std::vector<pid_t> &threads, std::vector<uintptr_t> &frames, std::vector<int> &counts)
+void readStoppedStacks(const std::vector<pid_t> &threads,
+                       const std::vector<KXThreadStat> &stats,
+                       std::vector<uintptr_t> &frames,
+                       std::vector<int> &counts,
+                       std::vector<KnownStack> &found)
 {
     const pid_t current = kxthreadCurrent();
     kxthreadsStop(threads.data(), static_cast<int>(threads.size()), current, StopTimeoutMilliseconds);
+    bool mapRead = false;
     for (size_t i = 0; i < threads.size(); i++) {
         KXMachineContext context;
         if (threads[i] == current || !kxthreadsStoppedContext(threads[i], &context)) {
             continue;
         }
         KXStackBounds bounds = {0, 0};
-        if (!kxmemStackBounds(kxmcStackPointer(&context), &bounds.low, &bounds.high)) {
+        if (!stackBounds(threads[i], stats[i].startTime, kxmcStackPointer(&context), &mapRead, &bounds)) {
             continue;
         }
+        found[i] = {threads[i], stats[i].startTime, bounds};
         counts[i] = kxbtBacktrace(&context,
                                   bounds,
                                   frames.data() + i * KestrixThread::MaxLiveFrames,
@@ -71,23 +132,29 @@ void readStoppedStacks(const std::vector<pid_t> &threads, std::vector<uintptr_t>
     kxthreadsResume();
 }
 
-void prepareForStop()
-{
-    kxthreadsInstallControlSignal();
-    kximagesRefresh();
-    kxmemLoadRegions();
-}
-
 // The stacks of `threads`, index for index: the caller's from `callerAddresses`, the others read
-// while stopped. `reporting` is the error-reporting thread.
+// while stopped. `reporting` is the error-reporting thread. Names and states are read before the
+// stop, as the threads were.
 std::vector<KestrixThread>
 readThreads(const std::vector<pid_t> &threads, pid_t reporting, const std::vector<uintptr_t> &callerAddresses)
 {
     const size_t callerCount = std::min(callerAddresses.size(), KestrixThread::MaxLiveFrames);
     std::vector<uintptr_t> frames(threads.size() * KestrixThread::MaxLiveFrames);
     std::vector<int> counts(threads.size(), 0);
-    prepareForStop();
-    readStoppedStacks(threads, frames, counts);
+    kxthreadsAwaitResumed(); // threads stopped a moment ago may not be back where they were
+    std::vector<KXThreadStat> stats;
+    stats.reserve(threads.size());
+    for (const pid_t thread : threads) {
+        stats.push_back(readStat(thread));
+    }
+    {
+        std::lock_guard lock(s_readMutex);
+        std::vector<KnownStack> found(threads.size());
+        kxthreadsInstallControlSignal();
+        kximagesRefresh();
+        readStoppedStacks(threads, stats, frames, counts, found);
+        rememberStacks(std::move(found));
+    }
 
     const pid_t current = kxthreadCurrent();
     std::vector<KestrixThread> result;
@@ -95,7 +162,7 @@ readThreads(const std::vector<pid_t> &threads, pid_t reporting, const std::vecto
     for (size_t i = 0; i < threads.size(); i++) {
         const bool isCaller = threads[i] == current;
         result.push_back(
-            makeThread(threads[i],
+            makeThread(stats[i],
                        static_cast<int>(i),
                        isCaller ? callerAddresses.data() : frames.data() + i * KestrixThread::MaxLiveFrames,
                        isCaller ? callerCount : static_cast<size_t>(counts[i]),
@@ -121,7 +188,7 @@ std::vector<KestrixThread> KestrixThread::allThreads(bool all, const std::vector
         const auto callerIndex = std::find(threads.begin(), threads.end(), current) - threads.begin();
         const int index = callerIndex < static_cast<qsizetype>(threads.size()) ? static_cast<int>(callerIndex) : 0;
         const size_t callerCount = std::min(callStackReturnAddresses.size(), MaxLiveFrames);
-        return {makeThread(current, index, callStackReturnAddresses.data(), callerCount, true)};
+        return {makeThread(readStat(current), index, callStackReturnAddresses.data(), callerCount, true)};
     }
     return readThreads(threads, current, callStackReturnAddresses);
 }
