@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -353,6 +354,22 @@ int refreshOne(dl_phdr_info *info, size_t, void *data)
     return 0;
 }
 
+struct LinkerCounts
+{
+    bool isKnown = false;
+    unsigned long long adds = 0;
+    unsigned long long subs = 0;
+};
+
+int readLinkerCounts(dl_phdr_info *info, size_t size, void *data)
+{
+    auto *counts = static_cast<LinkerCounts *>(data);
+    if (size >= offsetof(dl_phdr_info, dlpi_subs) + sizeof(info->dlpi_subs)) {
+        *counts = {true, info->dlpi_adds, info->dlpi_subs};
+    }
+    return 1; // the first object tells
+}
+
 bool startsWithFrameRecord(const KXBinaryImage *image, uintptr_t function)
 {
 #if defined(__x86_64__)
@@ -412,6 +429,15 @@ bool isCallBefore(const uint8_t *r)
 void kximagesRefresh()
 {
     pthread_mutex_lock(&s_refreshLock);
+    // The dynamic linker counts the objects it ever loaded and unloaded: equal counts, equal list.
+    static LinkerCounts counted;
+    LinkerCounts now;
+    dl_iterate_phdr(readLinkerCounts, &now);
+    if (now.isKnown && counted.isKnown && now.adds == counted.adds && now.subs == counted.subs) {
+        pthread_mutex_unlock(&s_refreshLock);
+        return;
+    }
+    counted = now;
     static RefreshState state;
     state.isFirst = true;
     state.seenCount = 0;
