@@ -1,5 +1,6 @@
 #include "LogCapture.h"
 #include "crashreporter/core/KXRunContextData.h"
+#include "crashreporter/model/KXCrashTimeText.h"
 #include "crashreporter/model/KestrixBreadcrumb.h"
 #include "crashreporter/model/KestrixError.h"
 #include "crashreporter/model/KestrixMetadata.h"
@@ -83,6 +84,22 @@ TEST(KestrixMetadataTest, changesReachTheBufferAndCoalesceIntoTheFile)
     EXPECT_EQ(written.readAll(), QByteArray(R"({"burst":{"n":49}})"));
     EXPECT_EQ(written.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     free(buffer.exchange(nullptr));
+}
+
+// Another thread replaces a buffer while the crash handler reads it: what the handler reads stays
+// whole (the address sanitizer catches a read of freed memory) and goes at a later replacement.
+TEST(KestrixMetadataTest, aBufferReplacedWhileTheCrashHandlerReadsItStaysWhole)
+{
+    std::atomic<char *> buffer{strdup(R"({"old":1})")};
+    const char *reading = kxBeginReadingCrashTimeText(buffer);
+    std::thread([&buffer] { kxReplaceCrashTimeText(buffer, strdup(R"({"new":2})")); }).join();
+    EXPECT_STREQ(reading, R"({"old":1})");
+    kxEndReadingCrashTimeText();
+    EXPECT_STREQ(kxBeginReadingCrashTimeText(buffer), R"({"new":2})");
+    kxEndReadingCrashTimeText();
+    kxReplaceCrashTimeText(buffer, nullptr);
+    EXPECT_EQ(kxBeginReadingCrashTimeText(buffer), nullptr);
+    kxEndReadingCrashTimeText();
 }
 
 TEST(KestrixRecordsTest, theJsonWriterEscapesWhatJsonNeeds)
