@@ -382,15 +382,6 @@ bool kxthreadReadStat(pid_t thread, KXThreadStat *stat)
     memcpy(stat->name, open + 1, length);
     stat->name[length] = 0;
     stat->runState = runStateFromLetter(close[2]);
-    // The start time is the 22nd field, the 20th after the name.
-    const char *p = close + 1;
-    for (int field = 2; field < 22 && *p != 0; p++) {
-        field += *p == ' ' ? 1 : 0;
-    }
-    stat->startTime = 0;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        stat->startTime = stat->startTime * 10 + static_cast<uint64_t>(*p - '0');
-    }
     return true;
 }
 

@@ -20,13 +20,11 @@ int kxthreadsList(pid_t *threads, int max);
 // 1 running, 2 stopped, 3 waiting, 4 uninterruptible, 5 halted; KXThreadRunStateUnknown if unreadable.
 uint32_t kxthreadRunState(pid_t thread);
 
-// What one read of a thread's stat file tells: its name (as its comm file holds it), run state and
-// start time, which tells a thread from a later one given the same id.
+// What one read of a thread's stat file tells: its name (as its comm file holds it) and run state.
 struct KXThreadStat
 {
     char name[64];
     uint32_t runState;
-    uint64_t startTime;
 };
 // False when the file cannot be read or parsed. Async-signal-safe.
 bool kxthreadReadStat(pid_t thread, KXThreadStat *stat);

@@ -18,41 +18,8 @@ namespace {
 // Long enough for a busy thread to answer; a thread that does not is left with an empty stack.
 constexpr int StopTimeoutMilliseconds = 100;
 
-// A thread's stack as the memory map showed it. The same thread (by id and start time) whose stack
-// pointer still lies inside has the same stack, so the map need not be read again: a thread's stack
-// stays mapped while it lives.
-struct KnownStack
-{
-    pid_t thread = 0;
-    uint64_t startTime = 0;
-    KXStackBounds bounds = {0, 0};
-};
-
-// One stop at a time; it guards the stacks known from the last one, sorted by thread.
+// One stop at a time: a second would find the first in force and read no stacks.
 std::mutex s_readMutex;
-std::vector<KnownStack> s_knownStacks;
-
-// Allocates nothing: it runs while threads are stopped.
-bool knownBounds(pid_t thread, uint64_t startTime, uintptr_t stackPointer, KXStackBounds *bounds)
-{
-    const auto known =
-        std::lower_bound(s_knownStacks.begin(), s_knownStacks.end(), thread, [](const KnownStack &stack, pid_t id) {
-            return stack.thread < id;
-        });
-    if (known == s_knownStacks.end() || known->thread != thread || startTime == 0 || known->startTime != startTime
-        || stackPointer < known->bounds.low || stackPointer >= known->bounds.high) {
-        return false;
-    }
-    *bounds = known->bounds;
-    return true;
-}
-
-void rememberStacks(std::vector<KnownStack> found)
-{
-    std::erase_if(found, [](const KnownStack &stack) { return stack.thread == 0; });
-    std::sort(found.begin(), found.end(), [](const KnownStack &a, const KnownStack &b) { return a.thread < b.thread; });
-    s_knownStacks = std::move(found);
-}
 
 std::optional<QString> threadName(const KXThreadStat &stat)
 {
@@ -70,7 +37,7 @@ KXThreadStat readStat(pid_t thread)
 {
     KXThreadStat stat;
     if (!kxthreadReadStat(thread, &stat)) {
-        stat = {{}, KXThreadRunStateUnknown, 0};
+        stat = {{}, KXThreadRunStateUnknown};
     }
     return stat;
 }
@@ -87,11 +54,11 @@ makeThread(const KXThreadStat &stat, int index, const uintptr_t *addresses, size
     return thread;
 }
 
-// The stack bounds of a stopped thread: known from the last stop, or from the memory map, read
-// once per stop and only when needed.
-bool stackBounds(pid_t thread, uint64_t startTime, uintptr_t stackPointer, bool *mapRead, KXStackBounds *bounds)
+// The stack bounds of a stopped thread: asked of the kernel for its stack pointer, or found in the
+// memory map, read once per stop and only when needed.
+bool stackBounds(uintptr_t stackPointer, bool *mapRead, KXStackBounds *bounds)
 {
-    if (knownBounds(thread, startTime, stackPointer, bounds)) {
+    if (kxmemQueryStackBounds(stackPointer, &bounds->low, &bounds->high)) {
         return true;
     }
     if (!*mapRead) {
@@ -103,11 +70,7 @@ bool stackBounds(pid_t thread, uint64_t startTime, uintptr_t stackPointer, bool 
 
 // Stops `threads` (never the caller), walks each stopped one's stack into `frames` (150 slots per
 // thread) and resumes them. Nothing here may allocate: a stopped thread may hold the heap's lock.
-void readStoppedStacks(const std::vector<pid_t> &threads,
-                       const std::vector<KXThreadStat> &stats,
-                       std::vector<uintptr_t> &frames,
-                       std::vector<int> &counts,
-                       std::vector<KnownStack> &found)
+void readStoppedStacks(const std::vector<pid_t> &threads, std::vector<uintptr_t> &frames, std::vector<int> &counts)
 {
     const pid_t current = kxthreadCurrent();
     kxthreadsStop(threads.data(), static_cast<int>(threads.size()), current, StopTimeoutMilliseconds);
@@ -118,10 +81,9 @@ void readStoppedStacks(const std::vector<pid_t> &threads,
             continue;
         }
         KXStackBounds bounds = {0, 0};
-        if (!stackBounds(threads[i], stats[i].startTime, kxmcStackPointer(&context), &mapRead, &bounds)) {
+        if (!stackBounds(kxmcStackPointer(&context), &mapRead, &bounds)) {
             continue;
         }
-        found[i] = {threads[i], stats[i].startTime, bounds};
         counts[i] = kxbtBacktrace(&context,
                                   bounds,
                                   frames.data() + i * KestrixThread::MaxLiveFrames,
@@ -149,11 +111,9 @@ readThreads(const std::vector<pid_t> &threads, pid_t reporting, const std::vecto
     }
     {
         std::lock_guard lock(s_readMutex);
-        std::vector<KnownStack> found(threads.size());
         kxthreadsInstallControlSignal();
         kximagesRefresh();
-        readStoppedStacks(threads, stats, frames, counts, found);
-        rememberStacks(std::move(found));
+        readStoppedStacks(threads, frames, counts);
     }
 
     const pid_t current = kxthreadCurrent();
