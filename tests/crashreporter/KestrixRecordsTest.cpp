@@ -279,7 +279,7 @@ std::vector<std::optional<uint64_t>> addressesOf(const KestrixThread &thread)
 }
 
 // A named thread asleep in a read, its name holding parentheses: name, state and stack, and the
-// same stack at the next reading, which finds its bounds without reading the memory map again.
+// same stack at the next reading, which comes right after the first has resumed it.
 TEST(KestrixCrashPathTest, aSleepingThreadKeepsItsNameStateAndStackAcrossReadings)
 {
     const QString name = QStringLiteral("kx) (sleeper");

@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <elf.h>
+#include <execinfo.h>
 #include <link.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -280,6 +281,13 @@ void *startIndexer(void *)
 {
     // Work the application can wait for: it must not take time from the thread that asked for it.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+    // The process's first backtrace() loads the unwinder, most of a millisecond that the first
+    // handled error would otherwise spend with its threads stopped.
+    static std::atomic<bool> unwinderLoaded{false};
+    if (!unwinderLoaded.exchange(true)) {
+        void *frames[4];
+        backtrace(frames, 4);
+    }
     runIndexer();
     return nullptr;
 }
