@@ -278,8 +278,9 @@ std::vector<std::optional<uint64_t>> addressesOf(const KestrixThread &thread)
     return addresses;
 }
 
-// A named thread asleep in a read, its name holding parentheses: name, state and stack, and the
-// same stack at the next reading, which comes right after the first has resumed it.
+// A named thread asleep in a read, its name holding parentheses: name, state and stack, the same
+// stack at the next reading, which comes right after the first has resumed it, and at readings
+// made by two threads at once.
 TEST(KestrixCrashPathTest, aSleepingThreadKeepsItsNameStateAndStackAcrossReadings)
 {
     const QString name = QStringLiteral("kx) (sleeper");
@@ -305,6 +306,17 @@ TEST(KestrixCrashPathTest, aSleepingThreadKeepsItsNameStateAndStackAcrossReading
         first = read();
     }
     const std::optional<KestrixThread> second = read();
+    // Two readers at once both find it: the second stop waits for the first instead of reading nothing.
+    std::atomic<int> emptyStacks{0};
+    const auto readMany = [&] {
+        for (int i = 0; i < 20; i++) {
+            const std::optional<KestrixThread> thread = read();
+            emptyStacks += thread && thread->stacktrace.empty() ? 1 : 0;
+        }
+    };
+    std::thread otherReader(readMany);
+    readMany();
+    otherReader.join();
     EXPECT_EQ(write(fds[1], "x", 1), 1);
     sleeper.join();
     close(fds[0]);
@@ -315,6 +327,7 @@ TEST(KestrixCrashPathTest, aSleepingThreadKeepsItsNameStateAndStackAcrossReading
     EXPECT_EQ(first->state, QStringLiteral("TH_STATE_WAITING"));
     EXPECT_TRUE(methodsOf(*first).contains(QStringLiteral("sleepInLiveThreadTest")));
     EXPECT_EQ(addressesOf(*second), addressesOf(*first));
+    EXPECT_EQ(emptyStacks.load(), 0);
 }
 
 } // namespace

@@ -39,7 +39,8 @@ int kxthreadsControlSignal();
 
 // Stops every listed thread except `except` and captures its registers; waits at most about
 // `timeoutMilliseconds` in all. A thread that does not answer is left running; one whose blocked
-// set holds the control signal is not waited for at all. Returns the number stopped.
+// set holds the control signal is waited for a fraction of a millisecond at most, and not signalled
+// again by the next stop while it still blocks it. Returns the number stopped.
 // Async-signal-safe; at most one stop is in force until kxthreadsResume().
 int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMilliseconds);
 // The registers a stopped thread was interrupted with; false for threads that did not stop.
