@@ -1,5 +1,6 @@
 // Prints how long starting the crash client adds to launch with a previous run's crash report and
-// hang file waiting, beside installing the crash core alone; and, in a process of 20 threads that
+// hang file waiting (the run before left its files: device id, state, run context), beside
+// installing the crash core alone; and, in a process of 20 threads that
 // sends every thread, how long a handled notify holds its caller and how long until its payload lies
 // in events/ while the intake answers 503. Each run is a child process: the client starts once per
 // process.
@@ -7,6 +8,7 @@
 #include "crashreporter/client/Kestrix.h"
 #include "crashreporter/support/KXFileLocations.h"
 #include "crashreporter/support/KX_CrashCore.h"
+#include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,6 +52,15 @@ void copy(const QString &from, const QString &to)
     QFile::copy(from, to);
 }
 
+// Child: the run before, which launched and left its files.
+int previousRun()
+{
+    Kestrix::startWithSettings(settings("unhandledOnly"));
+    Kestrix::markLaunchCompleted();
+    Kestrix::client()->waitForDeliveries(std::chrono::seconds(10));
+    std::_Exit(0);
+}
+
 // Child: a previous run's report and hang file, then the start call.
 int timeStart(bool clientToo)
 {
@@ -57,6 +68,7 @@ int timeStart(bool clientToo)
     copy(QStringLiteral(PLIMSY_CRASH_FIXTURES "/null_write.report.json"),
          QDir(locations.crashCoreReports).filePath(QStringLiteral("CrashReport-BENCH.json")));
     copy(QStringLiteral(PLIMSY_CRASH_FIXTURES "/runtime_error.event.json"), locations.appHangEvent);
+    plimsy::UserDefaults::standard(); // Plimsy has read its defaults before it starts the client
     const auto start = Clock::now();
     if (clientToo) {
         Kestrix::startWithSettings(settings("unhandledOnly"));
@@ -115,22 +127,31 @@ int timeNotify()
     std::_Exit(0); // the client's threads run to the end of the process
 }
 
-std::vector<double> runChildren(const QString &mode, int column)
+QByteArray runChild(const QString &home, const QString &mode)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", home);
+    environment.insert("XDG_CONFIG_HOME", home);
+    environment.insert("PLIMSY_TEST_HARNESS", "1");
+    environment.insert("PLIMSY_CRASH_NOTIFY_URL", "http://127.0.0.1:9/");
+    environment.insert("PLIMSY_CRASH_SESSIONS_URL", "http://127.0.0.1:9/");
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {mode});
+    child.waitForFinished(60'000);
+    return child.readAllStandardOutput();
+}
+
+// `afterPreviousRun`: each measured child follows one that ran in the same home.
+std::vector<double> runChildren(const QString &mode, int column, bool afterPreviousRun = false)
 {
     std::vector<double> values;
     for (int run = 0; run < Runs; run++) {
         QTemporaryDir home;
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", home.path());
-        environment.insert("XDG_CONFIG_HOME", home.path());
-        environment.insert("PLIMSY_TEST_HARNESS", "1");
-        environment.insert("PLIMSY_CRASH_NOTIFY_URL", "http://127.0.0.1:9/");
-        environment.insert("PLIMSY_CRASH_SESSIONS_URL", "http://127.0.0.1:9/");
-        child.setProcessEnvironment(environment);
-        child.start(QCoreApplication::applicationFilePath(), {mode});
-        child.waitForFinished(60'000);
-        const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
+        if (afterPreviousRun) {
+            runChild(home.path(), QStringLiteral("previous"));
+        }
+        const QList<QByteArray> fields = runChild(home.path(), mode).trimmed().split(' ');
         values.push_back(fields.value(column).toDouble());
     }
     std::sort(values.begin(), values.end());
@@ -161,11 +182,16 @@ int main(int argc, char *argv[])
     if (mode == QLatin1String("notify")) {
         return timeNotify();
     }
-    const auto install = runChildren(QStringLiteral("install"), 0);
-    const auto start = runChildren(QStringLiteral("start"), 0);
+    if (mode == QLatin1String("previous")) {
+        return previousRun();
+    }
+    const auto install = runChildren(QStringLiteral("install"), 0, true);
+    const auto start = runChildren(QStringLiteral("start"), 0, true);
+    const auto firstStart = runChildren(QStringLiteral("start"), 0);
     print("crash core install alone (anchor)", install);
     print("Kestrix start, report and hang file waiting", start);
     std::printf("start / install (medians): %.2f\n", start[start.size() / 2] / install[install.size() / 2]);
+    print("Kestrix start, first run (report and hang file)", firstStart);
     print("handled notify, caller held (20 threads)", runChildren(QStringLiteral("notify"), 0));
     print("handled notify, until stored in events/ (503)", runChildren(QStringLiteral("notify"), 1));
     return 0;

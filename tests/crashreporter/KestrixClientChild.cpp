@@ -2,10 +2,12 @@
 //   kestrix_client_child <action> [settings JSON]
 // Actions: "run" (nothing more), "notify", "notify-drop" and "notify-flip" (one handled error; an
 // on-error callback that drops it or makes it unhandled), "hang <ms>" (blocks the GUI thread),
-// "crash" (a write to an unmapped address while still launching).
+// "crash" (a write to an unmapped address while still launching), "observe" (an observer prints
+// "observed <code> <value>" for a fixed run of changes, then "observed end").
 // The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
 // to the discarded classes, a top-level "metadata" object ({section: {key: value}}) is added after
-// start. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
+// start, then a top-level "groupingDiscriminator" and "codeBundleId" are set and "startSession"
+// starts a new session. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
 // <crashed> <crashed during launch>" and, once its deliveries and file writes are done, "delivered", then runs
 // until killed. Its functions are exported so that stacks name them.
 #include "crashreporter/client/Kestrix.h"
@@ -62,6 +64,69 @@ KestrixClient *startClient(const QJsonObject &settings)
     return Kestrix::startWithConfiguration(*configuration);
 }
 
+// The value as one word: "-" for none, a flag as name=variant, metadata as its "site" section, a
+// user as the email address.
+QString describe(const KestrixClientChangeValue &value)
+{
+    if (const auto *text = std::get_if<QString>(&value)) {
+        return *text;
+    }
+    if (const auto *flag = std::get_if<KestrixFeatureFlag>(&value)) {
+        return flag->name + QLatin1Char('=') + flag->variant.value_or(QStringLiteral("-"));
+    }
+    if (const auto *metadata = std::get_if<KestrixMetadata>(&value)) {
+        const auto site = metadata->getMetadataFromSection(QStringLiteral("site"));
+        return site ? QString::fromUtf8(QJsonDocument(*site).toJson(QJsonDocument::Compact)) : QStringLiteral("-");
+    }
+    if (const auto *user = std::get_if<KestrixUser>(&value)) {
+        return user->email.value_or(QStringLiteral("-"));
+    }
+    return QStringLiteral("-");
+}
+
+void observe(KestrixClient &client)
+{
+    const auto print = [](KestrixClientChange change, const KestrixClientChangeValue &value) {
+        std::printf("observed %d %s\n", static_cast<int>(change), qPrintable(describe(value)));
+        std::fflush(stdout);
+    };
+    client.setObserver(print);
+    Kestrix::addFeatureFlag(QStringLiteral("beta"), QStringLiteral("on"));
+    Kestrix::setContext(QStringLiteral("Servers"));
+    Kestrix::addMetadata(QStringLiteral("eu"), QStringLiteral("region"), QStringLiteral("site"));
+    Kestrix::setUser(QStringLiteral("u-1"), QStringLiteral("ann@example.com"), QStringLiteral("Ann"));
+    Kestrix::setGroupingDiscriminator(QStringLiteral("tray"));
+    Kestrix::clearFeatureFlag(QStringLiteral("beta"));
+    Kestrix::addFeatureFlags({{QStringLiteral("gamma"), std::nullopt}});
+    client.setObserver(print); // told the current state again
+    Kestrix::clearFeatureFlags();
+    Kestrix::setGroupingDiscriminator(std::nullopt);
+    client.setObserver({});
+    Kestrix::setContext(QStringLiteral("unseen"));
+    Kestrix::clearMetadata(QStringLiteral("site"));
+    say("observed end");
+}
+
+void applySettings(KestrixClient &client, const QJsonObject &settings)
+{
+    const QJsonObject metadata = settings.value(QStringLiteral("metadata")).toObject();
+    for (auto section = metadata.begin(); section != metadata.end(); ++section) {
+        const QJsonObject values = section.value().toObject();
+        for (auto value = values.begin(); value != values.end(); ++value) {
+            Kestrix::addMetadata(value.value(), value.key(), section.key());
+        }
+    }
+    if (settings.contains(QStringLiteral("groupingDiscriminator"))) {
+        Kestrix::setGroupingDiscriminator(settings.value(QStringLiteral("groupingDiscriminator")).toString());
+    }
+    if (settings.contains(QStringLiteral("codeBundleId"))) {
+        client.setCodeBundleId(settings.value(QStringLiteral("codeBundleId")).toString());
+    }
+    if (settings.value(QStringLiteral("startSession")).toBool()) {
+        Kestrix::startSession();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,12 +137,8 @@ int main(int argc, char *argv[])
     const QJsonObject settings = argc > 2 ? QJsonDocument::fromJson(argv[2]).object() : QJsonObject();
     KestrixClient *client = startClient(settings);
     say(client != nullptr ? "started 1" : "started 0");
-    const QJsonObject metadata = settings.value(QStringLiteral("metadata")).toObject();
-    for (auto section = metadata.begin(); section != metadata.end(); ++section) {
-        const QJsonObject values = section.value().toObject();
-        for (auto value = values.begin(); value != values.end(); ++value) {
-            Kestrix::addMetadata(value.value(), value.key(), section.key());
-        }
+    if (client != nullptr) {
+        applySettings(*client, settings);
     }
     if (const auto lastRun = client != nullptr ? Kestrix::lastRunInfo() : std::nullopt) {
         std::printf("lastRun %llu %d %d\n",
@@ -88,6 +149,9 @@ int main(int argc, char *argv[])
     }
     if (action == QLatin1String("crash")) {
         kxChildCrash();
+    }
+    if (action == QLatin1String("observe") && client != nullptr) {
+        observe(*client);
     }
 
     const auto finish = [client] {

@@ -164,6 +164,101 @@ INSTANTIATE_TEST_SUITE_P(Rows,
                                            NotifyRow{"callbackFlips", NoStages, "notify-flip", 1, 1, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The observer is told the state at once, then each change with its code, until it is taken away.
+TEST_F(ClientChildTest, TheObserverIsToldEachChangeWithItsCode)
+{
+    const QList<QByteArray> expected{
+        // Told at once: context, user, grouping discriminator, metadata (no flags yet).
+        "observed 2 -",
+        "observed 4 -",
+        "observed 5 -",
+        "observed 3 -",
+        // Each change.
+        "observed 0 beta=on",
+        "observed 2 Servers",
+        R"(observed 3 {"region":"eu"})",
+        "observed 4 ann@example.com",
+        "observed 5 tray",
+        "observed 1 beta",
+        "observed 0 gamma=-",
+        // A new observer hears the current state, flags last.
+        "observed 2 Servers",
+        "observed 4 ann@example.com",
+        "observed 5 tray",
+        R"(observed 3 {"region":"eu"})",
+        "observed 0 gamma=-",
+        "observed 1 -",
+        "observed 5 -",
+        // None after the observer is taken away.
+        "observed end",
+    };
+    QProcess &child = run("observe", NoStages);
+    ASSERT_TRUE(says(child, "observed end"));
+    QList<QByteArray> observed = output[&child].split('\n');
+    observed.removeIf([](const QByteArray &line) { return !line.startsWith("observed "); });
+    EXPECT_EQ(observed, expected) << observed.join('|').toStdString();
+}
+
+struct GroupingRow
+{
+    const char *name;
+    const char *action;
+    bool crashes; // the event comes from the next start
+};
+
+void PrintTo(const GroupingRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class GroupingPayloadTest : public ClientChildTest, public ::testing::WithParamInterface<GroupingRow>
+{
+};
+
+// The grouping discriminator and code bundle id set after start reach the event, whether a handled
+// error's or a crash's told at the next start, and the app of sessions started after.
+TEST_P(GroupingPayloadTest, TheEventCarriesTheDiscriminatorAndCodeBundleId)
+{
+    const GroupingRow &row = GetParam();
+    QJsonObject settings = NoStages;
+    settings.insert("groupingDiscriminator", "tray");
+    settings.insert("codeBundleId", "bundle-7");
+    settings.insert("startSession", true);
+    QProcess &child = run(QString::fromLatin1(row.action), settings);
+    if (row.crashes) {
+        ASSERT_TRUE(ends(child));
+        ASSERT_TRUE(says(run("run", NoStages), "delivered"));
+    } else {
+        ASSERT_TRUE(says(child, "delivered"));
+    }
+
+    ASSERT_EQ(intake.userEvents().size(), 1);
+    const QJsonObject event = intake.userEvents().constFirst();
+    EXPECT_EQ(event.value("unhandled").toBool(), row.crashes);
+    EXPECT_EQ(event.value("groupingDiscriminator").toString(), "tray");
+    EXPECT_EQ(event.value("app").toObject().value("codeBundleId").toString(), "bundle-7");
+    if (row.crashes) {
+        return; // the crash may come before the second session is sent
+    }
+    // The session of the launch was made before the id was set; the one started after carries it.
+    QStringList sessionBundles;
+    for (const RecordedRequest &request : intake.sessionRequests().mid(0, 2)) {
+        sessionBundles << QJsonDocument::fromJson(request.body)
+                              .object()
+                              .value("app")
+                              .toObject()
+                              .value("codeBundleId")
+                              .toString("-");
+    }
+    EXPECT_EQ(sessionBundles, QStringList({"-", "bundle-7"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows,
+                         GroupingPayloadTest,
+                         ::testing::Values(GroupingRow{"handled", "notify", false},
+                                           GroupingRow{"crash", "crash", true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(ClientChildTest, SettingsWithoutAKeyLeaveTheClientOffAfterOneLine)
 {
     for (const QJsonObject &options : {QJsonObject{}, QJsonObject{{"apiKey", 42}}}) {

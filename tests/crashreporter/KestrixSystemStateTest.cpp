@@ -41,7 +41,7 @@ protected:
     QString path = directory.filePath("system_state.json");
 };
 
-TEST_P(SystemStateLoadTest, ReadsThePreviousLaunchAndWritesThisOneAtOnce)
+TEST_P(SystemStateLoadTest, ReadsThePreviousLaunchAndQueuesThisOne)
 {
     const LoadRow &row = GetParam();
     if (row.previousFile != nullptr) {
@@ -60,6 +60,7 @@ TEST_P(SystemStateLoadTest, ReadsThePreviousLaunchAndWritesThisOneAtOnce)
     if (row.loadErrorLines > 0) {
         EXPECT_TRUE(lines.first().startsWith("[Kestrix] [ERROR] Could not load system_state.json: "));
     }
+    KXFileSystemQueue::shared().waitUntilIdle();
     const auto written = KXJSONSerialization::readObjectFromFile(path);
     ASSERT_TRUE(written);
     EXPECT_EQ(*written, state.currentLaunchState());
@@ -115,6 +116,7 @@ TEST(SystemStateTest, QuickChangesInARowAreWrittenOnceWithBoth)
     QTemporaryDir directory;
     KestrixConfiguration configuration(QStringLiteral("0123456789abcdef0123456789abcdef"));
     KestrixSystemState state(configuration, directory.filePath("system_state.json"));
+    KXFileSystemQueue::shared().waitUntilIdle();
     RenameCounter renames(directory.path());
 
     std::promise<void> release;

@@ -36,6 +36,18 @@ KestrixClient *Kestrix::start()
     return startWithSettings(settings.value_or(QJsonObject()));
 }
 
+KestrixClient *Kestrix::startWithApiKey(const QString &apiKey)
+{
+    QFile file(QStringLiteral(":/kestrix/KestrixSettings.json"));
+    QJsonObject settings = file.open(QIODevice::ReadOnly)
+                               ? KXJSONSerialization::objectFromData(file.readAll()).value_or(QJsonObject())
+                               : QJsonObject();
+    QJsonObject options = settings.value(QStringLiteral("kestrix")).toObject();
+    options.insert(QStringLiteral("apiKey"), apiKey);
+    settings.insert(QStringLiteral("kestrix"), options);
+    return startWithSettings(settings);
+}
+
 KestrixClient *Kestrix::startWithSettings(const QJsonObject &settings)
 {
     const QJsonValue options = settings.value(QStringLiteral("kestrix"));
@@ -73,6 +85,18 @@ bool Kestrix::isStarted()
 KestrixClient *Kestrix::client()
 {
     return s_client.load();
+}
+
+void Kestrix::purge()
+{
+    std::lock_guard lock(s_startMutex);
+    s_client.store(nullptr); // not deleted: its handlers and threads may still use it
+}
+
+KestrixUser Kestrix::user()
+{
+    const KestrixClient *client = s_client.load();
+    return client != nullptr ? client->user() : KestrixUser();
 }
 
 KestrixClient *Kestrix::readyClient()
@@ -181,6 +205,96 @@ void Kestrix::clearFeatureFlag(const QString &name)
     if (KestrixClient *client = readyClient()) {
         client->clearFeatureFlag(name);
     }
+}
+
+void Kestrix::leaveBreadcrumbForNotificationName(const QString &name)
+{
+    whenReady([&](KestrixClient &client) { client.leaveBreadcrumbForNotificationName(name); });
+}
+
+void Kestrix::leaveNetworkRequestBreadcrumb(const KXNetworkRequestInfo &request)
+{
+    whenReady([&](KestrixClient &client) { client.leaveNetworkRequestBreadcrumb(request); });
+}
+
+std::vector<KestrixBreadcrumb> Kestrix::breadcrumbs()
+{
+    return askWhenReady(std::vector<KestrixBreadcrumb>(), [](KestrixClient &client) { return client.breadcrumbs(); });
+}
+
+std::optional<QString> Kestrix::context()
+{
+    return askWhenReady(std::optional<QString>(), [](KestrixClient &client) { return client.context(); });
+}
+
+std::optional<QString> Kestrix::setGroupingDiscriminator(const std::optional<QString> &discriminator)
+{
+    return askWhenReady(std::optional<QString>(),
+                        [&](KestrixClient &client) { return client.setGroupingDiscriminator(discriminator); });
+}
+
+std::optional<QString> Kestrix::groupingDiscriminator()
+{
+    return askWhenReady(std::optional<QString>(), [](KestrixClient &client) { return client.groupingDiscriminator(); });
+}
+
+void Kestrix::addMetadata(const QJsonObject &values, const QString &section)
+{
+    whenReady([&](KestrixClient &client) { client.addMetadata(values, section); });
+}
+
+std::optional<QJsonObject> Kestrix::getMetadata(const QString &section)
+{
+    return askWhenReady(std::optional<QJsonObject>(),
+                        [&](KestrixClient &client) { return client.getMetadata(section); });
+}
+
+QJsonValue Kestrix::getMetadata(const QString &section, const QString &key)
+{
+    return askWhenReady(QJsonValue(QJsonValue::Undefined),
+                        [&](KestrixClient &client) { return client.getMetadata(section, key); });
+}
+
+void Kestrix::clearMetadata(const QString &section)
+{
+    whenReady([&](KestrixClient &client) { client.clearMetadata(section); });
+}
+
+void Kestrix::clearMetadata(const QString &section, const QString &key)
+{
+    whenReady([&](KestrixClient &client) { client.clearMetadata(section, key); });
+}
+
+void Kestrix::addFeatureFlags(const KestrixFeatureFlags &flags)
+{
+    whenReady([&](KestrixClient &client) { client.addFeatureFlags(flags); });
+}
+
+void Kestrix::clearFeatureFlags()
+{
+    whenReady([](KestrixClient &client) { client.clearFeatureFlags(); });
+}
+
+KestrixCallbackToken Kestrix::addOnSession(std::function<KestrixOnSession> callback)
+{
+    return askWhenReady(KestrixCallbackToken(),
+                        [&](KestrixClient &client) { return client.addOnSession(std::move(callback)); });
+}
+
+void Kestrix::removeOnSession(KestrixCallbackToken token)
+{
+    whenReady([token](KestrixClient &client) { client.removeOnSession(token); });
+}
+
+KestrixCallbackToken Kestrix::addOnBreadcrumb(std::function<KestrixOnBreadcrumb> callback)
+{
+    return askWhenReady(KestrixCallbackToken(),
+                        [&](KestrixClient &client) { return client.addOnBreadcrumb(std::move(callback)); });
+}
+
+void Kestrix::removeOnBreadcrumb(KestrixCallbackToken token)
+{
+    whenReady([token](KestrixClient &client) { client.removeOnBreadcrumb(token); });
 }
 
 } // namespace kestrix

@@ -1,4 +1,4 @@
-// The client's construction and start, its sessions, context, user, metadata and flags.
+// The client's construction and start, its breadcrumbs and sessions.
 #include "crashreporter/client/KestrixClient.h"
 
 #include "crashreporter/client/KXAppHangDetector.h"
@@ -6,6 +6,7 @@
 #include "crashreporter/client/KXCrashTimeUserSection.h"
 #include "crashreporter/client/KXEventUploader.h"
 #include "crashreporter/client/KXInternalErrorReporter.h"
+#include "crashreporter/client/KXNetworkBreadcrumb.h"
 #include "crashreporter/client/KXNotificationBreadcrumbs.h"
 #include "crashreporter/client/KXSessionUploader.h"
 #include "crashreporter/client/KXUsageTelemetry.h"
@@ -61,6 +62,9 @@ KestrixClient::KestrixClient(KestrixConfiguration configuration)
 
 KestrixClient::~KestrixClient()
 {
+    if (m_previousRun.valid()) {
+        m_previousRun.wait(); // its reading uses the breadcrumb store
+    }
     m_appHangDetector.reset();
     m_queue.reset(); // the jobs in hand end before the uploaders they use
 }
@@ -85,6 +89,7 @@ void KestrixClient::start()
     // The previous run's files are replaced below: what its events need is read first.
     m_previousRun = readPreviousRun(locations);
     computeDidCrashLastLaunch();
+    m_queue->async([this] { storeEventFromLastLaunch(); });
 
     if (m_configuration.telemetry & 1) {
         KXInternalErrorReporter::setSharedInstance(std::make_shared<KXInternalErrorReporter>(
@@ -139,16 +144,6 @@ void KestrixClient::start()
         QObject::connect(m_appLaunchTimer, &QTimer::timeout, m_lifetime.get(), [this] { markLaunchCompleted(); });
         m_appLaunchTimer->start(static_cast<int>(std::min<uint64_t>(m_configuration.launchDurationMillis, INT32_MAX)));
     }
-    // Off the launch path but ahead of every delivery: the previous run's event goes to events/
-    // first, so a crash now or a full queue cannot lose it, and only then the hang file.
-    m_queue->async([this, event = std::exchange(m_eventFromLastLaunch, std::nullopt), keep = m_keepAppHangFile] {
-        if (event) {
-            m_eventUploader->storeEvent(*event);
-        }
-        if (!keep) { // one that could not be read stays for the next start
-            QFile::remove(KXFileLocations::current().appHangEvent);
-        }
-    });
     if (m_lastRunInfo.crashedDuringLaunch && m_configuration.sendLaunchCrashesSynchronously) {
         sendLaunchCrashSynchronously();
     }
@@ -223,6 +218,22 @@ void KestrixClient::leaveBreadcrumb(const QString &message, const QJsonObject &m
     breadcrumb.metadata = metadata;
     breadcrumb.type = type;
     m_breadcrumbStore->addBreadcrumb(breadcrumb);
+    KXRunContext::updateTimestamp();
+}
+
+void KestrixClient::leaveBreadcrumbForNotificationName(const QString &name)
+{
+    if (m_notificationBreadcrumbs) {
+        m_notificationBreadcrumbs->startListeningForStateChangeNotification(name);
+    }
+}
+
+void KestrixClient::leaveNetworkRequestBreadcrumb(const KXNetworkRequestInfo &request)
+{
+    if (m_configuration.shouldRecordBreadcrumbType(KestrixBreadcrumbType::Request)) {
+        m_breadcrumbStore->addBreadcrumb(kxNetworkRequestBreadcrumb(request));
+        KXRunContext::updateTimestamp();
+    }
 }
 
 void KestrixClient::addAutoBreadcrumb(KestrixBreadcrumbType type, const QString &message, const QJsonObject &metadata)
@@ -250,53 +261,6 @@ void KestrixClient::pauseSession()
 bool KestrixClient::resumeSession()
 {
     return m_sessionTracker->resumeSession();
-}
-
-void KestrixClient::setContext(const std::optional<QString> &context)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_configuration.context = context;
-    }
-    m_state.addMetadata(context ? QJsonValue(*context) : QJsonValue(QJsonValue::Null),
-                        QStringLiteral("context"),
-                        QStringLiteral("client"));
-}
-
-std::optional<QString> KestrixClient::context() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_configuration.context;
-}
-
-KestrixUser KestrixClient::user() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_configuration.user();
-}
-
-void KestrixClient::setUser(const std::optional<QString> &id,
-                            const std::optional<QString> &email,
-                            const std::optional<QString> &name)
-{
-    std::lock_guard lock(m_mutex);
-    m_configuration.setUser(id, email, name);
-    m_state.addMetadata(m_configuration.user().toJsonWithNulls(), QStringLiteral("user"));
-}
-
-void KestrixClient::addMetadata(const QJsonValue &value, const QString &key, const QString &section)
-{
-    m_metadata->addMetadata(value, key, section);
-}
-
-void KestrixClient::addFeatureFlag(const QString &name, const std::optional<QString> &variant)
-{
-    m_featureFlagStore->addFeatureFlag(name, variant);
-}
-
-void KestrixClient::clearFeatureFlag(const QString &name)
-{
-    m_featureFlagStore->clear(name);
 }
 
 } // namespace kestrix

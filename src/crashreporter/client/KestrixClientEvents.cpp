@@ -184,7 +184,7 @@ void KestrixClient::notifyInternal(KestrixEvent event, const KestrixOnErrorBlock
 KestrixAppWithState KestrixClient::generateAppWithState(const QJsonObject &systemInfo) const
 {
     KestrixAppWithState app =
-        KestrixAppWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}}, m_configuration, std::nullopt);
+        KestrixAppWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}}, m_configuration, codeBundleId());
     if (const KXRunContextData *context = kxrunContext()) {
         app.isLaunching = __atomic_load_n(&context->isLaunching, __ATOMIC_RELAXED);
     }
@@ -226,55 +226,68 @@ void KestrixClient::addRunContextMetadata(KestrixMetadata &metadata) const
     }
 }
 
-KestrixPreviousRun KestrixClient::readPreviousRun(const KXFileLocations &locations) const
+std::shared_future<KestrixPreviousRun> KestrixClient::readPreviousRun(const KXFileLocations &locations) const
 {
     KestrixPreviousRun previous;
     if (const KXRunContextData *context = KXRunContext::previous()) {
         previous.context = *context;
     }
-    previous.state = readObject(locations.state);
-    previous.metadata = readObject(locations.metadata);
-    previous.configuration = KXJSONSerialization::readObjectFromFile(locations.configuration);
-    previous.breadcrumbs = m_breadcrumbStore->cachedBreadcrumbs();
+    // Replaced on this thread at start; the other files are replaced through the file-system queue.
     previous.featureFlags = m_featureFlagStore->persistedFlags();
-    return previous;
+    auto read = std::make_shared<std::promise<KestrixPreviousRun>>();
+    std::shared_future<KestrixPreviousRun> future = read->get_future().share();
+    KXFileSystemQueue::shared().async([read,
+                                       previous = std::move(previous),
+                                       breadcrumbs = m_breadcrumbStore.get(),
+                                       state = locations.state,
+                                       metadata = locations.metadata,
+                                       configuration = locations.configuration]() mutable {
+        previous.state = readObject(state);
+        previous.metadata = readObject(metadata);
+        previous.configuration = KXJSONSerialization::readObjectFromFile(configuration);
+        previous.breadcrumbs = breadcrumbs->cachedBreadcrumbs();
+        read->set_value(std::move(previous));
+    });
+    return future;
 }
 
 void KestrixClient::computeDidCrashLastLaunch()
 {
     const QString flag = KXFileLocations::current().flagHandledCrash;
+    const KXRunContextData *previous = KXRunContext::previous();
     bool crashed = false;
     if (KX_CrashCore::sharedInstance().crashState().crashedLastLaunch || QFile::exists(flag)) {
         kxLogInfo(QStringLiteral("Last run terminated due to a crash."));
         QFile::remove(flag);
         crashed = true;
     } else {
-        m_eventFromLastLaunch = loadAppHangEvent();
-        if (m_eventFromLastLaunch && m_eventFromLastLaunch->unhandled()) {
+        m_appHangFromLastLaunch = readAppHangFile();
+        // Without a normal exit after it, the hang ended the run.
+        const bool hangEndedRun = previous == nullptr || !previous->isTerminating;
+        if (m_appHangFromLastLaunch && hangEndedRun) {
             kxLogInfo(QStringLiteral("Last run terminated during an app hang."));
             crashed = true;
-        } else if (m_configuration.autoDetectErrors && m_previousRun.context && KXRunContext::lastRunEndedUnexpectedly()
-                   && m_previousRun.context->thermalState == 3) {
+        } else if (m_appHangFromLastLaunch && m_configuration.appHangThresholdMillis() == DefaultHangThreshold) {
+            m_appHangFromLastLaunch.reset();
+        }
+        if (!crashed && m_configuration.autoDetectErrors && previous != nullptr
+            && KXRunContext::lastRunEndedUnexpectedly() && previous->thermalState == 3) {
             kxLogInfo(QStringLiteral("Last run terminated during a critical thermal state."));
             if (m_configuration.enabledErrorTypes.thermalKills) {
-                KestrixError error;
-                error.errorClass = QStringLiteral("Thermal Kill");
-                error.errorMessage =
-                    QStringLiteral("The app was terminated by the operating system due to a critical thermal state");
-                m_eventFromLastLaunch = generateEventForLastLaunch(
-                    error, KestrixHandledState::withReason(KestrixSeverityReason::ThermalKill));
+                m_thermalKillLastLaunch = true;
+                m_appHangFromLastLaunch.reset();
             }
             crashed = true;
         }
     }
     m_lastRunInfo.crashed = crashed;
-    m_lastRunInfo.crashedDuringLaunch = crashed && m_previousRun.context && m_previousRun.context->isLaunching;
+    m_lastRunInfo.crashedDuringLaunch = crashed && previous != nullptr && previous->isLaunching;
     m_systemState->setConsecutiveLaunchCrashes(
         m_lastRunInfo.crashedDuringLaunch ? m_systemState->consecutiveLaunchCrashes() + 1 : 0);
     m_lastRunInfo.consecutiveLaunchCrashes = m_systemState->consecutiveLaunchCrashes();
 }
 
-std::optional<KestrixEvent> KestrixClient::loadAppHangEvent()
+std::optional<QJsonObject> KestrixClient::readAppHangFile()
 {
     const QString path = KXFileLocations::current().appHangEvent;
     QFile file(path);
@@ -286,13 +299,18 @@ std::optional<KestrixEvent> KestrixClient::loadAppHangEvent()
         m_keepAppHangFile = true; // it may be readable at the next start
         return std::nullopt;
     }
-    const auto json = KXJSONSerialization::readObjectFromFile(path);
+    const auto json = KXJSONSerialization::objectFromData(file.readAll());
     if (!json) {
         kxLogError(QStringLiteral("Could not parse app_hang.json"));
-        return std::nullopt;
     }
-    KestrixEvent event = KestrixEvent::fromJson(*json);
-    if (!m_previousRun.context || !m_previousRun.context->isTerminating) {
+    return json;
+}
+
+std::optional<KestrixEvent> KestrixClient::appHangEventFromLastLaunch(const QJsonObject &json) const
+{
+    KestrixEvent event = KestrixEvent::fromJson(json);
+    const KXRunContextData *previous = KXRunContext::previous();
+    if (previous == nullptr || !previous->isTerminating) {
         // The hang ended the run.
         if (!event.errors.empty()) {
             event.errors.front().errorMessage = QStringLiteral("The app was terminated while unresponsive");
@@ -304,22 +322,47 @@ std::optional<KestrixEvent> KestrixClient::loadAppHangEvent()
         }
         return event;
     }
-    if (m_configuration.appHangThresholdMillis() == DefaultHangThreshold) {
-        return std::nullopt;
-    }
     if (event.session) {
         event.session->handledCount += 1;
     }
     return event;
 }
 
+std::optional<KestrixEvent> KestrixClient::eventFromLastLaunch() const
+{
+    if (m_appHangFromLastLaunch) {
+        return appHangEventFromLastLaunch(*m_appHangFromLastLaunch);
+    }
+    if (!m_thermalKillLastLaunch) {
+        return std::nullopt;
+    }
+    KestrixError error;
+    error.errorClass = QStringLiteral("Thermal Kill");
+    error.errorMessage =
+        QStringLiteral("The app was terminated by the operating system due to a critical thermal state");
+    return generateEventForLastLaunch(error, KestrixHandledState::withReason(KestrixSeverityReason::ThermalKill));
+}
+
+// On the worker, ahead of every delivery: the previous run's event goes to events/ first, so a
+// crash now or a full queue cannot lose it, and only then the hang file.
+void KestrixClient::storeEventFromLastLaunch()
+{
+    if (const auto event = eventFromLastLaunch()) {
+        m_eventUploader->storeEvent(*event);
+    }
+    if (!m_keepAppHangFile) { // one that could not be read stays for the next start
+        QFile::remove(KXFileLocations::current().appHangEvent);
+    }
+}
+
 std::optional<KestrixEvent> KestrixClient::generateEventForLastLaunch(const KestrixError &error,
                                                                       const KestrixHandledState &handledState) const
 {
-    if (!m_previousRun.context) {
+    const KestrixPreviousRun &previous = m_previousRun.get();
+    if (!previous.context) {
         return std::nullopt;
     }
-    const KXRunContextData &context = *m_previousRun.context;
+    const KXRunContextData &context = *previous.context;
     // The app and device that ran then, which an update since may have changed; this run's only
     // when the previous one left no record of them.
     const QJsonObject launchState = m_systemState->lastLaunchState();
@@ -336,9 +379,8 @@ std::optional<KestrixEvent> KestrixClient::generateEventForLastLaunch(const Kest
     }
     app.inForeground = context.isForeground;
     app.isLaunching = context.isLaunching;
-    if (m_previousRun.configuration) {
-        app.setValuesFromConfiguration(
-            KestrixConfiguration::fromDictionaryRepresentation(*m_previousRun.configuration));
+    if (previous.configuration) {
+        app.setValuesFromConfiguration(KestrixConfiguration::fromDictionaryRepresentation(*previous.configuration));
     }
     KestrixDeviceWithState device =
         lastDevice.isEmpty() ? KestrixDeviceWithState::fromCrashReport({{QStringLiteral("system"), systemInfo}})
@@ -350,22 +392,22 @@ std::optional<KestrixEvent> KestrixClient::generateEventForLastLaunch(const Kest
     }
     device.freeMemory = static_cast<qint64>(context.memoryAvailable);
 
-    KestrixMetadata metadata(m_previousRun.metadata);
+    KestrixMetadata metadata(previous.metadata);
     addContextSections(metadata, context);
-    const KestrixUser user = KestrixUser::fromJson(m_previousRun.state.value(QStringLiteral("user")).toObject());
+    const KestrixUser user = KestrixUser::fromJson(previous.state.value(QStringLiteral("user")).toObject());
     std::optional<KestrixSession> session = KestrixSession::fromRunContext(&context, app, device, user);
     if (session) {
         session->unhandledCount += 1;
     }
-    KestrixEvent event(app, device, handledState, user, metadata, m_previousRun.breadcrumbs, {error}, {}, session);
-    const QJsonObject client = m_previousRun.state.value(QStringLiteral("client")).toObject();
+    KestrixEvent event(app, device, handledState, user, metadata, previous.breadcrumbs, {error}, {}, session);
+    const QJsonObject client = previous.state.value(QStringLiteral("client")).toObject();
     if (client.value(QStringLiteral("context")).isString()) {
         event.context = client.value(QStringLiteral("context")).toString();
     }
     if (client.value(QStringLiteral("groupingDiscriminator")).isString()) {
         event.groupingDiscriminator = client.value(QStringLiteral("groupingDiscriminator")).toString();
     }
-    event.addFeatureFlags(m_previousRun.featureFlags);
+    event.addFeatureFlags(previous.featureFlags);
     if (const auto apiKey = m_configuration.apiKey()) {
         event.setApiKey(*apiKey);
     }

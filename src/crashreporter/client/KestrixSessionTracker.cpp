@@ -33,6 +33,12 @@ void KestrixSessionTracker::start(plimsy::NotificationCenter &center, bool isInF
                        [this](const auto &) { handleAppBackgroundEvent(); });
 }
 
+void KestrixSessionTracker::setCodeBundleId(const QString &codeBundleId)
+{
+    std::lock_guard lock(m_mutex);
+    m_codeBundleId = codeBundleId;
+}
+
 void KestrixSessionTracker::startNewSessionIfAutoCaptureEnabled()
 {
     if (m_configuration.autoTrackSessions) {
@@ -52,12 +58,14 @@ void KestrixSessionTracker::startNewSession()
         return;
     }
     const QJsonObject report{{QStringLiteral("system"), KX_SystemInfo::systemInfo()}};
-    const KestrixApp app = KestrixApp::fromCrashReport(report, m_configuration, std::nullopt);
+    std::optional<QString> codeBundleId;
     KestrixDevice device = KestrixDevice::fromCrashReport(report);
     {
         std::lock_guard lock(m_mutex);
         device.appendRuntimeInfo(m_extraRuntimeInfo);
+        codeBundleId = m_codeBundleId;
     }
+    const KestrixApp app = KestrixApp::fromCrashReport(report, m_configuration, codeBundleId);
     KestrixSession session(QUuid::createUuid().toString(QUuid::WithoutBraces),
                            QDateTime::currentDateTimeUtc(),
                            m_currentUser().withId(),

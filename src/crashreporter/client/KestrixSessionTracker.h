@@ -35,6 +35,8 @@ public:
     std::optional<KestrixSession> runningSession() const;
     void incrementEventCountUnhandled(bool unhandled);
     void addRuntimeVersionInfo(const QString &value, const QString &key);
+    // The app of sessions started from now on carries it.
+    void setCodeBundleId(const QString &codeBundleId);
     void handleAppForegroundEvent();
     void handleAppBackgroundEvent();
 
@@ -47,6 +49,7 @@ private:
     mutable std::mutex m_mutex;
     std::optional<KestrixSession> m_currentSession;
     std::optional<QDateTime> m_backgroundStartTime;
+    std::optional<QString> m_codeBundleId;
     QJsonObject m_extraRuntimeInfo;
     std::unique_ptr<QObject> m_observerContext;
 };

@@ -44,7 +44,8 @@ KestrixSystemState::KestrixSystemState(const KestrixConfiguration &configuration
     m_shared->current = launchState(configuration, KX_SystemInfo::systemInfo());
     const QJsonValue count = m_lastLaunchState.value(Internal).toObject().value(ConsecutiveLaunchCrashes);
     m_consecutiveLaunchCrashes = count.isDouble() && count.toDouble() > 0 ? static_cast<uint64_t>(count.toDouble()) : 0;
-    sync();
+    // Off the launch path: the write joins the changes that follow at start.
+    mutateLaunchState([](QJsonObject &) {});
 }
 
 QJsonObject KestrixSystemState::launchState(const KestrixConfiguration &configuration, const QJsonObject &info)

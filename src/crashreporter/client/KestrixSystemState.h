@@ -20,7 +20,7 @@ class KestrixConfiguration;
 class KestrixSystemState
 {
 public:
-    // Reads the previous document from `persistenceFilePath`, then writes this launch's at once.
+    // Reads the previous document from `persistenceFilePath`, then queues the write of this launch's.
     KestrixSystemState(const KestrixConfiguration &configuration, QString persistenceFilePath);
 
     // The previous launch's document; empty when there was none or it could not be read.

@@ -31,6 +31,10 @@ KestrixUser loadPersistedUser()
 
 void storeString(const QString &key, const std::optional<QString> &value)
 {
+    // Each write syncs the defaults file to disk; copies and launches mostly store what is there.
+    if (storedString(key) == value) {
+        return;
+    }
     auto &defaults = plimsy::UserDefaults::standard();
     if (value) {
         defaults.setValue(key, *value);

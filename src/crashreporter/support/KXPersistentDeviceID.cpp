@@ -19,9 +19,9 @@ QByteArray cut(const QString &text)
     return text.toUtf8().left(31);
 }
 
-QByteArray identityData()
+QByteArray identityData(const QByteArray &hardwareAddress)
 {
-    QByteArray data = KX_SystemInfo::primaryHardwareAddress();
+    QByteArray data = hardwareAddress;
     if (data.size() != 6 || data == QByteArray(6, 0)) {
         data = QUuid::createUuid().toRfc4122();
     }
@@ -57,11 +57,13 @@ KXPersistentDeviceID KXPersistentDeviceID::load(const QString &path)
     QString external = stored.value(QStringLiteral("deviceID")).toString();
     QString internal = stored.value(QStringLiteral("internalDeviceID")).toString();
     const bool missing = external.isEmpty() || internal.isEmpty();
+    // Listing the network interfaces is the slow part of a first launch: once for both.
+    const QByteArray hardwareAddress = missing ? KX_SystemInfo::primaryHardwareAddress() : QByteArray();
     if (external.isEmpty()) {
-        external = sha1Hex(identityData());
+        external = sha1Hex(identityData(hardwareAddress));
     }
     if (internal.isEmpty()) {
-        internal = sha1Hex(identityData() + char(0xFB));
+        internal = sha1Hex(identityData(hardwareAddress) + char(0xFB));
     }
     if (missing) {
         KXFilesystem::ensurePathExists(QFileInfo(path).path());
