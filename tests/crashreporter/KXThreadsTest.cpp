@@ -4,9 +4,12 @@
 #include "crashreporter/core/KXBinaryImages.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -85,6 +88,53 @@ TEST(KXThreadsTest, stopAllFreezesSpinningThreadsAndResumeRestartsThem)
     }
     KXMachineContext context;
     EXPECT_FALSE(kxthreadsStoppedContext(spinners[0], &context));
+}
+
+// A thread that blocks the stop signal is left running and, however many stops pass, holds at most
+// one of them queued; once it unblocks the signal it stops again.
+TEST(KXThreadsTest, aThreadBlockingTheSignalIsPassedOverWithoutSignalsPilingUp)
+{
+    ASSERT_TRUE(kxthreadsInstallControlSignal());
+    std::atomic<pid_t> blocker{0};
+    std::atomic<int> step{0}; // 1: count what is queued and unblock; 2: done
+    std::atomic<int> queued{-1};
+    std::thread thread([&] {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, kxthreadsControlSignal());
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        blocker.store(kxthreadCurrent());
+        while (step.load() == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const timespec now = {0, 0};
+        int count = 0;
+        while (sigtimedwait(&set, nullptr, &now) == kxthreadsControlSignal()) {
+            count++;
+        }
+        queued.store(count);
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        while (step.load() == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    while (blocker.load() == 0) {
+        std::this_thread::yield();
+    }
+    const pid_t target = blocker.load();
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(kxthreadsStop(&target, 1, kxthreadCurrent(), 10000), 0);
+        kxthreadsResume();
+    }
+    step.store(1);
+    while (queued.load() < 0) {
+        std::this_thread::yield();
+    }
+    EXPECT_LE(queued.load(), 1);
+    EXPECT_EQ(kxthreadsStop(&target, 1, kxthreadCurrent(), 10000), 1);
+    kxthreadsResume();
+    step.store(2);
+    thread.join();
 }
 
 TEST(KXThreadsTest, listsThisThreadWithItsState)

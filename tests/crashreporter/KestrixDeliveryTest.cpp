@@ -6,6 +6,7 @@
 #include "crashreporter/client/KXEventUploader.h"
 #include "crashreporter/client/KXInternalErrorReporter.h"
 #include "crashreporter/client/KXSessionUploader.h"
+#include "crashreporter/client/KXStoredReports.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -248,6 +249,37 @@ TEST_F(DeliveryTest, ABodyOverTheLimitIsTrimmedByItsBreadcrumbs)
     const QByteArray body = intake.eventRequests().constFirst().body;
     EXPECT_LE(body.size(), KXEventUploader::MaxBodyBytes);
     EXPECT_GT(body.size(), KXEventUploader::MaxBodyBytes - 10'000);
+}
+
+// A handled event lies in events/ before its own request, even while an earlier one stalls the
+// queue; a scan meanwhile leaves it to its own delivery, which sends it once and deletes it.
+TEST_F(DeliveryTest, AHandledEventIsStoredAheadOfItsDeliveryAndSentOnce)
+{
+    KXDeliveryQueue::setRequestTimeout(1500ms);
+    intake.answerEvents(FakeResponse::stall());
+    write(QDir(events).filePath(QStringLiteral("stored.json")), fixture("runtime_error.event.json"));
+    uploader.uploadStoredEvents();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return intake.eventRequests().size() == 1; }, 20'000));
+
+    std::optional<KestrixEvent> handled = kxReadStoredEvent(fixture("runtime_error.event.json"));
+    ASSERT_TRUE(handled);
+    handled->errors.front().errorClass = QStringLiteral("HandledInMemory");
+    uploader.uploadStoredEvents();
+    uploader.uploadEvent(*handled);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return filesIn(events).size() == 2; }, 20'000));
+    EXPECT_EQ(intake.eventRequests().size(), 1); // still waiting on the stalled one
+
+    intake.answerEvents(FakeResponse::json("{}", 200));
+    settle();
+    EXPECT_TRUE(filesIn(events).isEmpty()) << filesIn(events).join(' ').toStdString();
+    const QList<QJsonObject> sent = intake.events();
+    EXPECT_EQ(std::count_if(sent.begin(),
+                            sent.end(),
+                            [](const QJsonObject &event) {
+                                return event.value("exceptions").toArray().first().toObject().value("errorClass")
+                                       == QStringLiteral("HandledInMemory");
+                            }),
+              1);
 }
 
 struct SessionRow

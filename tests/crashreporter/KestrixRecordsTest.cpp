@@ -1,5 +1,6 @@
 #include "LogCapture.h"
 #include "crashreporter/core/KXRunContextData.h"
+#include "crashreporter/model/KXCrashTimeText.h"
 #include "crashreporter/model/KestrixBreadcrumb.h"
 #include "crashreporter/model/KestrixError.h"
 #include "crashreporter/model/KestrixMetadata.h"
@@ -15,9 +16,12 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <pthread.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -30,6 +34,14 @@ extern "C" [[gnu::noinline]] void spinInLiveThreadTest(const bool *running)
     while (__atomic_load_n(running, __ATOMIC_RELAXED)) {
         asm volatile("" ::: "memory");
     }
+}
+
+extern "C" [[gnu::noinline]] void sleepInLiveThreadTest(int fd)
+{
+    char byte;
+    while (read(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+    asm volatile("" ::: "memory");
 }
 
 namespace {
@@ -72,6 +84,22 @@ TEST(KestrixMetadataTest, changesReachTheBufferAndCoalesceIntoTheFile)
     EXPECT_EQ(written.readAll(), QByteArray(R"({"burst":{"n":49}})"));
     EXPECT_EQ(written.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     free(buffer.exchange(nullptr));
+}
+
+// Another thread replaces a buffer while the crash handler reads it: what the handler reads stays
+// whole (the address sanitizer catches a read of freed memory) and goes at a later replacement.
+TEST(KestrixMetadataTest, aBufferReplacedWhileTheCrashHandlerReadsItStaysWhole)
+{
+    std::atomic<char *> buffer{strdup(R"({"old":1})")};
+    const char *reading = kxBeginReadingCrashTimeText(buffer);
+    std::thread([&buffer] { kxReplaceCrashTimeText(buffer, strdup(R"({"new":2})")); }).join();
+    EXPECT_STREQ(reading, R"({"old":1})");
+    kxEndReadingCrashTimeText();
+    EXPECT_STREQ(kxBeginReadingCrashTimeText(buffer), R"({"new":2})");
+    kxEndReadingCrashTimeText();
+    kxReplaceCrashTimeText(buffer, nullptr);
+    EXPECT_EQ(kxBeginReadingCrashTimeText(buffer), nullptr);
+    kxEndReadingCrashTimeText();
 }
 
 TEST(KestrixRecordsTest, theJsonWriterEscapesWhatJsonNeeds)
@@ -239,6 +267,67 @@ TEST(KestrixCrashPathTest, liveThreadsCarryTheirStacks)
     EXPECT_EQ(main->id, QStringLiteral("0"));
     EXPECT_FALSE(main->stacktrace.empty());
     EXPECT_FALSE(KestrixThread::mainThread().has_value()); // asked on the main thread
+}
+
+std::vector<std::optional<uint64_t>> addressesOf(const KestrixThread &thread)
+{
+    std::vector<std::optional<uint64_t>> addresses;
+    for (const KestrixStackframe &frame : thread.stacktrace) {
+        addresses.push_back(frame.frameAddress);
+    }
+    return addresses;
+}
+
+// A named thread asleep in a read, its name holding parentheses: name, state and stack, the same
+// stack at the next reading, which comes right after the first has resumed it, and at readings
+// made by two threads at once.
+TEST(KestrixCrashPathTest, aSleepingThreadKeepsItsNameStateAndStackAcrossReadings)
+{
+    const QString name = QStringLiteral("kx) (sleeper");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread sleeper([&name, fd = fds[0]] {
+        pthread_setname_np(pthread_self(), name.toUtf8().constData());
+        sleepInLiveThreadTest(fd);
+    });
+    const auto read = [&name] {
+        for (const KestrixThread &thread : KestrixThread::allThreads(true, {})) {
+            if (thread.name == name) {
+                return std::optional(thread);
+            }
+        }
+        return std::optional<KestrixThread>();
+    };
+    std::optional<KestrixThread> first;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((!first || first->state != QStringLiteral("TH_STATE_WAITING")
+            || !methodsOf(*first).contains(QStringLiteral("sleepInLiveThreadTest")))
+           && std::chrono::steady_clock::now() < limit) {
+        first = read();
+    }
+    const std::optional<KestrixThread> second = read();
+    // Two readers at once both find it: the second stop waits for the first instead of reading nothing.
+    std::atomic<int> emptyStacks{0};
+    const auto readMany = [&] {
+        for (int i = 0; i < 20; i++) {
+            const std::optional<KestrixThread> thread = read();
+            emptyStacks += thread && thread->stacktrace.empty() ? 1 : 0;
+        }
+    };
+    std::thread otherReader(readMany);
+    readMany();
+    otherReader.join();
+    EXPECT_EQ(write(fds[1], "x", 1), 1);
+    sleeper.join();
+    close(fds[0]);
+    close(fds[1]);
+
+    ASSERT_TRUE(first.has_value());
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(first->state, QStringLiteral("TH_STATE_WAITING"));
+    EXPECT_TRUE(methodsOf(*first).contains(QStringLiteral("sleepInLiveThreadTest")));
+    EXPECT_EQ(addressesOf(*second), addressesOf(*first));
+    EXPECT_EQ(emptyStacks.load(), 0);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "crashreporter/client/KestrixBreadcrumbs.h"
 #include "crashreporter/core/KXRunContextData.h"
+#include "crashreporter/model/KXCrashTimeText.h"
 #include "crashreporter/model/KestrixSession.h"
 #include "crashreporter/support/KXAtomicFeatureFlagStore.h"
 
@@ -27,7 +28,6 @@ std::atomic<char *> s_usage{nullptr};
 std::atomic<KestrixOnCrashHandler> s_crashHandler{nullptr};
 char s_handledCrashFlagPath[PATH_MAX];
 
-// Replaces a buffer and frees the old one.
 void replace(std::atomic<char *> &buffer, const QByteArray &text)
 {
     char *copy = nullptr;
@@ -38,14 +38,15 @@ void replace(std::atomic<char *> &buffer, const QByteArray &text)
         }
         memcpy(copy, text.constData(), static_cast<size_t>(text.size()) + 1);
     }
-    free(buffer.exchange(copy));
+    kxReplaceCrashTimeText(buffer, copy);
 }
 
 void addJSON(const KXCrashReportWriter *writer, const char *key, const std::atomic<char *> &buffer)
 {
-    if (const char *json = buffer.load()) {
+    if (const char *json = kxBeginReadingCrashTimeText(buffer)) {
         writer->addJSONElement(writer, key, json);
     }
+    kxEndReadingCrashTimeText();
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <future>
 
 namespace kestrix {
 
@@ -48,6 +49,16 @@ ReadResult readFile(const QString &path, QByteArray &bytes, QString &error)
         return ReadResult::Unreadable;
     }
     return ReadResult::Read;
+}
+
+QString newEventPath(const QString &directory)
+{
+    return QDir(directory).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".json"));
+}
+
+void logStoreFailure(const QString &error)
+{
+    kxLogError(QStringLiteral("Error encountered while saving event payload for retry: %1").arg(error));
 }
 
 void removeOnFileQueue(const QString &path)
@@ -103,6 +114,21 @@ QStringList kxSortedJsonFiles(const QString &directory, const QString &excludedS
     return paths;
 }
 
+// An in-memory event on its way into events/. The file queue writes it while the delivery queue
+// may still be busy with an earlier request, so it is on disk before its own delivery starts.
+struct KXEventUploader::PendingPayload
+{
+    explicit PendingPayload(KestrixEvent pendingEvent)
+        : event(std::move(pendingEvent))
+    {
+    }
+
+    KestrixEvent event;
+    bool written = false;
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+};
+
 KXEventUploader::KXEventUploader(const KestrixConfiguration &configuration,
                                  KestrixNotifier notifier,
                                  QString eventsDirectory,
@@ -133,12 +159,16 @@ void KXEventUploader::uploadEvent(KestrixEvent event, std::function<void()> comp
             return;
         }
     }
-    enqueue({Source::Memory, std::move(event), {}, std::move(completion)});
+    enqueue({Source::Memory,
+             std::nullopt,
+             newEventPath(m_eventsDirectory),
+             std::move(completion),
+             std::make_shared<PendingPayload>(std::move(event))});
 }
 
 void KXEventUploader::uploadCrashCoreReportWithFile(const QString &file, std::function<void()> completion)
 {
-    enqueue({Source::CrashReport, std::nullopt, file, std::move(completion)});
+    enqueue({Source::CrashReport, std::nullopt, file, std::move(completion), nullptr});
 }
 
 void KXEventUploader::storeEvent(const KestrixEvent &event)
@@ -150,14 +180,13 @@ void KXEventUploader::storeEvent(const KestrixEvent &event)
 
 void KXEventUploader::storeEventPayload(const QByteArray &eventJson)
 {
-    const QString path =
-        QDir(m_eventsDirectory).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".json"));
+    const QString path = newEventPath(m_eventsDirectory);
     bool written = false;
     KXFileSystemQueue::shared().async([&] {
         QString error;
         written = KXFileSystemQueue::writeFile(path, eventJson, &error);
         if (!written) {
-            kxLogError(QStringLiteral("Error encountered while saving event payload for retry: %1").arg(error));
+            logStoreFailure(error);
         }
     });
     KXFileSystemQueue::shared().waitUntilIdle();
@@ -204,7 +233,8 @@ void KXEventUploader::uploadLatestStoredEvent(std::function<void()> completion)
                                 : Source::StoredEvent,
                             std::nullopt,
                             latest,
-                            std::move(completion)};
+                            std::move(completion),
+                            nullptr};
         run(operation);
         finish(operation);
     });
@@ -249,7 +279,8 @@ void KXEventUploader::enqueueFiles(const QStringList &files)
         enqueue({QFileInfo(file).absolutePath() == reports ? Source::CrashReport : Source::StoredEvent,
                  std::nullopt,
                  file,
-                 {}});
+                 {},
+                 nullptr});
     }
 }
 
@@ -259,14 +290,41 @@ void KXEventUploader::enqueue(Operation operation)
         std::lock_guard lock(m_mutex);
         if (operation.source == Source::Memory) {
             ++m_outstanding;
-        } else {
-            m_queuedFiles.insert(operation.file);
         }
+        if (!operation.file.isEmpty()) {
+            m_queuedFiles.insert(operation.file); // a scan must not send it a second time
+        }
+    }
+    if (operation.pending) {
+        storeInBackground(operation);
     }
     m_queue.async([this, operation = std::move(operation)]() mutable {
         run(operation);
         finish(operation);
     });
+}
+
+void KXEventUploader::storeInBackground(const Operation &operation)
+{
+    KXFileSystemQueue::shared().async(
+        [pending = operation.pending, path = operation.file, redactedKeys = m_configuration.redactedKeys] {
+            try {
+                pending->event.symbolicateIfNeeded();
+                QString error;
+                pending->written = KXFileSystemQueue::writeFile(path, pending->event.toJsonData(redactedKeys), &error);
+                if (!pending->written) {
+                    logStoreFailure(error);
+                }
+            } catch (const std::exception &exception) {
+                logStoreFailure(QString::fromUtf8(exception.what())); // the delivery tries it once more
+            }
+            pending->done.set_value();
+        });
+}
+
+bool KXEventUploader::isStored(const Operation &operation)
+{
+    return operation.source != Source::Memory || (operation.pending && operation.pending->written);
 }
 
 void KXEventUploader::finish(Operation &operation)
@@ -275,9 +333,8 @@ void KXEventUploader::finish(Operation &operation)
         std::lock_guard lock(m_mutex);
         if (operation.source == Source::Memory) {
             --m_outstanding;
-        } else {
-            m_queuedFiles.remove(operation.file);
         }
+        m_queuedFiles.remove(operation.file);
     }
     if (operation.completion) {
         operation.completion();
@@ -329,6 +386,8 @@ std::optional<KestrixEvent> KXEventUploader::load(Operation &operation, bool &un
 {
     unusable = false;
     if (operation.source == Source::Memory) {
+        operation.pending->finished.wait();
+        operation.event = std::move(operation.pending->event);
         operation.event->symbolicateIfNeeded();
         return std::move(operation.event);
     }
@@ -387,17 +446,22 @@ void KXEventUploader::reportCorruptReport(const QString &file,
 
 void KXEventUploader::deleteEvent(const Operation &operation) const
 {
-    if (operation.source != Source::Memory) {
+    if (isStored(operation)) {
         removeOnFileQueue(operation.file);
     }
 }
 
 void KXEventUploader::prepareForRetry(const Operation &operation, const QByteArray &payloadToKeep, qsizetype bodySize)
 {
-    if (operation.source == Source::Memory) {
+    if (operation.source == Source::Memory && !isStored(operation)) {
         if (bodySize <= MaxBodyBytes) {
             storeEventPayload(payloadToKeep);
         }
+        return;
+    }
+    if (operation.source == Source::Memory && bodySize <= MaxBodyBytes) {
+        QStringList files = sortedEventFiles(); // it stays: the oldest go when there are too many
+        deleteExcessFiles(files);
         return;
     }
     if (bodySize > MaxBodyBytes

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -68,17 +69,22 @@ private:
         StoredEvent,
         CrashReport,
     };
+    struct PendingPayload;
     struct Operation
     {
         Source source = Source::Memory;
         std::optional<KestrixEvent> event;
-        QString file;
+        QString file; // for an in-memory event, its copy in events/ once written
         std::function<void()> completion;
+        std::shared_ptr<PendingPayload> pending;
     };
 
     void scan();
     void processRecrashReports();
     void enqueue(Operation operation);
+    void storeInBackground(const Operation &operation);
+    // Whether the operation's event lies in a file of its own.
+    static bool isStored(const Operation &operation);
     void enqueueFiles(const QStringList &files);
     void run(Operation &operation);
     std::optional<KestrixEvent> load(Operation &operation, bool &unusable);

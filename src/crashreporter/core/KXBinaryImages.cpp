@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <elf.h>
+#include <execinfo.h>
 #include <link.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -12,8 +13,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace kestrix {
 
@@ -45,8 +48,37 @@ struct RefreshState
     int seenCount = 0;
 };
 
+// The listed images by address, for the lookups of live stack walks, which ask about every word
+// they scan; rebuilt by each refresh that changes the list. A table describes the list as it was
+// after `appended` appends. Earlier tables stay allocated, for a reader may hold one.
+struct ImagesByAddress
+{
+    const ImagesByAddress *previous;
+    int appended;
+    std::vector<KXBinaryImage *> images;
+};
+std::atomic<const ImagesByAddress *> s_byAddress{nullptr};
+std::atomic<int> s_appended{0};
+
+// The last of `count` images sorted by text start that may hold `address`, or null.
+KXBinaryImage *searchSorted(KXBinaryImage *const *images, int count, uintptr_t address)
+{
+    int low = 0;
+    int high = count;
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (images[middle]->textStart <= address) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low > 0 ? images[low - 1] : nullptr;
+}
+
 void append(KXBinaryImage *image)
 {
+    s_appended.fetch_add(1);
     image->next.store(nullptr, std::memory_order_relaxed);
     KXBinaryImage *previous = s_tail.exchange(image, std::memory_order_acq_rel);
     if (previous != nullptr) {
@@ -279,6 +311,13 @@ void *startIndexer(void *)
 {
     // Work the application can wait for: it must not take time from the thread that asked for it.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+    // The process's first backtrace() loads the unwinder, most of a millisecond that the first
+    // handled error would otherwise spend with its threads stopped.
+    static std::atomic<bool> unwinderLoaded{false};
+    if (!unwinderLoaded.exchange(true)) {
+        void *frames[4];
+        backtrace(frames, 4);
+    }
     runIndexer();
     return nullptr;
 }
@@ -353,6 +392,22 @@ int refreshOne(dl_phdr_info *info, size_t, void *data)
     return 0;
 }
 
+struct LinkerCounts
+{
+    bool isKnown = false;
+    unsigned long long adds = 0;
+    unsigned long long subs = 0;
+};
+
+int readLinkerCounts(dl_phdr_info *info, size_t size, void *data)
+{
+    auto *counts = static_cast<LinkerCounts *>(data);
+    if (size >= offsetof(dl_phdr_info, dlpi_subs) + sizeof(info->dlpi_subs)) {
+        *counts = {true, info->dlpi_adds, info->dlpi_subs};
+    }
+    return 1; // the first object tells
+}
+
 bool startsWithFrameRecord(const KXBinaryImage *image, uintptr_t function)
 {
 #if defined(__x86_64__)
@@ -407,11 +462,34 @@ bool isCallBefore(const uint8_t *r)
 #endif
 }
 
+void indexByAddress()
+{
+    auto *table = new ImagesByAddress{s_byAddress.load(), s_appended.load(), {}};
+    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
+        if (!image->removed.load()) {
+            table->images.push_back(image);
+        }
+    }
+    std::sort(table->images.begin(), table->images.end(), [](const KXBinaryImage *a, const KXBinaryImage *b) {
+        return a->textStart < b->textStart;
+    });
+    s_byAddress.store(table, std::memory_order_release);
+}
+
 } // namespace
 
 void kximagesRefresh()
 {
     pthread_mutex_lock(&s_refreshLock);
+    // The dynamic linker counts the objects it ever loaded and unloaded: equal counts, equal list.
+    static LinkerCounts counted;
+    LinkerCounts now;
+    dl_iterate_phdr(readLinkerCounts, &now);
+    if (now.isKnown && counted.isKnown && now.adds == counted.adds && now.subs == counted.subs) {
+        pthread_mutex_unlock(&s_refreshLock);
+        return;
+    }
+    counted = now;
     static RefreshState state;
     state.isFirst = true;
     state.seenCount = 0;
@@ -425,6 +503,7 @@ void kximagesRefresh()
             image->removed.store(true);
         }
     }
+    indexByAddress();
     pthread_mutex_unlock(&s_refreshLock);
 }
 
@@ -461,22 +540,23 @@ KXBinaryImage *kximagesForAddress(uintptr_t address)
                && address < image->textEnd;
     };
     if (const int count = s_frozenCount.load(std::memory_order_acquire); count > 0) {
-        int low = 0;
-        int high = count;
-        while (low < high) {
-            const int middle = low + (high - low) / 2;
-            if (s_frozen[middle]->textStart <= address) {
-                low = middle + 1;
-            } else {
-                high = middle;
-            }
-        }
-        return low > 0 && holds(s_frozen[low - 1]) ? s_frozen[low - 1] : nullptr;
+        KXBinaryImage *image = searchSorted(s_frozen, count, address);
+        return image != nullptr && holds(image) ? image : nullptr;
     }
     // A stack walk asks about one image many times in a row.
     KXBinaryImage *last = s_lastFound.load(std::memory_order_relaxed);
     if (last != nullptr && holds(last)) {
         return last;
+    }
+    // The table answers for the list it was made from; an image appended since means the whole list.
+    const ImagesByAddress *table = s_byAddress.load(std::memory_order_acquire);
+    if (table != nullptr && table->appended == s_appended.load()) {
+        KXBinaryImage *image = searchSorted(table->images.data(), static_cast<int>(table->images.size()), address);
+        if (image == nullptr || !holds(image)) {
+            return nullptr;
+        }
+        s_lastFound.store(image, std::memory_order_relaxed);
+        return image;
     }
     for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
         if (holds(image)) {

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -101,6 +102,29 @@ bool isStackGuard(uintptr_t address)
     }
     return address < stack->start && address + MainStackGuardGap >= limit;
 }
+
+// The kernel's query of one region of the map (linux/fs.h of 6.11 on; older headers lack it).
+struct RegionQuery
+{
+    uint64_t size;
+    uint64_t queryFlags;
+    uint64_t queryAddress;
+    uint64_t regionStart;
+    uint64_t regionEnd;
+    uint64_t regionFlags;
+    uint64_t pageSize;
+    uint64_t offset;
+    uint64_t inode;
+    uint32_t deviceMajor;
+    uint32_t deviceMinor;
+    uint32_t nameSize;
+    uint32_t buildIDSize;
+    uint64_t nameAddress;
+    uint64_t buildIDAddress;
+};
+constexpr uint64_t RegionReadable = 0x01;
+constexpr uint64_t RegionWritable = 0x02;
+constexpr unsigned long QueryRegion = _IOWR('f', 17, RegionQuery);
 
 } // namespace
 
@@ -235,6 +259,31 @@ bool kxmemStackBounds(uintptr_t stackPointer, uintptr_t *low, uintptr_t *high)
     }
     *low = region->start;
     *high = region->end;
+    return true;
+}
+
+bool kxmemQueryStackBounds(uintptr_t stackPointer, uintptr_t *low, uintptr_t *high)
+{
+    const int savedErrno = errno;
+    const int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        errno = savedErrno;
+        return false;
+    }
+    RegionQuery query{};
+    query.size = sizeof(query);
+    query.queryFlags = RegionReadable | RegionWritable;
+    query.queryAddress = stackPointer;
+    const bool answered = ioctl(fd, QueryRegion, &query) == 0;
+    close(fd);
+    errno = savedErrno;
+    // An answer that does not hold the address is not trusted either.
+    if (!answered || query.regionStart > stackPointer || query.regionEnd <= stackPointer
+        || (query.regionFlags & (RegionReadable | RegionWritable)) != (RegionReadable | RegionWritable)) {
+        return false;
+    }
+    *low = static_cast<uintptr_t>(query.regionStart);
+    *high = static_cast<uintptr_t>(query.regionEnd);
     return true;
 }
 

@@ -33,6 +33,11 @@ bool kxmemCopyChecked(const void *source, void *destination, size_t length);
 // stack pointer; false when the pointer is not near a stack.
 bool kxmemStackBounds(uintptr_t stackPointer, uintptr_t *low, uintptr_t *high);
 
+// The readable-writable region holding `stackPointer`, asked of the kernel for that address alone
+// (Linux 6.11 on), with no reading of the whole map; false when the kernel cannot answer or the
+// region is not readable-writable, and kxmemStackBounds must tell. Async-signal-safe.
+bool kxmemQueryStackBounds(uintptr_t stackPointer, uintptr_t *low, uintptr_t *high);
+
 // An overflow is a stack pointer in the guard below a stack or past its limit, or a fault there
 // close to the stack pointer. Needs kxmemLoadRegions() first.
 bool kxmemIsStackOverflow(uintptr_t faultAddress, uintptr_t stackPointer);

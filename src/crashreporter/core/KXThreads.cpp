@@ -39,7 +39,18 @@ Slot s_slots[KXMaxThreads];
 int s_slotCount = 0;
 std::atomic<int> s_resumeGeneration{0};
 std::atomic<bool> s_stopInForce{false};
+// Resumed threads may still be leaving their handler; the next stop waits for them.
+std::atomic<bool> s_slotsDraining{false};
 int s_controlSignal = 0;
+
+// Threads that did not answer the last stop. Most threads answer at once, so only these have their
+// blocked set read before they are signalled: a thread that blocks the signal for good would
+// otherwise collect one queued signal per stop.
+pid_t s_unanswered[KXMaxThreads];
+int s_unansweredCount = 0;
+// How long signalled threads have before the blocked set of those that did not answer yet is read,
+// to see whether they can: long enough for an idle machine to wake a few dozen threads.
+constexpr int64_t AnswerGraceNanoseconds = 300000;
 
 // Alternate stacks handed to threads that were running before installation. An offer outlives
 // the wait for its answer: a thread that blocks the control signal (glibc blocks every signal while
@@ -215,20 +226,15 @@ ssize_t readTaskFile(pid_t thread, const char *file, char *buffer, size_t size)
     return static_cast<ssize_t>(used);
 }
 
-// Whether the thread's blocked set ("SigBlk:", in hexadecimal) holds `signal`: such a thread can
-// never answer it. False when the set cannot be read, so the thread is asked all the same.
-bool blocksSignal(pid_t thread, int signal)
+// Whether `signal` is in the set a status line ("SigBlk:", in hexadecimal) lists.
+bool listsSignal(const char *status, const char *field, int signal)
 {
-    char buffer[4096];
-    if (readTaskFile(thread, "/status", buffer, sizeof(buffer)) <= 0) {
-        return false;
-    }
-    const char *line = strstr(buffer, "\nSigBlk:");
+    const char *line = strstr(status, field);
     if (line == nullptr) {
         return false;
     }
     uint64_t mask = 0;
-    for (const char *p = line + strlen("\nSigBlk:"); *p != '\n' && *p != 0; p++) {
+    for (const char *p = line + strlen(field); *p != '\n' && *p != 0; p++) {
         if (*p >= '0' && *p <= '9') {
             mask = mask << 4 | static_cast<uint64_t>(*p - '0');
         } else if (*p >= 'a' && *p <= 'f') {
@@ -238,15 +244,60 @@ bool blocksSignal(pid_t thread, int signal)
     return signal >= 1 && signal <= 64 && ((mask >> (signal - 1)) & 1) != 0;
 }
 
+// Whether the thread's blocked set holds `signal` and, with `stillPending`, the signal also waits
+// undelivered: a thread running the signal's handler blocks it too, yet has it. False when the
+// status cannot be read, so the thread is asked all the same.
+bool blocksSignal(pid_t thread, int signal, bool stillPending = false)
+{
+    char buffer[4096];
+    if (readTaskFile(thread, "/status", buffer, sizeof(buffer)) <= 0) {
+        return false;
+    }
+    return listsSignal(buffer, "\nSigBlk:", signal) && (!stillPending || listsSignal(buffer, "\nSigPnd:", signal));
+}
+
 bool sendControlSignal(pid_t thread)
 {
     return syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
 }
 
-// Sends the control signal unless the thread cannot take it.
+bool wasUnanswered(pid_t thread)
+{
+    for (int i = 0; i < s_unansweredCount; i++) {
+        if (s_unanswered[i] == thread) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Sends the control signal unless the thread is gone or, having not answered last time, blocks it.
 bool signalThread(pid_t thread)
 {
-    return !blocksSignal(thread, s_controlSignal) && sendControlSignal(thread);
+    return !(wasUnanswered(thread) && blocksSignal(thread, s_controlSignal)) && sendControlSignal(thread);
+}
+
+void giveUpUnlessStopped(Slot &slot, int *stopped)
+{
+    int requested = SlotStopRequested;
+    if (!slot.state.compare_exchange_strong(requested, SlotGaveUp) && requested == SlotStopped) {
+        (*stopped)++; // answered just in time
+    }
+}
+
+// Lets the threads of the previous stop leave their handler before their slots are reused.
+void drainSlots()
+{
+    if (!s_slotsDraining) {
+        return;
+    }
+    const int64_t deadline = nowNanoseconds() + 1000000000;
+    for (int i = 0; i < s_slotCount; i++) {
+        waitWhile(s_slots[i].state, SlotStopped, deadline);
+        s_slots[i].thread.store(0, std::memory_order_release);
+    }
+    s_slotCount = 0;
+    s_slotsDraining = false;
 }
 
 } // namespace
@@ -289,18 +340,11 @@ int kxthreadsList(pid_t *threads, int max)
     return count;
 }
 
-uint32_t kxthreadRunState(pid_t thread)
+namespace {
+
+uint32_t runStateFromLetter(char letter)
 {
-    char buffer[512];
-    if (readTaskFile(thread, "/stat", buffer, sizeof(buffer)) <= 0) {
-        return KXThreadRunStateUnknown;
-    }
-    // "tid (name) S ...": the name may hold anything, so look after its last parenthesis.
-    const char *close = strrchr(buffer, ')');
-    if (close == nullptr || close[1] != ' ') {
-        return KXThreadRunStateUnknown;
-    }
-    switch (close[2]) {
+    switch (letter) {
     case 'R':
         return 1;
     case 'T':
@@ -317,6 +361,34 @@ uint32_t kxthreadRunState(pid_t thread)
     default:
         return KXThreadRunStateUnknown;
     }
+}
+
+} // namespace
+
+bool kxthreadReadStat(pid_t thread, KXThreadStat *stat)
+{
+    char buffer[512];
+    if (readTaskFile(thread, "/stat", buffer, sizeof(buffer)) <= 0) {
+        return false;
+    }
+    // "tid (name) S ppid ...": the name may hold anything, so look after its last parenthesis.
+    const char *open = strchr(buffer, '(');
+    const char *close = strrchr(buffer, ')');
+    if (open == nullptr || close == nullptr || close < open || close[1] != ' ') {
+        return false;
+    }
+    size_t length = static_cast<size_t>(close - open - 1);
+    length = length < sizeof(stat->name) - 1 ? length : sizeof(stat->name) - 1;
+    memcpy(stat->name, open + 1, length);
+    stat->name[length] = 0;
+    stat->runState = runStateFromLetter(close[2]);
+    return true;
+}
+
+uint32_t kxthreadRunState(pid_t thread)
+{
+    KXThreadStat stat;
+    return kxthreadReadStat(thread, &stat) ? stat.runState : KXThreadRunStateUnknown;
 }
 
 const char *kxthreadRunStateName(uint32_t state)
@@ -368,7 +440,7 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
     if (s_controlSignal == 0 || !s_stopInForce.compare_exchange_strong(expected, true)) {
         return 0;
     }
-    s_slotCount = 0;
+    drainSlots();
     for (int i = 0; i < count && s_slotCount < KXMaxThreads; i++) {
         if (threads[i] == except || threads[i] <= 0) {
             continue;
@@ -384,17 +456,25 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
             s_slots[i].state.compare_exchange_strong(requested, SlotGaveUp); // gone, or it blocks the signal
         }
     }
-    const int64_t deadline = nowNanoseconds() + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
+    const int64_t start = nowNanoseconds();
+    const int64_t deadline = start + static_cast<int64_t>(timeoutMilliseconds) * 1000000;
+    const int64_t grace = start + AnswerGraceNanoseconds < deadline ? start + AnswerGraceNanoseconds : deadline;
     int stopped = 0;
     for (int i = 0; i < s_slotCount; i++) {
         Slot &slot = s_slots[i];
-        if (waitWhile(slot.state, SlotStopRequested, deadline) == SlotStopped) {
+        const int state = waitWhile(slot.state, SlotStopRequested, grace);
+        if (state == SlotStopped
+            || (state == SlotStopRequested && !blocksSignal(slot.thread.load(), s_controlSignal, true)
+                && waitWhile(slot.state, SlotStopRequested, deadline) == SlotStopped)) {
             stopped++;
-            continue;
+        } else {
+            giveUpUnlessStopped(slot, &stopped);
         }
-        int requested = SlotStopRequested;
-        if (!slot.state.compare_exchange_strong(requested, SlotGaveUp) && requested == SlotStopped) {
-            stopped++; // answered just in time
+    }
+    s_unansweredCount = 0;
+    for (int i = 0; i < s_slotCount; i++) {
+        if (s_slots[i].state.load(std::memory_order_acquire) == SlotGaveUp) {
+            s_unanswered[s_unansweredCount++] = s_slots[i].thread.load();
         }
     }
     return stopped;
@@ -402,7 +482,7 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
 
 bool kxthreadsStoppedContext(pid_t thread, KXMachineContext *context)
 {
-    Slot *slot = slotFor(thread);
+    Slot *slot = s_stopInForce.load() && !s_slotsDraining ? slotFor(thread) : nullptr;
     if (slot == nullptr || slot->state.load(std::memory_order_acquire) != SlotStopped || !slot->context.isValid) {
         return false;
     }
@@ -417,14 +497,19 @@ void kxthreadsResume()
     }
     s_resumeGeneration.fetch_add(1, std::memory_order_acq_rel);
     futex(&s_resumeGeneration, FUTEX_WAKE, INT_MAX, nullptr);
-    // Let every stopped thread leave its handler before the slots can be used again.
-    const int64_t deadline = nowNanoseconds() + 1000000000;
-    for (int i = 0; i < s_slotCount; i++) {
-        waitWhile(s_slots[i].state, SlotStopped, deadline);
-        s_slots[i].thread.store(0, std::memory_order_release);
-    }
-    s_slotCount = 0;
+    // The slots are reused only once every thread has left its handler: the next stop waits for that,
+    // so the caller goes on while they wake.
+    s_slotsDraining = true;
     s_stopInForce.store(false);
+}
+
+void kxthreadsAwaitResumed()
+{
+    bool expected = false;
+    if (s_stopInForce.compare_exchange_strong(expected, true)) {
+        drainSlots();
+        s_stopInForce.store(false);
+    }
 }
 
 int kxthreadsProvideAlternateStacks(size_t size, int timeoutMilliseconds)

@@ -5,12 +5,12 @@
 #include "crashreporter/core/KXThreads.h"
 #include "crashreporter/model/KestrixThread.h"
 
-#include <QFile>
-
 #include <execinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 
 namespace kestrix {
 
@@ -19,13 +19,12 @@ namespace {
 // Long enough for a busy thread to answer; a thread that does not is left with an empty stack.
 constexpr int StopTimeoutMilliseconds = 100;
 
-std::optional<QString> threadName(pid_t thread)
+// One stop at a time: a second would find the first in force and read no stacks.
+std::mutex s_readMutex;
+
+std::optional<QString> threadName(const KXThreadStat &stat)
 {
-    QFile file(QStringLiteral("/proc/self/task/%1/comm").arg(thread));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QString name = QString::fromUtf8(file.readAll()).trimmed().left(63);
+    const QString name = QString::fromUtf8(stat.name).trimmed().left(63);
     return name.isEmpty() ? std::nullopt : std::optional(name);
 }
 
@@ -35,35 +34,60 @@ std::optional<QString> stateName(uint32_t runState)
     return name != nullptr ? std::optional(QString::fromLatin1(name)) : std::nullopt;
 }
 
-KestrixThread makeThread(pid_t tid, int index, const uintptr_t *addresses, size_t count, bool isErrorReporting)
+KXThreadStat readStat(pid_t thread)
+{
+    KXThreadStat stat;
+    if (!kxthreadReadStat(thread, &stat)) {
+        stat = {{}, KXThreadRunStateUnknown};
+    }
+    return stat;
+}
+
+KestrixThread
+makeThread(const KXThreadStat &stat, int index, const uintptr_t *addresses, size_t count, bool isErrorReporting)
 {
     KestrixThread thread;
     thread.id = QString::number(index);
-    thread.name = threadName(tid);
-    thread.state = stateName(kxthreadRunState(tid));
+    thread.name = threadName(stat);
+    thread.state = stateName(stat.runState);
     thread.stacktrace = KestrixStackframe::fromBacktrace(addresses, count);
     thread.errorReportingThread = isErrorReporting;
     return thread;
 }
 
+// The stack bounds of a stopped thread: asked of the kernel for its stack pointer, or found in the
+// memory map, read once per stop and only when needed.
+bool stackBounds(uintptr_t stackPointer, bool *mapRead, KXStackBounds *bounds)
+{
+    if (kxmemQueryStackBounds(stackPointer, &bounds->low, &bounds->high)) {
+        return true;
+    }
+    if (!*mapRead) {
+        *mapRead = true;
+        kxmemLoadRegions();
+    }
+    return kxmemStackBounds(stackPointer, &bounds->low, &bounds->high);
+}
+
 // Stops `threads` (never the caller), walks each stopped one's stack into `frames` (150 slots per
 // thread) and resumes them. Nothing here may allocate: a stopped thread may hold the heap's lock.
-void readStoppedStacks(const std::vector<pid_t> &threads, std::vector<uintptr_t> &frames, std::vector<int> &counts)
+void readStoppedStacks(const std::vector<pid_t> &threads, uintptr_t *frames, std::vector<int> &counts)
 {
     const pid_t current = kxthreadCurrent();
     kxthreadsStop(threads.data(), static_cast<int>(threads.size()), current, StopTimeoutMilliseconds);
+    bool mapRead = false;
     for (size_t i = 0; i < threads.size(); i++) {
         KXMachineContext context;
         if (threads[i] == current || !kxthreadsStoppedContext(threads[i], &context)) {
             continue;
         }
         KXStackBounds bounds = {0, 0};
-        if (!kxmemStackBounds(kxmcStackPointer(&context), &bounds.low, &bounds.high)) {
+        if (!stackBounds(kxmcStackPointer(&context), &mapRead, &bounds)) {
             continue;
         }
         counts[i] = kxbtBacktrace(&context,
                                   bounds,
-                                  frames.data() + i * KestrixThread::MaxLiveFrames,
+                                  frames + i * KestrixThread::MaxLiveFrames,
                                   0,
                                   static_cast<int>(KestrixThread::MaxLiveFrames),
                                   nullptr);
@@ -71,35 +95,39 @@ void readStoppedStacks(const std::vector<pid_t> &threads, std::vector<uintptr_t>
     kxthreadsResume();
 }
 
-void prepareForStop()
-{
-    kxthreadsInstallControlSignal();
-    kximagesRefresh();
-    kxmemLoadRegions();
-}
-
 // The stacks of `threads`, index for index: the caller's from `callerAddresses`, the others read
-// while stopped. `reporting` is the error-reporting thread.
+// while stopped. `reporting` is the error-reporting thread. Names and states are read before the
+// stop, as the threads were.
 std::vector<KestrixThread>
 readThreads(const std::vector<pid_t> &threads, pid_t reporting, const std::vector<uintptr_t> &callerAddresses)
 {
     const size_t callerCount = std::min(callerAddresses.size(), KestrixThread::MaxLiveFrames);
-    std::vector<uintptr_t> frames(threads.size() * KestrixThread::MaxLiveFrames);
+    // Only what the walks write is read: no need to clear 1.2 KB per thread first.
+    const auto frames = std::make_unique_for_overwrite<uintptr_t[]>(threads.size() * KestrixThread::MaxLiveFrames);
     std::vector<int> counts(threads.size(), 0);
-    prepareForStop();
-    readStoppedStacks(threads, frames, counts);
+    std::vector<KXThreadStat> stats;
+    stats.reserve(threads.size());
+    {
+        std::lock_guard lock(s_readMutex);
+        kxthreadsAwaitResumed(); // threads stopped a moment ago may not be back where they were
+        for (const pid_t thread : threads) {
+            stats.push_back(readStat(thread));
+        }
+        kxthreadsInstallControlSignal();
+        kximagesRefresh();
+        readStoppedStacks(threads, frames.get(), counts);
+    }
 
     const pid_t current = kxthreadCurrent();
     std::vector<KestrixThread> result;
     result.reserve(threads.size());
     for (size_t i = 0; i < threads.size(); i++) {
         const bool isCaller = threads[i] == current;
-        result.push_back(
-            makeThread(threads[i],
-                       static_cast<int>(i),
-                       isCaller ? callerAddresses.data() : frames.data() + i * KestrixThread::MaxLiveFrames,
-                       isCaller ? callerCount : static_cast<size_t>(counts[i]),
-                       threads[i] == reporting));
+        result.push_back(makeThread(stats[i],
+                                    static_cast<int>(i),
+                                    isCaller ? callerAddresses.data() : frames.get() + i * KestrixThread::MaxLiveFrames,
+                                    isCaller ? callerCount : static_cast<size_t>(counts[i]),
+                                    threads[i] == reporting));
     }
     return result;
 }
@@ -121,7 +149,7 @@ std::vector<KestrixThread> KestrixThread::allThreads(bool all, const std::vector
         const auto callerIndex = std::find(threads.begin(), threads.end(), current) - threads.begin();
         const int index = callerIndex < static_cast<qsizetype>(threads.size()) ? static_cast<int>(callerIndex) : 0;
         const size_t callerCount = std::min(callStackReturnAddresses.size(), MaxLiveFrames);
-        return {makeThread(current, index, callStackReturnAddresses.data(), callerCount, true)};
+        return {makeThread(readStat(current), index, callStackReturnAddresses.data(), callerCount, true)};
     }
     return readThreads(threads, current, callStackReturnAddresses);
 }

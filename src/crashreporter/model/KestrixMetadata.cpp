@@ -1,5 +1,6 @@
 #include "crashreporter/model/KestrixMetadata.h"
 
+#include "crashreporter/model/KXCrashTimeText.h"
 #include "crashreporter/model/KXJSONFields.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
 #include "crashreporter/support/KXJSONSerialization.h"
@@ -222,7 +223,7 @@ void KestrixMetadata::writeToBuffer(const QByteArray &json)
         return;
     }
     memcpy(copy, json.constData(), static_cast<size_t>(json.size()) + 1);
-    free(m_buffer->exchange(copy));
+    kxReplaceCrashTimeText(*m_buffer, copy);
 }
 
 void KestrixMetadata::writeToFile(const QByteArray &json)

@@ -5,7 +5,10 @@
 #include "crashreporter/support/KXJSONWriter.h"
 #include "crashreporter/support/KXLogger.h"
 
+#include <QHash>
 #include <QUuid>
+
+#include <mutex>
 
 namespace kestrix {
 
@@ -163,19 +166,46 @@ std::optional<KestrixStackframe> KestrixStackframe::fromCrashReport(const QJsonO
     return frame;
 }
 
+namespace {
+
+// What a frame takes from its image, made once per image: a backtrace passes the same few many times.
+struct ImageFields
+{
+    QString name;
+    std::optional<QString> uuid;
+};
+
+// Image records are never freed, so their addresses identify them for the life of the process.
+ImageFields fieldsOf(const KXBinaryImage *image)
+{
+    static std::mutex mutex;
+    static QHash<const KXBinaryImage *, ImageFields> known;
+    std::lock_guard lock(mutex);
+    if (const auto found = known.constFind(image); found != known.constEnd()) {
+        return *found;
+    }
+    ImageFields fields{QString::fromUtf8(image->name), std::nullopt};
+    if (image->uuid != nullptr) {
+        const QByteArray bytes(reinterpret_cast<const char *>(image->uuid), 16);
+        fields.uuid = QUuid::fromRfc4122(bytes).toString(QUuid::WithoutBraces).toUpper();
+    }
+    known.insert(image, fields);
+    return fields;
+}
+
+} // namespace
+
 KestrixStackframe KestrixStackframe::withAddress(uint64_t address)
 {
     KestrixStackframe frame;
     frame.frameAddress = address;
     frame.needsSymbolication = true;
     if (const KXBinaryImage *image = kximagesForAddress(static_cast<uintptr_t>(address))) {
-        frame.machoFile = QString::fromUtf8(image->name);
+        ImageFields fields = fieldsOf(image);
+        frame.machoFile = std::move(fields.name);
         frame.machoLoadAddress = image->address;
         frame.machoVmAddress = image->vmAddress;
-        if (image->uuid != nullptr) {
-            const QByteArray bytes(reinterpret_cast<const char *>(image->uuid), 16);
-            frame.machoUuid = QUuid::fromRfc4122(bytes).toString(QUuid::WithoutBraces).toUpper();
-        }
+        frame.machoUuid = std::move(fields.uuid);
     }
     return frame;
 }
