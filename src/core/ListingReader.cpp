@@ -68,7 +68,11 @@ template <auto Member> bool optional(JsonReader &reader, typename MemberOf<Membe
     if (reader.peek() == Kind::Null) {
         return reader.readNull();
     }
-    return readValue(reader, (record.*Member).emplace());
+    // Assigned rather than emplaced: some compilers take a nested record with member initialisers for
+    // not default-constructible inside std::optional.
+    auto &field = record.*Member;
+    field = typename std::remove_reference_t<decltype(field)>::value_type{};
+    return readValue(reader, *field);
 }
 
 // A member that must be there and not null.
