@@ -168,3 +168,11 @@ template <typename A> struct JSONAPISingleResponse
 };
 
 } // namespace plimsy
+
+// A resource moves as its bytes when its attributes do (Site does): a page of thousands of resources grows
+// by moving memory, not resource by resource.
+template <typename A>
+class QTypeInfo<plimsy::JSONAPIResource<A>>
+    : public QTypeInfoMerger<plimsy::JSONAPIResource<A>, A, QString, plimsy::JSONAPIRelationships>
+{
+};
