@@ -13,6 +13,8 @@ namespace {
 constexpr int MaxDepth = 64;
 // So are texts this long: the full parser has limits of its own on document size.
 constexpr qsizetype MaxBytes = qsizetype(64) << 20;
+// Longer texts are seldom repeated.
+constexpr qsizetype MaxInterned = 24;
 // More digits may not be exact once the full parser has made them a double.
 constexpr int MaxDigits = 15;
 
@@ -346,13 +348,31 @@ bool JsonReader::readString(QString &value)
         return false;
     }
     if (plain) {
-        value = QString::fromLatin1(begin, end - begin);
+        readPlain(begin, end, value);
     } else if (!std::memchr(begin, '\\', size_t(end - begin))) {
         value = QString::fromUtf8(begin, end - begin);
     } else {
         return readEscaped(begin, end, value);
     }
     return true;
+}
+
+void JsonReader::readPlain(const char *begin, const char *end, QString &value)
+{
+    const QByteArrayView bytes(begin, end - begin);
+    if (bytes.size() > MaxInterned) {
+        value = QString::fromLatin1(bytes);
+        return;
+    }
+    quint32 hash = 2166136261u;
+    for (const char c : bytes) {
+        hash = (hash ^ quint8(c)) * 16777619u;
+    }
+    Interned &slot = m_interned[hash % m_interned.size()];
+    if (slot.bytes.isNull() || slot.bytes != bytes) {
+        slot = Interned{bytes, QString::fromLatin1(bytes)};
+    }
+    value = slot.text;
 }
 
 bool JsonReader::literal(const char *word, qsizetype size)

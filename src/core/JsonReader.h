@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <array>
+
 // A strict pull reader over UTF-8 JSON text, for decoding large answers straight into records without
 // building a document first. It reads a plain subset of JSON: no exponents, at most 15 digits in a
 // number, no surrogate or noncharacter escapes, no raw control characters, limited nesting, nothing but
@@ -64,12 +66,21 @@ private:
     bool scanNumber(bool &whole);
     bool literal(const char *word, qsizetype size);
     bool enter();
+    void readPlain(const char *begin, const char *end, QString &value);
 
     const char *m_at;
     const char *m_end;
     int m_depth = 0;
     bool m_first = false; // just inside a container: no comma before the next member or element
     bool m_failed = false;
+    // Short texts met lately, by a hash of their bytes: the values listings repeat in every record
+    // ("installed", "forge", "sites") share one string instead of allocating their own.
+    struct Interned
+    {
+        QByteArrayView bytes;
+        QString text;
+    };
+    std::array<Interned, 64> m_interned;
 };
 
 } // namespace plimsy::json

@@ -14,6 +14,8 @@ namespace {
 
 using Kind = JsonReader::Kind;
 
+static_assert(QTypeInfo<JSONAPIResource<Site>>::isRelocatable, "a page of sites grows by moving memory");
+
 // Each reader below takes what the record's own fromJson takes and gives the same record; whatever
 // fromJson would refuse fails the reader instead. A member named twice fails too: the full parser keeps
 // the last one, and leaving that to it keeps this reader simple.
