@@ -447,6 +447,8 @@ void FakeHttpServer::send(QTcpSocket *socket, const RecordedRequest &request, co
             socket->write(body);
         }
     }
+    // Out at once, not on the event loop's next turn.
+    socket->flush();
     if (closeAfter) {
         connection->closing = true;
         socket->disconnectFromHost();
