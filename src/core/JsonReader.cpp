@@ -195,12 +195,12 @@ bool JsonReader::beginArray()
     return peek() == Kind::Array ? enter() : fail();
 }
 
-bool JsonReader::nextMember(QByteArrayView &key)
+bool JsonReader::next(char close)
 {
     if (m_failed || !skipSpace()) {
         return fail();
     }
-    if (*m_at == '}') {
+    if (*m_at == close) {
         ++m_at;
         --m_depth;
         m_first = false;
@@ -210,7 +210,12 @@ bool JsonReader::nextMember(QByteArrayView &key)
         return false;
     }
     m_first = false;
-    if (!expect('"')) {
+    return true;
+}
+
+bool JsonReader::nextMember(QByteArrayView &key)
+{
+    if (!next('}') || !expect('"')) {
         return false;
     }
     const char *begin = m_at;
@@ -229,20 +234,7 @@ bool JsonReader::nextMember(QByteArrayView &key)
 
 bool JsonReader::nextElement()
 {
-    if (m_failed || !skipSpace()) {
-        return fail();
-    }
-    if (*m_at == ']') {
-        ++m_at;
-        --m_depth;
-        m_first = false;
-        return false;
-    }
-    if (!m_first && !expect(',')) {
-        return false;
-    }
-    m_first = false;
-    return true;
+    return next(']');
 }
 
 bool JsonReader::scanString(bool &plain, const char *&end)

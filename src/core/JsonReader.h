@@ -59,6 +59,8 @@ public:
 private:
     bool skipSpace(); // false at the end of the text
     bool expect(char c);
+    // Past the comma before the container's next member or element; false once `close` ends it.
+    bool next(char close);
     // Passes over a string's body after its opening quote; `plain` tells whether it held only ASCII
     // without escapes, `end` points at its closing quote.
     bool scanString(bool &plain, const char *&end);
