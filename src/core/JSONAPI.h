@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/JsonFields.h"
+#include "core/ListingReader.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -122,8 +123,18 @@ template <typename A> struct JSONAPIResponse
         return response;
     }
 
-    // Parses and decodes a response body; throws DecodingError.
-    static JSONAPIResponse decode(const QByteArray &body) { return fromJson(json::parseObject(body)); }
+    // Parses and decodes a response body; throws DecodingError. Listings that have a reader of their own
+    // are read from the bytes directly; what it leaves gets the parsed document, and with it the errors.
+    static JSONAPIResponse decode(const QByteArray &body)
+    {
+        if constexpr (json::HasListingReader<A>) {
+            JSONAPIResponse response;
+            if (json::readListing(QByteArrayView(body), response)) {
+                return response;
+            }
+        }
+        return fromJson(json::parseObject(body));
+    }
 
     QJsonObject toJson() const
     {
@@ -157,3 +168,11 @@ template <typename A> struct JSONAPISingleResponse
 };
 
 } // namespace plimsy
+
+// A resource moves as its bytes when its attributes do (Site does): a page of thousands of resources grows
+// by moving memory, not resource by resource.
+template <typename A>
+class QTypeInfo<plimsy::JSONAPIResource<A>>
+    : public QTypeInfoMerger<plimsy::JSONAPIResource<A>, A, QString, plimsy::JSONAPIRelationships>
+{
+};

@@ -426,8 +426,10 @@ void FakeHttpServer::send(QTcpSocket *socket, const RecordedRequest &request, co
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     }
     head += "\r\n";
-    socket->write(head);
 
+    if (!withBody || response.chunked) {
+        socket->write(head);
+    }
     if (withBody) {
         QByteArray body = response.body;
         if (response.truncateAfter) {
@@ -444,9 +446,12 @@ void FakeHttpServer::send(QTcpSocket *socket, const RecordedRequest &request, co
                 socket->write("0\r\n\r\n");
             }
         } else {
-            socket->write(body);
+            // Head and body in one segment, as a server writing a whole answer sends them.
+            socket->write(head + body);
         }
     }
+    // Out at once, not on the event loop's next turn.
+    socket->flush();
     if (closeAfter) {
         connection->closing = true;
         socket->disconnectFromHost();
