@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,15 +26,26 @@ bool isLogFileName(const QString &name)
     return pattern.match(name).hasMatch();
 }
 
+std::atomic<Logger *> s_sharedLogger{nullptr};
+
+void finishSharedLogger()
+{
+    Logger::shared().finish();
+}
+
 } // namespace
 
 Logger &Logger::shared()
 {
     static Logger *s_shared = [] {
         auto *logger = new Logger();
+        s_sharedLogger = logger;
+        // Exit destroys statics in the reverse order they were made; the writer's first line makes Qt's
+        // (locale, calendars, time zone), so they are made here, before the finish below is registered.
+        (void)logFileName(std::nullopt, QDateTime::currentDateTime());
         // A writer still running once main returns would meet the clock and Qt's statics destroyed.
-        qAddPostRoutine([] { Logger::shared().finish(); });
-        std::atexit([] { Logger::shared().finish(); });
+        qAddPostRoutine(finishSharedLogger);
+        std::atexit(finishSharedLogger);
         return logger;
     }();
     return *s_shared;
@@ -150,6 +162,11 @@ void Logger::runQueue()
         m_queue.pop_front();
         lock.unlock();
         work();
+        if (m_completed == 0 && this == s_sharedLogger) {
+            // Registered again once the first line has made every static it needs, so the finish runs
+            // before any of them goes.
+            std::atexit(finishSharedLogger);
+        }
         lock.lock();
         ++m_completed;
         m_idle.notify_all();
