@@ -231,6 +231,13 @@ std::optional<QString> Puny::decodeIDNA(QStringView input) const
 
 std::optional<QString> decodeIDNADomain(const QString &domain)
 {
+    // Most names hold no encoded label and no empty one: they come back as they are, without a copy
+    // (every site's menu title goes through here).
+    const bool plain = !domain.contains(u"xn--") && !domain.startsWith(u'.') && !domain.endsWith(u'.') &&
+                       !domain.contains(u"..");
+    if (plain) {
+        return domain;
+    }
     return Puny().decodeIDNA(domain);
 }
 

@@ -9,10 +9,6 @@ namespace plimsy::MenuItems {
 
 namespace {
 
-constexpr const char *TagProperty = "plimsyMenuTag";
-constexpr const char *ObjectProperty = "plimsyRepresentedObject";
-constexpr const char *StateProperty = "plimsyMenuItemState";
-constexpr const char *StateImagesProperty = "plimsyStateImages";
 constexpr const char *BuilderProperty = "plimsyMenuBuilder";
 
 struct StateImages
@@ -20,6 +16,16 @@ struct StateImages
     QIcon on;
     QIcon off;
     QIcon mixed;
+};
+
+// Everything the menus keep on an item, in the action's own data slot: one allocation per item, where a
+// dynamic property each cost several and a name lookup on every read.
+struct ItemData
+{
+    MenuTag tag;
+    QVariant object;
+    MenuItemState state = MenuItemState::Off;
+    StateImages images;
 };
 
 struct Builder
@@ -31,25 +37,42 @@ struct Builder
 
 } // namespace plimsy::MenuItems
 
-Q_DECLARE_METATYPE(plimsy::MenuItems::StateImages)
+Q_DECLARE_METATYPE(plimsy::MenuItems::ItemData)
 Q_DECLARE_METATYPE(plimsy::MenuItems::Builder)
 
 namespace plimsy::MenuItems {
 
 namespace {
 
-StateImages stateImages(const QAction *item)
+const ItemData *itemData(const QVariant &stored)
 {
-    return item->property(StateImagesProperty).value<StateImages>();
+    return stored.metaType() == QMetaType::fromType<ItemData>() ? static_cast<const ItemData *>(stored.constData())
+                                                               : nullptr;
+}
+
+template <typename Read> auto readItem(const QAction *item, Read read)
+{
+    static const ItemData none;
+    const QVariant stored = item->data();
+    const ItemData *data = itemData(stored);
+    return read(data ? *data : none);
+}
+
+template <typename Change> void updateItem(QAction *item, Change change)
+{
+    ItemData data = readItem(item, [](const ItemData &current) { return current; });
+    change(data);
+    item->setData(QVariant::fromValue(std::move(data)));
 }
 
 void showState(QAction *item)
 {
-    const auto current = state(item);
-    const StateImages images = stateImages(item);
-    const QIcon &image = current == MenuItemState::On    ? images.on
-                         : current == MenuItemState::Off ? images.off
-                                                         : images.mixed;
+    const auto [current, image] = readItem(item, [](const ItemData &data) {
+        const QIcon &shown = data.state == MenuItemState::On    ? data.images.on
+                             : data.state == MenuItemState::Off ? data.images.off
+                                                                : data.images.mixed;
+        return std::pair(data.state, shown);
+    });
     // Without an image of its own, "on" is the usual check mark.
     const bool checkMark = current == MenuItemState::On && image.isNull();
     item->setCheckable(checkMark);
@@ -101,42 +124,42 @@ void indexInto(const QMenu *menu, QHash<MenuTag, QAction *> &index)
 
 void setTag(QAction *item, MenuTag tag)
 {
-    item->setProperty(TagProperty, QVariant::fromValue(tag));
+    updateItem(item, [tag](ItemData &data) { data.tag = tag; });
 }
 
 MenuTag tag(const QAction *item)
 {
-    return item->property(TagProperty).value<MenuTag>();
+    return readItem(item, [](const ItemData &data) { return data.tag; });
 }
 
 void setRepresentedObject(QAction *item, const QVariant &object)
 {
-    item->setProperty(ObjectProperty, object);
+    updateItem(item, [&object](ItemData &data) { data.object = object; });
 }
 
 QVariant representedObject(const QAction *item)
 {
-    return item->property(ObjectProperty);
+    return readItem(item, [](const ItemData &data) { return data.object; });
 }
 
 void setStateImage(QAction *item, MenuItemState forState, const QIcon &image)
 {
-    StateImages images = stateImages(item);
-    (forState == MenuItemState::On ? images.on : forState == MenuItemState::Off ? images.off : images.mixed) = image;
-    item->setProperty(StateImagesProperty, QVariant::fromValue(images));
+    updateItem(item, [forState, &image](ItemData &data) {
+        (forState == MenuItemState::On ? data.images.on : forState == MenuItemState::Off ? data.images.off
+                                                                                         : data.images.mixed) = image;
+    });
     showState(item);
 }
 
 void setState(QAction *item, MenuItemState newState)
 {
-    item->setProperty(StateProperty, static_cast<int>(newState));
+    updateItem(item, [newState](ItemData &data) { data.state = newState; });
     showState(item);
 }
 
 MenuItemState state(const QAction *item)
 {
-    const QVariant stored = item->property(StateProperty);
-    return stored.isValid() ? static_cast<MenuItemState>(stored.toInt()) : MenuItemState::Off;
+    return readItem(item, [](const ItemData &data) { return data.state; });
 }
 
 QAction *makeItem(QMenu *menu, const QString &title, MenuTag itemTag)
