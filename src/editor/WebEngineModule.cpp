@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
 
 namespace plimsy {
@@ -17,6 +18,12 @@ WebEngineModule *WebEngineModule::load(QString *failure)
     // Tried once: a module that failed to load fails the same way again.
     static QString s_failure;
     static WebEngineModule *const s_module = []() -> WebEngineModule * {
+        // Named plainly: for a missing file the loader's own message names the last variant it tried
+        // (a "lib"-prefixed name in a hardware-capability folder), not the file that is missing.
+        if (!QFileInfo::exists(path())) {
+            s_failure = path() + QStringLiteral(": no such file");
+            return nullptr;
+        }
         // Never unloaded: the web engine's threads and its renderer's connection live until the process ends.
         QLibrary library(path());
         using Entry = WebEngineModule *(*)();

@@ -14,6 +14,7 @@ struct ModuleCase
 {
     const char *name;
     std::optional<QByteArray> moduleContent; // none: no module file at all
+    bool namesMissingFile;
 };
 
 class WebEngineModuleTest : public testing::TestWithParam<ModuleCase>
@@ -52,14 +53,18 @@ TEST_P(WebEngineModuleTest, TheEditorSaysItsWebEngineCouldNotBeLoaded)
     const QString reason = output.mid(at + expected.size()).section(QLatin1Char('\n'), 0, 0);
     EXPECT_TRUE(reason.endsWith(QLatin1Char(')'))) << reason.toStdString();
     EXPECT_TRUE(reason.contains(module)) << reason.toStdString();
+    if (GetParam().namesMissingFile) {
+        EXPECT_EQ(reason, module + QStringLiteral(": no such file)"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules,
                          WebEngineModuleTest,
-                         testing::Values(ModuleCase{"missing", std::nullopt},
+                         testing::Values(ModuleCase{"missing", std::nullopt, true},
                                          ModuleCase{"broken",
                                                     QByteArray("\x7f"
-                                                               "ELF but nothing more")}),
+                                                               "ELF but nothing more"),
+                                                    false}),
                          [](const testing::TestParamInfo<ModuleCase> &info) { return std::string(info.param.name); });
 
 } // namespace
