@@ -58,10 +58,26 @@ template <typename Read> auto readItem(const QAction *item, Read read)
     return read(data ? *data : none);
 }
 
-template <typename Change> void updateItem(QAction *item, Change change)
+bool same(const QIcon &a, const QIcon &b)
+{
+    return a.cacheKey() == b.cacheKey();
+}
+
+template <typename Value> bool same(const Value &a, const Value &b)
+{
+    return a == b;
+}
+
+// Writes only a real change: the item announces each write of its data to its menus and through them to
+// a D-Bus menu host, and a site check sets every site item's state again each pass.
+template <typename Field, typename Value> void updateItem(QAction *item, Field field, const Value &value)
 {
     ItemData data = readItem(item, [](const ItemData &current) { return current; });
-    change(data);
+    Value &slot = field(data);
+    if (same(slot, value)) {
+        return;
+    }
+    slot = value;
     item->setData(QVariant::fromValue(std::move(data)));
 }
 
@@ -77,7 +93,9 @@ void showState(QAction *item)
     const bool checkMark = current == MenuItemState::On && image.isNull();
     item->setCheckable(checkMark);
     item->setChecked(checkMark);
-    item->setIcon(image);
+    if (!same(item->icon(), image)) {
+        item->setIcon(image); // announced even when unchanged
+    }
     item->setIconVisibleInMenu(!image.isNull());
 }
 
@@ -124,7 +142,7 @@ void indexInto(const QMenu *menu, QHash<MenuTag, QAction *> &index)
 
 void setTag(QAction *item, MenuTag tag)
 {
-    updateItem(item, [tag](ItemData &data) { data.tag = tag; });
+    updateItem(item, [](ItemData &data) -> MenuTag & { return data.tag; }, tag);
 }
 
 MenuTag tag(const QAction *item)
@@ -134,7 +152,7 @@ MenuTag tag(const QAction *item)
 
 void setRepresentedObject(QAction *item, const QVariant &object)
 {
-    updateItem(item, [&object](ItemData &data) { data.object = object; });
+    updateItem(item, [](ItemData &data) -> QVariant & { return data.object; }, object);
 }
 
 QVariant representedObject(const QAction *item)
@@ -144,16 +162,20 @@ QVariant representedObject(const QAction *item)
 
 void setStateImage(QAction *item, MenuItemState forState, const QIcon &image)
 {
-    updateItem(item, [forState, &image](ItemData &data) {
-        (forState == MenuItemState::On ? data.images.on : forState == MenuItemState::Off ? data.images.off
-                                                                                         : data.images.mixed) = image;
-    });
+    updateItem(
+        item,
+        [forState](ItemData &data) -> QIcon & {
+            return forState == MenuItemState::On    ? data.images.on
+                   : forState == MenuItemState::Off ? data.images.off
+                                                    : data.images.mixed;
+        },
+        image);
     showState(item);
 }
 
 void setState(QAction *item, MenuItemState newState)
 {
-    updateItem(item, [newState](ItemData &data) { data.state = newState; });
+    updateItem(item, [](ItemData &data) -> MenuItemState & { return data.state; }, newState);
     showState(item);
 }
 

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QPointer>
+#include <QSignalSpy>
 
 using namespace plimsy;
 
@@ -94,6 +95,30 @@ TEST(MenuItemsTest, StateShowsItsImageOrACheckMark)
     EXPECT_EQ(MenuItems::state(item), MenuItemState::Off);
     EXPECT_TRUE(item->icon().isNull());
     EXPECT_FALSE(item->isChecked());
+}
+
+// A site check sets every site item's state again each pass: only a change may reach the menu (and a
+// D-Bus host behind it).
+TEST(MenuItemsTest, SettingWhatAnItemAlreadyHoldsAnnouncesNothing)
+{
+    QMenu menu;
+    QAction *item = MenuItems::makeItem(&menu, QStringLiteral("site"), MenuTag::site(7));
+    menu.addAction(item);
+    QPixmap red(8, 8);
+    red.fill(Qt::red);
+    const QIcon off(red);
+    MenuItems::setStateImage(item, MenuItemState::Off, off);
+    MenuItems::setState(item, MenuItemState::Off);
+
+    QSignalSpy changes(item, &QAction::changed);
+    MenuItems::setTag(item, MenuTag::site(7));
+    MenuItems::setStateImage(item, MenuItemState::Off, off);
+    MenuItems::setState(item, MenuItemState::Off);
+    EXPECT_EQ(changes.count(), 0);
+
+    MenuItems::setState(item, MenuItemState::On);
+    EXPECT_GT(changes.count(), 0);
+    EXPECT_EQ(MenuItems::tag(item), MenuTag::site(7));
 }
 
 TEST(MenuItemsTest, RepresentedObjectIsReadBackOnlyAsItsOwnType)
