@@ -7,7 +7,8 @@
 // The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
 // to the discarded classes, a top-level "metadata" object ({section: {key: value}}) is added after
 // start, then a top-level "groupingDiscriminator" and "codeBundleId" are set and "startSession"
-// starts a new session. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
+// starts a new session; a top-level "holdFileQueue" (with "crash" only) keeps the client's file queue
+// busy from before start to the end. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
 // <crashed> <crashed during launch>" and, once its deliveries and file writes are done, "delivered", then runs
 // until killed. Its functions are exported so that stacks name them.
 #include "crashreporter/client/Kestrix.h"
@@ -20,6 +21,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -135,6 +137,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Plimsy"));
     const QString action = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("run");
     const QJsonObject settings = argc > 2 ? QJsonDocument::fromJson(argv[2]).object() : QJsonObject();
+    std::promise<void> releaseFileQueue;
+    if (settings.value(QStringLiteral("holdFileQueue")).toBool()) {
+        // Nothing the client queues for the disk gets there before this run ends.
+        KXFileSystemQueue::shared().async([held = releaseFileQueue.get_future().share()] { held.wait(); });
+    }
     KestrixClient *client = startClient(settings);
     say(client != nullptr ? "started 1" : "started 0");
     if (client != nullptr) {

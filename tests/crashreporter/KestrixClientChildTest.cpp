@@ -349,6 +349,25 @@ TEST_F(ClientChildTest, AStorageFolderThatCannotBeMadeIsReportedOnce)
     EXPECT_EQ(intake.internalEvents().constFirst().value("context").toString(), "v1");
 }
 
+// The raised count is on disk when start returns: a launch that crashes again before the client's file
+// queue writes anything still counts.
+TEST_F(ClientChildTest, ALaunchCrashIsCountedEvenWhenTheNextCrashComesBeforeAnyQueuedWrite)
+{
+    const QUrl unreachable("http://127.0.0.1:9/");
+    QJsonObject held = NoStages;
+    held.insert("holdFileQueue", true);
+    const QStringList crash{"crash", QJsonDocument(held).toJson(QJsonDocument::Compact)};
+    for (const char *line : {"lastRun 0 0 0", "lastRun 1 1 1"}) {
+        QProcess &child = start(crash, false, unreachable);
+        ASSERT_TRUE(says(child, line));
+        ASSERT_TRUE(ends(child));
+        EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+    }
+    QProcess &third = start(crash, false, unreachable);
+    EXPECT_TRUE(says(third, "lastRun 2 1 1"));
+    EXPECT_TRUE(ends(third));
+}
+
 // Crashes while launching count up across runs and a run that ends otherwise resets the count. A
 // crash whose standard report was lost is told with the app that ran then.
 TEST_F(ClientChildTest, ALaunchCrashCountsUpAndACleanRunResetsTheCount)

@@ -285,6 +285,11 @@ void KestrixClient::computeDidCrashLastLaunch()
     m_systemState->setConsecutiveLaunchCrashes(
         m_lastRunInfo.crashedDuringLaunch ? m_systemState->consecutiveLaunchCrashes() + 1 : 0);
     m_lastRunInfo.consecutiveLaunchCrashes = m_systemState->consecutiveLaunchCrashes();
+    if (m_lastRunInfo.crashedDuringLaunch) {
+        // On disk before start returns: a launch that crashes again before the file queue gets to it must
+        // still leave the count raised. Only after a launch crash, so a normal start stays off the disk.
+        m_systemState->sync();
+    }
 }
 
 std::optional<QJsonObject> KestrixClient::readAppHangFile()
