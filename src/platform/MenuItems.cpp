@@ -63,6 +63,12 @@ bool same(const QIcon &a, const QIcon &b)
     return a.cacheKey() == b.cacheKey();
 }
 
+// Of one type too: QVariant calls 5 and 5L equal, and a reader asks for the type it stored.
+bool same(const QVariant &a, const QVariant &b)
+{
+    return a.metaType() == b.metaType() && a == b;
+}
+
 template <typename Value> bool same(const Value &a, const Value &b)
 {
     return a == b;

@@ -129,6 +129,9 @@ TEST(MenuItemsTest, RepresentedObjectIsReadBackOnlyAsItsOwnType)
     MenuItems::setRepresentedObject(item, QStringLiteral("uuid-1"));
     EXPECT_EQ(MenuItems::representedObject<QString>(item), QStringLiteral("uuid-1"));
     EXPECT_FALSE(MenuItems::representedObject<qint64>(item).has_value());
+    MenuItems::setRepresentedObject(item, 5);
+    MenuItems::setRepresentedObject(item, qint64(5)); // equal as a QVariant, not the same type
+    EXPECT_EQ(MenuItems::representedObject<qint64>(item), 5);
 }
 
 TEST(MenuItemsTest, ChoosingAnItemAnnouncesItsTitleBeforeItsActionRuns)
