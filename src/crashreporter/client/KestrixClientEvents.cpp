@@ -217,6 +217,13 @@ void addContextSections(KestrixMetadata &metadata, const KXRunContextData &conte
         KXRunContext::thermalStateName(context.thermalState), QStringLiteral("thermalState"), QStringLiteral("device"));
 }
 
+// A hang file left by a run that did not go on to exit normally: the hang ended that run.
+bool hangEndedLastRun()
+{
+    const KXRunContextData *previous = KXRunContext::previous();
+    return previous == nullptr || !previous->isTerminating;
+}
+
 } // namespace
 
 void KestrixClient::addRunContextMetadata(KestrixMetadata &metadata) const
@@ -262,9 +269,7 @@ void KestrixClient::computeDidCrashLastLaunch()
         crashed = true;
     } else {
         m_appHangFromLastLaunch = readAppHangFile();
-        // Without a normal exit after it, the hang ended the run.
-        const bool hangEndedRun = previous == nullptr || !previous->isTerminating;
-        if (m_appHangFromLastLaunch && hangEndedRun) {
+        if (m_appHangFromLastLaunch && hangEndedLastRun()) {
             kxLogInfo(QStringLiteral("Last run terminated during an app hang."));
             crashed = true;
         } else if (m_appHangFromLastLaunch && m_configuration.appHangThresholdMillis() == DefaultHangThreshold) {
@@ -314,9 +319,7 @@ std::optional<QJsonObject> KestrixClient::readAppHangFile()
 std::optional<KestrixEvent> KestrixClient::appHangEventFromLastLaunch(const QJsonObject &json) const
 {
     KestrixEvent event = KestrixEvent::fromJson(json);
-    const KXRunContextData *previous = KXRunContext::previous();
-    if (previous == nullptr || !previous->isTerminating) {
-        // The hang ended the run.
+    if (hangEndedLastRun()) {
         if (!event.errors.empty()) {
             event.errors.front().errorMessage = QStringLiteral("The app was terminated while unresponsive");
         }
