@@ -48,6 +48,10 @@ int s_controlSignal = 0;
 // otherwise collect one queued signal per stop.
 pid_t s_unanswered[KXMaxThreads];
 int s_unansweredCount = 0;
+// Threads the previous stop held and let go: one may still be between leaving its handler and the
+// return that unblocks the signal, so a blocked, pending signal does not mean it cannot answer.
+pid_t s_justResumed[KXMaxThreads];
+int s_justResumedCount = 0;
 // How long signalled threads have before the blocked set of those that did not answer yet is read,
 // to see whether they can: long enough for an idle machine to wake a few dozen threads.
 constexpr int64_t AnswerGraceNanoseconds = 300000;
@@ -261,14 +265,26 @@ bool sendControlSignal(pid_t thread)
     return syscall(SYS_tgkill, getpid(), thread, s_controlSignal) == 0;
 }
 
-bool wasUnanswered(pid_t thread)
+bool listed(const pid_t *threads, int count, pid_t thread)
 {
-    for (int i = 0; i < s_unansweredCount; i++) {
-        if (s_unanswered[i] == thread) {
+    for (int i = 0; i < count; i++) {
+        if (threads[i] == thread) {
             return true;
         }
     }
     return false;
+}
+
+bool wasUnanswered(pid_t thread)
+{
+    return listed(s_unanswered, s_unansweredCount, thread);
+}
+
+// Whether a thread that has not answered yet cannot: it blocks the signal, which waits undelivered,
+// and it is not one just let go by the previous stop.
+bool cannotAnswer(pid_t thread)
+{
+    return !listed(s_justResumed, s_justResumedCount, thread) && blocksSignal(thread, s_controlSignal, true);
 }
 
 // Sends the control signal unless the thread is gone or, having not answered last time, blocks it.
@@ -292,8 +308,11 @@ void drainSlots()
         return;
     }
     const int64_t deadline = nowNanoseconds() + 1000000000;
+    s_justResumedCount = 0;
     for (int i = 0; i < s_slotCount; i++) {
-        waitWhile(s_slots[i].state, SlotStopped, deadline);
+        if (waitWhile(s_slots[i].state, SlotStopped, deadline) == SlotLeft) {
+            s_justResumed[s_justResumedCount++] = s_slots[i].thread.load();
+        }
         s_slots[i].thread.store(0, std::memory_order_release);
     }
     s_slotCount = 0;
@@ -464,7 +483,7 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
         Slot &slot = s_slots[i];
         const int state = waitWhile(slot.state, SlotStopRequested, grace);
         if (state == SlotStopped
-            || (state == SlotStopRequested && !blocksSignal(slot.thread.load(), s_controlSignal, true)
+            || (state == SlotStopRequested && !cannotAnswer(slot.thread.load())
                 && waitWhile(slot.state, SlotStopRequested, deadline) == SlotStopped)) {
             stopped++;
         } else {
