@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,8 +32,16 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                m_times[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            if (run.error_occurred) {
+                continue;
+            }
+            // Repeated runs are compared by their medians, a single run by itself.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (median || (run.run_type == Run::RT_Iteration && !m_medians.contains(run.run_name.str()))) {
+                m_times[run.run_name.str()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            }
+            if (median) {
+                m_medians.insert(run.run_name.str());
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -64,6 +73,7 @@ public:
 private:
     std::vector<Ratio> m_ratios;
     std::map<std::string, std::pair<double, double>> m_times;
+    std::set<std::string> m_medians;
 };
 
 } // namespace plimsy::bench

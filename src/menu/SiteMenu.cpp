@@ -80,11 +80,11 @@ QMenu *SiteMenu::buildMenu(StatusMenuController *target,
     return menu;
 }
 
-QMenu *SiteMenu::buildMenuOnOpen(StatusMenuController *target, QWidget *parent, const Site &site) const
+QMenu *SiteMenu::buildMenuOnOpen(StatusMenuController *target, QWidget *parent, const QString &deployItemTitle) const
 {
     auto *menu = new QMenu(parent);
     // The controller owns the menu, so it outlives the builder.
-    MenuItems::setBuilder(menu, [self = *this, target, title = deployTitle(&site)](QMenu *unmade) {
+    MenuItems::setBuilder(menu, [self = *this, target, title = deployItemTitle](QMenu *unmade) {
         self.fill(unmade, target, SiteMenuContext::load(*target), title);
     });
     return menu;

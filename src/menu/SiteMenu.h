@@ -38,9 +38,9 @@ public:
                      const SiteMenuContext &context,
                      const Site *site = nullptr) const;
     QMenu *buildMenu(StatusMenuController *target, QWidget *parent) const;
-    // The same menu with its items made when it is first opened, from what is stored then; `site` is the
-    // record the site's item was made from.
-    QMenu *buildMenuOnOpen(StatusMenuController *target, QWidget *parent, const Site &site) const;
+    // The same menu with its items made when it is first opened, from what is stored then; its deploy
+    // item takes the title of the record the site's item was made from.
+    QMenu *buildMenuOnOpen(StatusMenuController *target, QWidget *parent, const QString &deployItemTitle) const;
 
     static QString deployTitle(const Site *site);
 

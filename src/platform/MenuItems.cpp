@@ -305,4 +305,15 @@ QList<QAction *> items(QMenu *menu)
     return menu->actions();
 }
 
+QMenu *submenu(QAction *item)
+{
+    const QList<QObject *> holders = item->associatedObjects();
+    for (QObject *holder : holders) {
+        if (auto *menu = qobject_cast<QMenu *>(holder)) {
+            runBuilder(menu);
+        }
+    }
+    return item->menu();
+}
+
 } // namespace plimsy::MenuItems

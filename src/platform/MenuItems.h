@@ -96,7 +96,8 @@ QHash<MenuTag, QAction *> indexTree(const QMenu *menu);
 void clear(QMenu *menu);
 
 // A submenu whose items are made the first time they are needed: when it is about to show (a D-Bus
-// menu host sends that before it asks for the layout) or when a reader asks for them through `items`.
+// menu host sends that before it asks for the layout) or when a reader asks for them through `items` or
+// `submenu`.
 // An unopened menu costs one QMenu with only what was put in it directly; rebuilding the tree drops it
 // unmade. What `build` makes must carry no tags and read any state it shows when it runs: tag searches
 // do not look into unmade menus, and nothing updates them.
@@ -104,6 +105,8 @@ void setBuilder(QMenu *menu, std::function<void(QMenu *)> build);
 bool isBuilt(const QMenu *menu);
 // The menu's own items, made first when its builder has not run yet: the one way to read a submenu.
 QList<QAction *> items(QMenu *menu);
+// The item's submenu, which a builder may give it: the menus holding the item are made first.
+QMenu *submenu(QAction *item);
 
 } // namespace MenuItems
 

@@ -253,7 +253,7 @@ TEST_F(ActionBarWindowTest, OpeningClosingAndDeactivatingKeepTheWindowCountBalan
 // and leaves the submenu unmade.
 TEST_F(ActionBarWindowTest, ACommandOnANeverOpenedSiteRunsAsFromTheMenu)
 {
-    QMenu *siteMenu = MenuItems::findItem(menu(), MenuTag::site(example1))->menu();
+    QMenu *siteMenu = MenuItems::submenu(MenuItems::findItem(menu(), MenuTag::site(example1)));
     ASSERT_FALSE(MenuItems::isBuilt(siteMenu));
     const QString deployments = QStringLiteral("/deployments");
     // Runs one deploy and answers its question; what was asked and what was sent.

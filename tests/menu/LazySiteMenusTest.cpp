@@ -2,6 +2,7 @@
 #include "StatusMenuFixture.h"
 #include "menu/FavoriteSitesStore.h"
 #include "menu/MenuRepresenter.h"
+#include "menu/ServerMenu.h"
 
 using namespace plimsy;
 using namespace plimsy::test;
@@ -98,9 +99,40 @@ TEST_F(LazySiteMenusTest, OpeningEverySubmenuGivesTheEagerMenuItemForItem)
     ASSERT_TRUE(eager.filter(QStringLiteral("Notify on Deploy")).filter(QStringLiteral("checked")).size() == 1);
 
     load(false);
-    EXPECT_EQ(unmadeMenus(menu()), appState.siteList.size() + appState.serverList.size());
+    // Only the servers' submenus: a site's submenu is made with its server's.
+    EXPECT_EQ(unmadeMenus(menu()), appState.serverList.size());
     QStringList opened;
     describe(menu(), true, 0, opened);
     EXPECT_EQ(unmadeMenus(menu()), 0);
     EXPECT_EQ(opened, eager);
+}
+
+// A load can open a server's submenu before its sites arrive (a host opens it while its listing is still
+// on the way) or after: either way each site item leads to its own submenu, with its deploy title.
+TEST_F(LazySiteMenusTest, SiteItemsGetTheirSubmenusWhetherTheirServerOpensBeforeOrAfterTheyArrive)
+{
+    start();
+    const auto account = std::make_shared<const Account>();
+    for (const bool openedFirst : {true, false}) {
+        SCOPED_TRACE(openedFirst ? "opened before its sites arrived" : "opened after");
+        QMenu server;
+        ServerMenu(7, controller.get(), account, &server).buildOnOpen();
+        if (openedFirst) {
+            Q_EMIT server.aboutToShow();
+        }
+        Site site;
+        site.id = 70;
+        site.name = QStringLiteral("shop.example");
+        site.repository = Site::Repository{};
+        site.repository->branch = QStringLiteral("main");
+        ServerMenu(7, controller.get(), account, &server).addSiteItems({site}, 7);
+
+        QAction *item = MenuItems::itemWithTag(&server, MenuTag::site(70));
+        ASSERT_NE(item, nullptr);
+        QMenu *siteMenu = MenuItems::submenu(item);
+        ASSERT_NE(siteMenu, nullptr);
+        EXPECT_EQ(MenuItems::items(siteMenu).value(0)->text(), QStringLiteral("Deploy Site (main)"));
+        EXPECT_EQ(titles(&server).size(), 14);
+        EXPECT_EQ(titles(&server).constLast(), QStringLiteral("shop.example"));
+    }
 }

@@ -80,10 +80,11 @@ protected:
     QAction *siteAction(qint64 siteId, const QString &titlePrefix) const
     {
         QAction *site = MenuItems::findItem(menu(), MenuTag::site(siteId));
-        if (!site || !site->menu()) {
+        QMenu *siteMenu = site ? MenuItems::submenu(site) : nullptr;
+        if (!siteMenu) {
             return nullptr;
         }
-        for (QAction *item : MenuItems::items(site->menu())) {
+        for (QAction *item : MenuItems::items(siteMenu)) {
             if (item->text().startsWith(titlePrefix)) {
                 return item;
             }

@@ -46,7 +46,7 @@ protected:
     QAction *notifyItem(qint64 siteId) const
     {
         QAction *site = MenuItems::findItem(menu(), MenuTag::site(siteId));
-        return site ? itemTitled(site->menu(), QStringLiteral("Notify on Deploy")) : nullptr;
+        return site ? itemTitled(MenuItems::submenu(site), QStringLiteral("Notify on Deploy")) : nullptr;
     }
 
     // Clicks "Notify on Deploy"; the item calls the controller on the next turn of the event loop.
@@ -483,7 +483,7 @@ TEST_F(NotificationsToggleTest, EveryCopyOfASiteFollowsWhatIsStored)
         return favorite && favorite->menu() ? itemTitled(favorite->menu(), title) : nullptr;
     };
     const auto serverCopy = [this](const QString &title) {
-        return itemTitled(MenuItems::findItem(menu(), MenuTag::site(shop))->menu(), title);
+        return itemTitled(MenuItems::submenu(MenuItems::findItem(menu(), MenuTag::site(shop))), title);
     };
     ASSERT_NE(favoriteCopy("Notify on Deploy"), nullptr);
     ASSERT_NE(favoriteCopy("Notify on Deploy"), serverCopy("Notify on Deploy"));

@@ -159,22 +159,25 @@ TEST_F(TrayMenuOverDBusTest, ServerAndSiteSubmenusListAllTheirItemsAfterAboutToS
         }
         return shown;
     };
-    // Made on opening: unopened, a server's submenu holds its sites alone and a site's submenu nothing.
+    // Made on opening: unopened, a server's submenu holds its sites alone, whose submenus come with it.
     EXPECT_EQ(labels(server->id), QStringList{"shop.example"});
-    const LayoutItem *site = root.find(QStringLiteral("shop.example"));
-    ASSERT_NE(site, nullptr);
-    EXPECT_EQ(site->properties.value(QStringLiteral("children-display")).toString(), QStringLiteral("submenu"));
-    EXPECT_TRUE(layout(site->id, 1).children.isEmpty());
+    const LayoutItem *unopened = root.find(QStringLiteral("shop.example"));
+    ASSERT_NE(unopened, nullptr);
+    EXPECT_FALSE(unopened->properties.contains(QStringLiteral("children-display")));
 
-    // The server's own items (listed in full by the menu builders' test), then its site, unchanged.
+    // The server's own items (listed in full by the menu builders' test), then its site, which now leads
+    // to a submenu that is still empty.
     callMenu(QStringLiteral("AboutToShow"), {server->id});
     const QStringList serverItems = labels(server->id);
     EXPECT_EQ(serverItems.size(), 14) << serverItems.join(QStringLiteral(", ")).toStdString();
     EXPECT_EQ(serverItems.value(0), QStringLiteral("Open Terminal"));
     EXPECT_EQ(serverItems.value(11), QStringLiteral("Logs"));
     const LayoutItem reopened = layout(0, -1);
-    ASSERT_NE(reopened.find(QStringLiteral("shop.example")), nullptr);
-    EXPECT_EQ(reopened.find(QStringLiteral("shop.example"))->id, site->id);
+    const LayoutItem *site = reopened.find(QStringLiteral("shop.example"));
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(site->id, unopened->id);
+    EXPECT_EQ(site->properties.value(QStringLiteral("children-display")).toString(), QStringLiteral("submenu"));
+    EXPECT_TRUE(layout(site->id, 1).children.isEmpty());
     callMenu(QStringLiteral("AboutToShow"), {site->id});
     EXPECT_EQ(labels(site->id),
               (QStringList{"Deploy Site (main)",
