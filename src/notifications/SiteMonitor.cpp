@@ -1,5 +1,6 @@
 #include "notifications/SiteMonitor.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
@@ -144,6 +145,14 @@ QCoro::Task<SiteMonitor::CurlResult> SiteMonitor::check(QUrl url) const
     QProcess process;
     process.setProgram(m_curlPath);
     process.setArguments(curlArguments(url));
+    // A check still running when the application quits is never resumed, so its curl would outlive the
+    // application. It ends with it, without a word: no result is read from a killed check.
+    if (QCoreApplication *application = QCoreApplication::instance()) {
+        QObject::connect(application, &QCoreApplication::aboutToQuit, &process, [&process] {
+            process.blockSignals(true);
+            process.kill();
+        });
+    }
     process.start(QIODevice::ReadOnly);
     // A program that cannot be run is reported after start() returns, as a change back to NotRunning.
     // Named awaiters: g++ 12 may destroy a temporary in a co_await twice.
