@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,13 +34,11 @@ public:
             if (run.error_occurred) {
                 continue;
             }
-            // Repeated runs are compared by their medians, a single run by itself.
+            // Repeated runs are compared by their median, which is reported after them; a single run by
+            // itself.
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median || (run.run_type == Run::RT_Iteration && !m_medians.contains(run.run_name.str()))) {
+            if (median || run.run_type == Run::RT_Iteration) {
                 m_times[run.run_name.str()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            }
-            if (median) {
-                m_medians.insert(run.run_name.str());
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -73,7 +70,6 @@ public:
 private:
     std::vector<Ratio> m_ratios;
     std::map<std::string, std::pair<double, double>> m_times;
-    std::set<std::string> m_medians;
 };
 
 } // namespace plimsy::bench
