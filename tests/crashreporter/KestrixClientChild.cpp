@@ -2,6 +2,8 @@
 //   kestrix_client_child <action> [settings JSON]
 // Actions: "run" (nothing more), "notify", "notify-drop" and "notify-flip" (one handled error; an
 // on-error callback that drops it or makes it unhandled), "hang <ms>" (blocks the GUI thread),
+// "hang-after-heartbeat <ms>" (a second after start, blocks it just after the hang detector's next
+// heartbeat and prints "blocked at <UTC milliseconds>"),
 // "crash" (a write to an unmapped address while still launching), "observe" (an observer prints
 // "observed <code> <value>" for a fixed run of changes, then "observed end").
 // The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
@@ -11,10 +13,12 @@
 // busy from before start to the end. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
 // <crashed> <crashed during launch>" and, once its deliveries and file writes are done, "delivered", then runs
 // until killed. Its functions are exported so that stacks name them.
+#include "crashreporter/client/KXAppHangDetector.h"
 #include "crashreporter/client/Kestrix.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTimer>
@@ -109,6 +113,34 @@ void observe(KestrixClient &client)
     say("observed end");
 }
 
+// Blocks the GUI thread for `milliseconds` right after the next heartbeat has been answered.
+class BlockAfterHeartbeat : public QObject
+{
+public:
+    explicit BlockAfterHeartbeat(int milliseconds)
+        : m_milliseconds(milliseconds)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *receiver, QEvent *event) override
+    {
+        if (event->type() == QEvent::MetaCall
+            && receiver->objectName() == QLatin1String(KXAppHangDetector::HeartbeatName)) {
+            QCoreApplication::instance()->removeEventFilter(this);
+            QTimer::singleShot(0, [milliseconds = m_milliseconds] {
+                std::printf("blocked at %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+                std::fflush(stdout);
+                kxChildBlockGuiThread(milliseconds);
+            });
+        }
+        return false;
+    }
+
+private:
+    int m_milliseconds;
+};
+
 void applySettings(KestrixClient &client, const QJsonObject &settings)
 {
     const QJsonObject metadata = settings.value(QStringLiteral("metadata")).toObject();
@@ -178,6 +210,12 @@ int main(int argc, char *argv[])
             event.setUnhandled(true);
             return true;
         });
+    } else if (action == QLatin1String("hang-after-heartbeat")) {
+        const int milliseconds = argc > 3 ? QByteArray(argv[3]).toInt() : 1000;
+        BlockAfterHeartbeat blocker(milliseconds);
+        QTimer::singleShot(1000, [&blocker] { QCoreApplication::instance()->installEventFilter(&blocker); });
+        QTimer::singleShot(1000 + 2 * milliseconds + 500, finish);
+        return QCoreApplication::exec();
     } else if (action.startsWith(QLatin1String("hang"))) {
         const int milliseconds = argc > 3 ? QByteArray(argv[3]).toInt() : 1000;
         QTimer::singleShot(0, [milliseconds] { kxChildBlockGuiThread(milliseconds); });

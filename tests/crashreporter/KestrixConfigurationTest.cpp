@@ -262,25 +262,26 @@ INSTANTIATE_TEST_SUITE_P(Keys, KestrixConfigurationApiKeyTest, ::testing::Values
     return std::string(info.param.name);
 });
 
-TEST(KestrixConfigurationTest, endpointsFollowTheKeyUnlessCustom)
+// No address of the service's own: a key alone is no intake, and given addresses stay when the key changes.
+TEST(KestrixConfigurationTest, anIntakeNeedsAKeyAndGivenAddresses)
 {
     KestrixConfiguration config(QStringLiteral("00000abcdef0123456789abcdef01234"));
-    const QString alternative = config.endpoints().notify;
-    EXPECT_FALSE(config.endpoints().isCustom());
+    EXPECT_EQ(config.notifyURL(), std::nullopt);
+    EXPECT_FALSE(config.hasIntake());
     config.setApiKey(ValidKey);
-    EXPECT_NE(config.endpoints().notify, alternative);
-    EXPECT_FALSE(config.endpoints().isCustom());
-    EXPECT_TRUE(config.endpoints().notify.startsWith(QLatin1String("https://")));
-    config.setApiKey(QStringLiteral("00000abcdef0123456789abcdef01234"));
-    EXPECT_EQ(config.endpoints().notify, alternative);
+    EXPECT_EQ(config.notifyURL(), std::nullopt);
+    EXPECT_FALSE(config.hasIntake());
 
     LogCapture log;
     config.setEndpoints({QStringLiteral("http://127.0.0.1:8080/notify"), QStringLiteral("no scheme")});
     EXPECT_EQ(config.notifyURL(), QUrl(QStringLiteral("http://127.0.0.1:8080/notify")));
     EXPECT_EQ(config.sessionURL(), std::nullopt);
     EXPECT_EQ(log.lines(), QStringList{QStringLiteral("[Kestrix] [ERROR] Invalid URL supplied for session endpoint")});
-    config.setApiKey(ValidKey);
+    EXPECT_TRUE(config.hasIntake());
+    config.setApiKey(QStringLiteral("00000abcdef0123456789abcdef01234"));
     EXPECT_EQ(config.endpoints().notify, QStringLiteral("http://127.0.0.1:8080/notify"));
+    config.setApiKey(QString());
+    EXPECT_FALSE(config.hasIntake());
 }
 
 TEST(KestrixConfigurationTest, theEnvironmentReplacesTheEndpointsAfterLoading)

@@ -3,8 +3,8 @@
 #include "crashreporter/client/KestrixClient.h"
 #include "crashreporter/core/KXRunContextData.h"
 #include "crashreporter/support/KXLogger.h"
-#include "crashreporter/support/KX_SystemInfo.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QMetaObject>
 
@@ -29,6 +29,27 @@ int64_t suspendedNanosecondsSince(int64_t bootMark, int64_t monotonicMark)
     return (clockNanoseconds(CLOCK_BOOTTIME) - bootMark) - (clockNanoseconds(CLOCK_MONOTONIC) - monotonicMark);
 }
 
+// As the application's event filter it sees every event the GUI thread delivers, and stamps its
+// start: one clock read and a relaxed store, nothing more on the GUI thread.
+class KXPassClock : public QObject
+{
+public:
+    explicit KXPassClock(std::atomic<std::chrono::steady_clock::rep> &passStarted)
+        : m_passStarted(passStarted)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *) override
+    {
+        m_passStarted.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+        return false;
+    }
+
+private:
+    std::atomic<std::chrono::steady_clock::rep> &m_passStarted;
+};
+
 } // namespace
 
 KXAppHangDetector::~KXAppHangDetector()
@@ -44,13 +65,19 @@ void KXAppHangDetector::start(KestrixClient *client)
         return;
     }
     const KestrixConfiguration &configuration = client->configuration();
-    if (!configuration.enabledErrorTypes.appHangs || qEnvironmentVariableIsSet("PLIMSY_TEST_HARNESS")) {
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!configuration.enabledErrorTypes.appHangs || qEnvironmentVariableIsSet("PLIMSY_TEST_HARNESS")
+        || application == nullptr) {
         return;
     }
     const uint64_t millis = configuration.appHangThresholdMillis();
     m_threshold = std::chrono::milliseconds(millis == 0x7FFFFFFF ? 2000 : static_cast<int64_t>(millis));
     m_client = client;
-    m_heartbeatTarget = std::make_unique<QObject>();
+    // Start-up counts as a pass in progress.
+    m_passStarted.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    m_heartbeatTarget = std::make_unique<KXPassClock>(m_passStarted);
+    m_heartbeatTarget->setObjectName(QLatin1String(HeartbeatName));
+    application->installEventFilter(m_heartbeatTarget.get());
     m_thread = std::thread([this] { watch(); });
 }
 
@@ -64,14 +91,20 @@ void KXAppHangDetector::stop()
     if (m_thread.joinable()) {
         m_thread.join();
     }
-    m_heartbeatTarget.reset();
+    m_heartbeatTarget.reset(); // also leaves the application's event filters
 }
 
-bool KXAppHangDetector::waitForAnswer(uint64_t heartbeat, const std::chrono::steady_clock::time_point *deadline)
+bool KXAppHangDetector::shouldStop()
+{
+    std::lock_guard lock(m_mutex);
+    return m_shouldStop;
+}
+
+bool KXAppHangDetector::waitForAnswer(uint64_t heartbeat, std::optional<Clock::time_point> deadline)
 {
     std::unique_lock lock(m_mutex);
     const auto answered = [&] { return m_shouldStop || m_answered >= heartbeat; };
-    if (deadline == nullptr) {
+    if (!deadline) {
         m_changed.wait(lock, answered);
         return true;
     }
@@ -81,19 +114,13 @@ bool KXAppHangDetector::waitForAnswer(uint64_t heartbeat, const std::chrono::ste
 void KXAppHangDetector::watch()
 {
     pthread_setname_np(pthread_self(), ThreadName);
+    // Two heartbeats per threshold: the one waiting was sent at most half a threshold after the
+    // last answer, so a pass that outlasts the threshold always finds one waiting behind it.
+    const auto period = m_threshold / 2;
     uint64_t heartbeat = 0;
-    for (;;) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_shouldStop) {
-                return;
-            }
-        }
+    while (!shouldStop()) {
         ++heartbeat;
-        const auto sent = std::chrono::steady_clock::now();
-        const auto deadline = sent + m_threshold;
-        const int64_t bootMark = clockNanoseconds(CLOCK_BOOTTIME);
-        const int64_t monotonicMark = clockNanoseconds(CLOCK_MONOTONIC);
+        const auto sent = Clock::now();
         QMetaObject::invokeMethod(
             m_heartbeatTarget.get(),
             [this, heartbeat] {
@@ -104,34 +131,56 @@ void KXAppHangDetector::watch()
                 m_changed.notify_all();
             },
             Qt::QueuedConnection);
-
-        if (waitForAnswer(heartbeat, &deadline)) {
-            // One heartbeat per threshold: a quiet thread costs next to nothing.
-            std::unique_lock lock(m_mutex);
-            m_changed.wait_until(lock, deadline, [this] { return m_shouldStop; });
+        if (!waitForAnswer(heartbeat, sent + period)) {
+            watchWaitingHeartbeat(heartbeat);
             continue;
         }
-        // A wake-up well past the deadline means a suspended machine, not a busy GUI thread.
-        const bool suspended = suspendedNanosecondsSince(bootMark, monotonicMark) > 1'000'000'000
-                               || std::chrono::steady_clock::now() - deadline > std::chrono::seconds(1);
-        const KXRunContextData *context = kxrunContext();
-        const bool foreground = context != nullptr && __atomic_load_n(&context->isForeground, __ATOMIC_RELAXED);
-        if (!suspended && (foreground || m_client->configuration().reportBackgroundAppHangs)) {
-            reportHang();
-            waitForAnswer(heartbeat, nullptr);
-            kxLogInfo(QStringLiteral("App hang has ended"));
-            m_client->appHangEnded();
-        } else {
-            waitForAnswer(heartbeat, nullptr);
-        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_until(lock, sent + period, [this] { return m_shouldStop; });
     }
 }
 
-void KXAppHangDetector::reportHang()
+void KXAppHangDetector::watchWaitingHeartbeat(uint64_t heartbeat)
+{
+    const auto passStarted = [this] {
+        return Clock::time_point(Clock::duration(m_passStarted.load(std::memory_order_relaxed)));
+    };
+    for (;;) {
+        const Clock::time_point started = passStarted();
+        const Clock::time_point deadline = started + m_threshold;
+        const int64_t bootMark = clockNanoseconds(CLOCK_BOOTTIME);
+        const int64_t monotonicMark = clockNanoseconds(CLOCK_MONOTONIC);
+        if (waitForAnswer(heartbeat, deadline)) {
+            return;
+        }
+        if (passStarted() != started) {
+            continue; // that pass ended in time; the heartbeat waits behind a later one
+        }
+        // A wake-up well past the deadline means a suspended machine or a stopped process, not a
+        // busy GUI thread.
+        const bool suspended = suspendedNanosecondsSince(bootMark, monotonicMark) > 1'000'000'000
+                               || Clock::now() - deadline > std::chrono::seconds(1);
+        const KXRunContextData *context = kxrunContext();
+        const bool foreground = context != nullptr && __atomic_load_n(&context->isForeground, __ATOMIC_RELAXED);
+        if (!suspended && (foreground || m_client->configuration().reportBackgroundAppHangs)) {
+            reportHang(started);
+            waitForAnswer(heartbeat, std::nullopt);
+            kxLogInfo(QStringLiteral("App hang has ended"));
+            m_client->appHangEnded();
+        } else {
+            waitForAnswer(heartbeat, std::nullopt);
+        }
+        return;
+    }
+}
+
+void KXAppHangDetector::reportHang(Clock::time_point started)
 {
     kxLogInfo(QStringLiteral("App hang detected"));
-    const QDateTime date = QDateTime::currentDateTimeUtc();
-    const QJsonObject systemInfo = KX_SystemInfo::systemInfo();
+    // The hang is dated from the start of the pass that hangs, not from when it was noticed.
+    const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    const QDateTime date = QDateTime::currentDateTimeUtc().addMSecs(-age.count());
+    const QJsonObject systemInfo = KestrixClient::currentSystemInfo();
     std::vector<KestrixThread> threads;
     if (m_client->configuration().sendThreads == KestrixThreadSendPolicy::Always) {
         threads = KestrixThread::allThreadsFromMainThread();

@@ -149,6 +149,13 @@ void KXEventUploader::setLostCrashEventBuilder(LostCrashEventBuilder builder)
 
 void KXEventUploader::uploadEvent(KestrixEvent event, std::function<void()> completion)
 {
+    if (!m_configuration.hasIntake()) {
+        storeEvent(event); // kept for a build that has one
+        if (completion) {
+            completion();
+        }
+        return;
+    }
     {
         std::lock_guard lock(m_mutex);
         if (m_outstanding >= m_configuration.maxPersistedEvents()) {
@@ -198,6 +205,14 @@ void KXEventUploader::storeEventPayload(const QByteArray &eventJson)
 
 void KXEventUploader::uploadStoredEvents()
 {
+    if (!m_configuration.hasIntake()) {
+        // Nothing is sent; what is kept stays within its bound.
+        m_queue.async([this] {
+            QStringList files = sortedEventFiles();
+            deleteExcessFiles(files);
+        });
+        return;
+    }
     {
         std::lock_guard lock(m_mutex);
         if (m_scans >= 2) {

@@ -44,6 +44,9 @@ QByteArray KXSessionUploader::payload(const KestrixSession &session, const Kestr
 
 void KXSessionUploader::uploadSession(const KestrixSession &session)
 {
+    if (!m_configuration.hasIntake()) {
+        return; // a session only counts starts: nothing to keep
+    }
     m_queue.async([this, session] {
         switch (sendSession(session)) {
         case KXDeliveryStatus::Failed:
@@ -106,6 +109,9 @@ void KXSessionUploader::pruneFiles()
 
 void KXSessionUploader::processStoredSessions()
 {
+    if (!m_configuration.hasIntake()) {
+        return;
+    }
     m_queue.async([this] { sendStoredSessions(); });
 }
 

@@ -6,6 +6,7 @@
 #include "crashreporter/support/KXLogger.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <mutex>
@@ -65,11 +66,15 @@ KestrixClient *Kestrix::startWithConfiguration(const KestrixConfiguration &confi
         kxLogWarning(QStringLiteral("Multiple Kestrix.start calls detected. Ignoring."));
         return client;
     }
-    // Without a key nothing is installed or written: the client stays off and the application runs on.
-    if (!configuration.validate()) {
+    // A build without an intake still records its crashes and hangs; they stay on disk.
+    if (!configuration.hasIntake()) {
+        kxLogInfo(QStringLiteral("No crash intake is configured: reports stay in %1 and nothing is sent")
+                      .arg(QFileInfo(KXFileLocations::current().events).absolutePath()));
+    } else if (!configuration.validate()) {
         return nullptr;
+    } else {
+        KXFileLocations::setInternalErrorReporter(&reportStorageFault);
     }
-    KXFileLocations::setInternalErrorReporter(&reportStorageFault);
     auto *client = new KestrixClient(configuration.copy());
     s_client.store(client);
     client->start();

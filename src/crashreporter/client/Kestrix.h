@@ -12,8 +12,9 @@ class Kestrix
 {
 public:
     // Starts the client with the settings built into the application (":/kestrix/KestrixSettings.json").
-    // Without a usable API key the client stays off after one log line; the application runs on.
-    // GUI thread, at launch.
+    // Without an intake (an API key and an events address) the client records to disk, sends nothing
+    // and says so in one log line; with settings it cannot read it stays off after one error line. The
+    // application runs on either way. GUI thread, at launch.
     static KestrixClient *start();
     // The built-in settings with this API key.
     static KestrixClient *startWithApiKey(const QString &apiKey);

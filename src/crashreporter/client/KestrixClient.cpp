@@ -91,7 +91,7 @@ void KestrixClient::start()
     computeDidCrashLastLaunch();
     m_queue->async([this] { storeEventFromLastLaunch(); });
 
-    if (m_configuration.telemetry & 1) {
+    if ((m_configuration.telemetry & 1) && m_configuration.hasIntake()) {
         KXInternalErrorReporter::setSharedInstance(std::make_shared<KXInternalErrorReporter>(
             m_configuration.apiKey().value_or(QString()), m_configuration.notifyURL().value_or(QUrl()), *m_queue));
     }
@@ -144,7 +144,8 @@ void KestrixClient::start()
         QObject::connect(m_appLaunchTimer, &QTimer::timeout, m_lifetime.get(), [this] { markLaunchCompleted(); });
         m_appLaunchTimer->start(static_cast<int>(std::min<uint64_t>(m_configuration.launchDurationMillis, INT32_MAX)));
     }
-    if (m_lastRunInfo.crashedDuringLaunch && m_configuration.sendLaunchCrashesSynchronously) {
+    if (m_lastRunInfo.crashedDuringLaunch && m_configuration.sendLaunchCrashesSynchronously
+        && m_configuration.hasIntake()) {
         sendLaunchCrashSynchronously();
     }
     m_eventUploader->uploadStoredEvents();

@@ -160,6 +160,8 @@ public:
     void
     appHangDetected(const QDateTime &date, const std::vector<KestrixThread> &threads, const QJsonObject &systemInfo);
     void appHangEnded();
+    // The system facts with this run's durations so far, as a crash report has them. Any thread.
+    static QJsonObject currentSystemInfo();
 
     // For tests and the benchmark: waits until the delivery queue has nothing left.
     bool waitForDeliveries(std::chrono::milliseconds limit);

@@ -107,7 +107,7 @@ void KestrixClient::notifyWithError(KestrixError error,
     if (m_configuration.sendThreads == KestrixThreadSendPolicy::Always) {
         threads = KestrixThread::allThreads(true, addresses);
     }
-    const QJsonObject systemInfo = KX_SystemInfo::systemInfo();
+    const QJsonObject systemInfo = currentSystemInfo();
     KestrixEvent event(generateAppWithState(systemInfo),
                        generateDeviceWithState(systemInfo),
                        handledState,
@@ -437,6 +437,11 @@ std::optional<KestrixEvent> KestrixClient::lostCrashEvent(const QJsonObject &min
     KestrixHandledState state = KestrixHandledState::withReason(reason, KestrixSeverity::Error);
     state.unhandled = true;
     return generateEventForLastLaunch(crash, state);
+}
+
+QJsonObject KestrixClient::currentSystemInfo()
+{
+    return KX_SystemInfo::systemInfo(&KX_CrashCore::sharedInstance().crashState());
 }
 
 void KestrixClient::appHangDetected(const QDateTime &date,

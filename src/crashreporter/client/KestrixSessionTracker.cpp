@@ -53,7 +53,8 @@ void KestrixSessionTracker::startNewSession()
                                                      m_configuration.releaseStage)) {
         return;
     }
-    if (!m_configuration.sessionURL()) {
+    // Without an intake the session is kept for the events' counts and sent nowhere.
+    if (m_configuration.hasIntake() && !m_configuration.sessionURL()) {
         kxLogError(QStringLiteral("The session tracking endpoint has not been set. Session tracking is disabled"));
         return;
     }

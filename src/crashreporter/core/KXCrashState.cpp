@@ -122,6 +122,23 @@ void kxstateUpdateDurations(KXCrashState *state)
     state->appStateTransitionTime = now;
 }
 
+KXCrashState kxstateSnapshot(const KXCrashState *state)
+{
+    // Field by field: the GUI thread may be recording a transition meanwhile.
+    KXCrashState copy;
+    __atomic_load(&state->activeDurationSinceLaunch, &copy.activeDurationSinceLaunch, __ATOMIC_RELAXED);
+    __atomic_load(&state->backgroundDurationSinceLaunch, &copy.backgroundDurationSinceLaunch, __ATOMIC_RELAXED);
+    copy.crashedLastLaunch = __atomic_load_n(&state->crashedLastLaunch, __ATOMIC_RELAXED);
+    copy.crashedThisLaunch = __atomic_load_n(&state->crashedThisLaunch, __ATOMIC_RELAXED);
+    copy.appLaunchTime = __atomic_load_n(&state->appLaunchTime, __ATOMIC_RELAXED);
+    copy.appStateTransitionTime = __atomic_load_n(&state->appStateTransitionTime, __ATOMIC_RELAXED);
+    copy.applicationIsInForeground = __atomic_load_n(&state->applicationIsInForeground, __ATOMIC_RELAXED);
+    if (copy.appLaunchTime != 0) {
+        kxstateUpdateDurations(&copy);
+    }
+    return copy;
+}
+
 void kxstateNotifyCrash(KXCrashState *state)
 {
     kxstateUpdateDurations(state);

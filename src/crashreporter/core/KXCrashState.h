@@ -27,6 +27,9 @@ bool kxstateWrite(const KXCrashState *state);
 void kxstateNotifyForeground(KXCrashState *state, bool isInForeground);
 // Adds the time since the last transition to the active or background duration.
 void kxstateUpdateDurations(KXCrashState *state);
+// A copy with the durations brought up to now, leaving the record as it is: for a thread other than the
+// one that reports foreground changes.
+KXCrashState kxstateSnapshot(const KXCrashState *state);
 // For the crash path: durations, crashed this launch, and the file.
 void kxstateNotifyCrash(KXCrashState *state);
 

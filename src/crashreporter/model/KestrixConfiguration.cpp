@@ -275,6 +275,11 @@ bool KestrixConfiguration::shouldSendReports() const
     return isReleaseStageEnabled(enabledReleaseStages, releaseStage);
 }
 
+bool KestrixConfiguration::hasIntake() const
+{
+    return m_apiKey && !m_apiKey->isEmpty() && notifyURL();
+}
+
 bool KestrixConfiguration::shouldDiscardErrorClass(const QString &errorClass) const
 {
     return kxMatchesAny(discardClasses, errorClass, false);

@@ -88,6 +88,8 @@ public:
     std::optional<QUrl> notifyURL() const;
     std::optional<QUrl> sessionURL() const;
     bool shouldSendReports() const;
+    // An API key and an events address: without them reports stay on disk and nothing is sent.
+    bool hasIntake() const;
     // The one rule for events and sessions: no stages (none or an empty list) enables every stage.
     static bool isReleaseStageEnabled(const std::optional<QStringList> &enabledStages,
                                       const std::optional<QString> &stage);

@@ -219,7 +219,7 @@ QJsonObject KX_SystemInfo::systemInfoStatic()
     return info;
 }
 
-QJsonObject KX_SystemInfo::systemInfo(KXCrashState *state)
+QJsonObject KX_SystemInfo::systemInfo(const KXCrashState *state)
 {
     QJsonObject info = systemInfoStatic();
     const QDateTime now = QDateTime::currentDateTime();
@@ -238,12 +238,12 @@ QJsonObject KX_SystemInfo::systemInfo(KXCrashState *state)
         disk.insert(QStringLiteral("size"), static_cast<double>(totalBytes));
         info.insert(QStringLiteral("disk"), disk);
     }
-    if (state != nullptr) {
-        kxstateUpdateDurations(state);
+    const KXCrashState run = state != nullptr ? kxstateSnapshot(state) : KXCrashState{};
+    if (run.appLaunchTime != 0) { // a started record
         QJsonObject stats;
-        stats.insert(QStringLiteral("active_time_since_launch"), state->activeDurationSinceLaunch);
-        stats.insert(QStringLiteral("background_time_since_launch"), state->backgroundDurationSinceLaunch);
-        stats.insert(QStringLiteral("application_in_foreground"), state->applicationIsInForeground);
+        stats.insert(QStringLiteral("active_time_since_launch"), run.activeDurationSinceLaunch);
+        stats.insert(QStringLiteral("background_time_since_launch"), run.backgroundDurationSinceLaunch);
+        stats.insert(QStringLiteral("application_in_foreground"), run.applicationIsInForeground);
         info.insert(QStringLiteral("application_stats"), stats);
     }
     return info;

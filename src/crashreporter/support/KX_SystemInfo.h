@@ -16,8 +16,9 @@ class KX_SystemInfo
 public:
     // Built once: compiler, system, machine, bundle, image and architecture facts.
     static QJsonObject systemInfoStatic();
-    // The static facts plus time zone, memory, disk and, when given, the application's durations.
-    static QJsonObject systemInfo(KXCrashState *state = nullptr);
+    // The static facts plus time zone, memory, disk and, when given, the application's durations up to
+    // now (the state itself is left as it is).
+    static QJsonObject systemInfo(const KXCrashState *state = nullptr);
 
     // Architecture names by CPU type and subtype; empty when unknown.
     static QString architectureName(int32_t cpuType, int32_t cpuSubtype);
