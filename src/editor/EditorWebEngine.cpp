@@ -1,6 +1,6 @@
 #include "editor/EditorWebEngine.h"
 
-#include "platform/SystemInfo.h"
+#include "platform/Superuser.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -29,7 +29,7 @@ bool webEngineSandboxForbids(bool superuser, const QProcessEnvironment &environm
 
 std::optional<QString> webEngineRefusal()
 {
-    if (!webEngineSandboxForbids(SystemInfo::isSuperuser(), QProcessEnvironment::systemEnvironment())) {
+    if (!webEngineSandboxForbids(isSuperuser(), QProcessEnvironment::systemEnvironment())) {
         return std::nullopt;
     }
     return QStringLiteral("Plimsy runs as root, and the web engine that shows the editor does not run as root "

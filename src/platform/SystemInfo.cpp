@@ -74,11 +74,6 @@ QString loginName()
     return QString::fromLocal8Bit(found->pw_name);
 }
 
-bool isSuperuser()
-{
-    return geteuid() == 0;
-}
-
 QString osVersion(const QString &osReleaseFile)
 {
     QHash<QString, QString> fields;

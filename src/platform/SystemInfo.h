@@ -14,9 +14,6 @@ QString loginName();
 // The operating system's name and version as /etc/os-release gives it ("Debian GNU/Linux 12 (bookworm)").
 QString osVersion(const QString &osReleaseFile = QStringLiteral("/etc/os-release"));
 
-// Whether this process runs with the superuser's rights (its effective user is root).
-bool isSuperuser();
-
 // Whether the session's desktop is GNOME (XDG_CURRENT_DESKTOP names it, as Ubuntu's "ubuntu:GNOME" does).
 bool isGnomeDesktop();
 

@@ -1,6 +1,6 @@
 #include "EditorWindowFixture.h"
 #include "editor/EditorWebEngine.h"
-#include "platform/SystemInfo.h"
+#include "platform/Superuser.h"
 
 #include <QCheckBox>
 #include <QToolButton>
@@ -391,7 +391,7 @@ TEST_F(ConfigurationEditorTest, ASaveAskedDuringAnotherIsSentOnce)
 // itself instead, and never starts the engine.
 TEST_F(ConfigurationEditorTest, AsRootWithoutTheSandboxWaiverTheEditorExplainsItself)
 {
-    if (!SystemInfo::isSuperuser()) {
+    if (!isSuperuser()) {
         GTEST_SKIP() << "only the superuser needs the waiver";
     }
     const QByteArray waiver = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
