@@ -7,10 +7,10 @@
     // While the host replaces the text, changes are not the user's.
     let applyingValue = false;
     // The text exactly as the host gave it, and the model version that shows it unedited: the model
-    // keeps one line ending for the whole text, so mixed or lone-CR endings must not leak into a save.
+    // keeps one line ending for the whole text, so an unedited text goes back as it came, and an edited
+    // one with plain line feeds, to which the host gives back each line's own ending.
     let loadedText = null;
     let loadedVersion = -1;
-    let usesLoneCarriageReturns = false;
 
     function post(name) {
         const handlers = window.webkit && window.webkit.messageHandlers;
@@ -33,7 +33,6 @@
         }
         loadedText = text;
         loadedVersion = model.getAlternativeVersionId();
-        usesLoneCarriageReturns = text.indexOf('\r') >= 0 && text.indexOf('\n') < 0;
     };
 
     window.getValue = function () {
@@ -44,8 +43,7 @@
         if (loadedText !== null && model.getAlternativeVersionId() === loadedVersion) {
             return loadedText;
         }
-        const value = model.getValue(monaco.editor.EndOfLinePreference.TextDefined, true);
-        return usesLoneCarriageReturns ? value.replace(/\r\n/g, '\r') : value;
+        return model.getValue(monaco.editor.EndOfLinePreference.LF, true);
     };
 
     window.setLanguage = function (language) {

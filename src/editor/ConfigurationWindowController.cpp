@@ -5,6 +5,7 @@
 #include "editor/ConfigurationEditorView.h"
 #include "editor/ConfigurationEditorViewModel.h"
 #include "editor/ConfigurationWindowDelegate.h"
+#include "editor/EditorWebEngine.h"
 #include "editor/MonacoEditorView.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
@@ -99,10 +100,21 @@ bool ConfigurationWindowController::isLoading() const
     return m_viewModel->isLoading();
 }
 
+bool ConfigurationWindowController::refuseToOpen()
+{
+    const std::optional<QString> refusal = webEngineRefusal();
+    if (refusal) {
+        m_services.alerts->show(
+            Alert{QStringLiteral("The editor cannot open"), *refusal, Alert::Style::Warning, {QStringLiteral("OK")}});
+    }
+    return refusal.has_value();
+}
+
 void ConfigurationWindowController::beginLoading()
 {
     // Until the new text is in, there is nothing the save road may send.
     m_configType.reset();
+    m_loadUnderWay = true;
     m_monacoEditor->setContent(QString());
     m_viewModel->setLoading(true);
     m_viewModel->setSaveEnabled(false);
@@ -111,6 +123,7 @@ void ConfigurationWindowController::beginLoading()
 void ConfigurationWindowController::setContent(ConfigurationType type, const QString &text)
 {
     m_configType = type;
+    m_loadUnderWay = false;
     const ConfigurationTraits &traits = traitsOf(type);
     m_monacoEditor->setLanguage(traits.language);
     m_monacoEditor->setReadOnly(!traits.editable);
@@ -177,11 +190,33 @@ void ConfigurationWindowController::editorDidRequestSave(const QString &text)
 QCoro::Task<> ConfigurationWindowController::runSaveRoad(std::optional<QString> text)
 {
     QPointer self(this);
+    if (m_loadUnderWay) {
+        // The load replaces whatever the editor holds now: saving it, or closing after it, would be a lie.
+        m_closeAfterSave = false;
+        if (m_hasChanges) {
+            tell(QStringLiteral("Not saved"), QStringLiteral("The text is still loading. Save once it has loaded."));
+        }
+        co_return;
+    }
     // A text that is only read is never saved, whatever the page asks.
-    if (!m_configType || !isEditable(*m_configType) || m_saveRoadRunning) {
+    if (!m_configType || !isEditable(*m_configType)) {
+        m_closeAfterSave = false;
+        co_return;
+    }
+    if (m_saveUnderWay) {
+        // Never a second upload of the same text: once the running save is done, the editor's text is
+        // saved again only if it is not what that save stored.
+        m_saveAskedMeanwhile = true;
+        co_return;
+    }
+    if (m_saveRoadRunning) {
         co_return;
     }
     m_saveRoadRunning = true;
+    if (m_closeAfterSave) {
+        m_viewModel->setLoading(true);
+        m_viewModel->setSaveEnabled(false);
+    }
     if (!text) {
         text = co_await m_monacoEditor->content();
         if (!self) {
@@ -217,6 +252,7 @@ void ConfigurationWindowController::performSave(const QString &text)
     }
     m_viewModel->setLoading(true);
     m_viewModel->setSaveEnabled(false);
+    m_saveUnderWay = true;
     m_pendingForgeSaveText = text;
     const bool runConfigCache = m_configType == ConfigurationType::Env && m_viewModel->runConfigCache();
     m_delegate->saveConfiguration(text, runConfigCache, this);
@@ -241,6 +277,7 @@ QCoro::Task<> ConfigurationWindowController::finishSave()
 {
     QPointer self(this);
     const std::optional<QString> saved = std::exchange(m_pendingForgeSaveText, std::nullopt);
+    m_saveUnderWay = false;
     m_viewModel->setLoading(false);
     m_viewModel->setSaveEnabled(true);
     if (m_configType == ConfigurationType::Deployment && saved) {
@@ -262,15 +299,20 @@ QCoro::Task<> ConfigurationWindowController::finishSave()
         m_viewModel->setProvenance(clean ? ScriptProvenance{ScriptProvenance::Forge{}}
                                          : ScriptProvenance{ScriptProvenance::ForgeEdited{}});
     }
+    const bool saveAgain = std::exchange(m_saveAskedMeanwhile, false) && !clean;
     if (m_closeAfterSave && clean) {
         m_closeAfterSave = false;
         closeWithoutAsking();
+    } else if (saveAgain) {
+        runDetached(runSaveRoad(std::nullopt));
     }
 }
 
 void ConfigurationWindowController::showError(const std::optional<QString> &message)
 {
     tell(QStringLiteral("Error, something went wrong"), message.value_or(QString()));
+    m_saveUnderWay = false;
+    m_saveAskedMeanwhile = false;
     m_viewModel->setLoading(false);
     m_viewModel->setSaveEnabled(true);
 }
@@ -313,8 +355,6 @@ QCoro::Task<> ConfigurationWindowController::askBeforeClosing()
     if (answer == 2) {
         closeWithoutAsking();
     } else if (answer == 0) {
-        m_viewModel->setLoading(true);
-        m_viewModel->setSaveEnabled(false);
         m_closeAfterSave = true;
         const std::optional<QString> fromEditor;
         co_await runSaveRoad(fromEditor);

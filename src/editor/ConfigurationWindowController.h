@@ -63,6 +63,10 @@ public:
     // Loading or saving.
     bool isLoading() const;
 
+    // When the editor cannot start in this process (the web engine's sandbox as root), says why and how to
+    // allow it in an alert and answers true; the window is then not to be shown.
+    bool refuseToOpen();
+
     // Empties the editor and shows progress until setContent; no save is made meanwhile.
     void beginLoading();
     // Shows a loaded text as the given kind: language, read-only state and line numbers, the toolbar's
@@ -129,6 +133,11 @@ private:
     bool m_closeAfterSave = false;
     // Set while a save road runs up to the delegate, and while the close question is open.
     bool m_saveRoadRunning = false;
+    // From beginLoading to setContent.
+    bool m_loadUnderWay = false;
+    // From handing a text to the delegate until it answers; a save asked meanwhile is remembered.
+    bool m_saveUnderWay = false;
+    bool m_saveAskedMeanwhile = false;
     bool m_askingToClose = false;
     bool m_closeConfirmed = false;
     std::unique_ptr<ConfigurationEditorViewModel> m_viewModel;

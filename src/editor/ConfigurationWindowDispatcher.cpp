@@ -170,7 +170,7 @@ QString ConfigurationWindowDispatcher::titleForType() const
 void ConfigurationWindowDispatcher::show()
 {
     m_configWindow->setDelegate(this);
-    if (!canLoad()) {
+    if (!canLoad() || m_configWindow->refuseToOpen()) {
         // Nothing will ever show, so the status menu must not keep counting this window as open.
         QTimer::singleShot(0, this, &ConfigurationWindowDispatcher::notifyWindowClosed);
         return;

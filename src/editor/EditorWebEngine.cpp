@@ -1,5 +1,7 @@
 #include "editor/EditorWebEngine.h"
 
+#include "platform/Superuser.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 
@@ -14,6 +16,25 @@ void prepareEditorWebEngine()
         flags = flags.isEmpty() ? QByteArray("--process-per-site") : flags + " --process-per-site";
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     }
+}
+
+bool webEngineSandboxForbids(bool superuser, const QProcessEnvironment &environment)
+{
+    if (!superuser || !environment.value(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX")).isEmpty()) {
+        return false;
+    }
+    const QStringList flags = environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS")).split(u' ');
+    return !flags.contains(QStringLiteral("--no-sandbox"));
+}
+
+std::optional<QString> webEngineRefusal()
+{
+    if (!webEngineSandboxForbids(isSuperuser(), QProcessEnvironment::systemEnvironment())) {
+        return std::nullopt;
+    }
+    return QStringLiteral("Plimsy runs as root, and the web engine that shows the editor does not run as root "
+                          "with its sandbox on. To allow it, start Plimsy with the environment variable "
+                          "QTWEBENGINE_DISABLE_SANDBOX=1.");
 }
 
 } // namespace plimsy

@@ -1,6 +1,7 @@
 #include "editor/MonacoEditorView.h"
 
 #include "core/Logger.h"
+#include "editor/LineEndings.h"
 #include "editor/MonacoMessageHandler.h"
 #include "editor/WebEngineModule.h"
 #include "platform/UrlOpener.h"
@@ -45,6 +46,11 @@ QString scriptLiteral(const QString &text)
     literal.replace(QChar(0x2028), QLatin1String("\\u2028"));
     literal.replace(QChar(0x2029), QLatin1String("\\u2029"));
     return literal;
+}
+
+QString withoutByteOrderMark(const QString &text)
+{
+    return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
 }
 
 } // namespace
@@ -208,11 +214,13 @@ void MonacoEditorView::abandonScripts()
 
 void MonacoEditorView::setContent(const QString &text)
 {
+    // The page drops a leading byte order mark; it is held here and put back on the way out.
+    m_loadedText = text;
     if (!m_isEditorReady) {
         m_pendingContent = text;
         return;
     }
-    send(QStringLiteral("setValue(") + scriptLiteral(text) + u')');
+    send(QStringLiteral("setValue(") + scriptLiteral(withoutByteOrderMark(text)) + u')');
 }
 
 QCoro::Task<std::optional<QString>> MonacoEditorView::content()
@@ -230,7 +238,12 @@ QCoro::Task<std::optional<QString>> MonacoEditorView::content()
     if (value.userType() != QMetaType::QString) {
         co_return std::nullopt;
     }
-    co_return value.toString();
+    // Unedited, the page gives back what it was given; edited, its lines with one ending each, which get
+    // back the endings they came with.
+    const QString text = value.toString();
+    const QString loaded = withoutByteOrderMark(m_loadedText);
+    const QString mark = m_loadedText.left(m_loadedText.size() - loaded.size());
+    co_return mark + (text == loaded ? loaded : withLoadedLineEndings(loaded, text));
 }
 
 void MonacoEditorView::setLanguage(MonacoLanguage language)

@@ -53,6 +53,7 @@ public:
 
     void setContent(const QString &text);
     // The editor's whole text; none when the page gives no string (not ready yet, gone, or not a text).
+    // Every line keeps the line ending it was given with; a byte order mark given stays in front.
     QCoro::Task<std::optional<QString>> content();
     void setLanguage(MonacoLanguage language);
     void setTheme(MonacoTheme theme);
@@ -113,6 +114,8 @@ private:
     std::vector<std::weak_ptr<ScriptAnswer>> m_pendingScripts;
 
     bool m_isEditorReady = false;
+    // The text as last given, line endings and byte order mark included.
+    QString m_loadedText;
     std::optional<QString> m_pendingContent;
     std::optional<MonacoLanguage> m_pendingLanguage;
     std::optional<MonacoTheme> m_pendingTheme;

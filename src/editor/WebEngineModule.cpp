@@ -1,5 +1,7 @@
 #include "editor/WebEngineModule.h"
 
+#include "editor/EditorWebEngine.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +17,13 @@ QString WebEngineModule::path()
 
 WebEngineModule *WebEngineModule::load(QString *failure)
 {
+    // Asked every time, before anything of the engine runs: started here, it would end the process.
+    if (const std::optional<QString> refusal = webEngineRefusal()) {
+        if (failure) {
+            *failure = *refusal;
+        }
+        return nullptr;
+    }
     // Tried once: a module that failed to load fails the same way again.
     static QString s_failure;
     static WebEngineModule *const s_module = []() -> WebEngineModule * {

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPromise>
 #include <QThreadPool>
+#include <QTimer>
 
 namespace plimsy {
 
@@ -28,6 +29,11 @@ LogWindowDispatcher::~LogWindowDispatcher() = default;
 
 void LogWindowDispatcher::show()
 {
+    if (m_configWindow->refuseToOpen()) {
+        // Nothing is shown: the status menu must not keep counting this window as open.
+        QTimer::singleShot(0, this, &LogWindowDispatcher::configurationWindowDidClose);
+        return;
+    }
     m_configWindow->show();
     m_configWindow->beginLoading();
     m_configWindow->setWindowTitle(QStringLiteral("Site monitor log"));

@@ -1,4 +1,6 @@
 #include "EditorWindowFixture.h"
+#include "editor/EditorWebEngine.h"
+#include "platform/Superuser.h"
 
 #include <QCheckBox>
 #include <QToolButton>
@@ -255,6 +257,190 @@ TEST_F(ConfigurationEditorTest, ReloadOverEditsAsksAndLeavesTheWindowClean)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model()->isLoading(); }, EditorWaitLimit));
     EXPECT_EQ(forge.requestCount("PUT", sitePath("environment")), 0);
     EXPECT_EQ(forge.site(site.id)->environment, QStringLiteral("FROM_FORGE=2\n"));
+}
+
+// An edit changes only the bytes typed: every other line keeps its own line ending, a new line takes the
+// ending of the line before it, and a byte order mark stays. ("\n" in `keys` is the Enter key.)
+TEST_F(ConfigurationEditorTest, EditsChangeOnlyTheBytesTyped)
+{
+    struct Row
+    {
+        const char *name;
+        QString served;
+        int line;
+        int column;
+        QString keys;
+        QString expected;
+    };
+    const QString mark(QChar(0xFEFF));
+    const QString mixed = QStringLiteral("A=1\r\nB=2\nC=3\rD=4\n");
+    const QList<Row> rows{
+        {"mixed endings, edit on the first line", mixed, 1, 1, "X", "XA=1\r\nB=2\nC=3\rD=4\n"},
+        {"a line added in the middle", mixed, 1, 4, "\nN=5", "A=1\r\nN=5\r\nB=2\nC=3\rD=4\n"},
+        {"a line added after a last line without ending", "one\rtwo", 2, 4, "\nthree", "one\rtwo\rthree"},
+        {"byte order mark, unedited", mark + "A=1\nB=2\n", 0, 0, "", mark + "A=1\nB=2\n"},
+        {"byte order mark, edited", mark + "A=1\r\nB=2\r\n", 2, 1, "X", mark + "A=1\r\nXB=2\r\n"},
+    };
+    open(ConfigurationType::Env);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        forge.site(site.id)->environment = row.served;
+        window()->reload();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window()->isLoading(); }, EditorWaitLimit));
+        ASSERT_EQ(pageText(editor()), row.served);
+
+        if (!row.keys.isEmpty()) {
+            evaluateInPage(editor(),
+                           QStringLiteral("monaco.editor.getEditors()[0].setPosition({lineNumber: %1, column: %2})")
+                               .arg(row.line)
+                               .arg(row.column));
+            const QStringList parts = row.keys.split(u'\n');
+            for (qsizetype part = 0; part < parts.size(); ++part) {
+                if (part > 0) {
+                    pressShortcut(editor(), Qt::Key_Return, Qt::NoModifier);
+                }
+                if (!parts[part].isEmpty()) {
+                    typeKeys(editor(), parts[part]);
+                }
+            }
+            // What the editor holds, one ending for all lines, before the window gives them theirs back.
+            const QString lines = QString(row.expected)
+                                      .remove(mark)
+                                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                                      .replace(u'\r', u'\n');
+            const QString script = QStringLiteral(
+                "monaco.editor.getEditors()[0].getModel().getValue(monaco.editor.EndOfLinePreference.LF)");
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return evaluateInPage(editor(), script).toString() == lines; }, EditorWaitLimit));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window()->hasChanges(); }, EditorWaitLimit));
+        }
+        EXPECT_EQ(pageText(editor()), row.expected);
+
+        const qsizetype before = bodies("PUT", sitePath("environment")).size();
+        pressShortcut(editor(), Qt::Key_S, Qt::ControlModifier);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return bodies("PUT", sitePath("environment")).size() == before + 1 && !model()->isLoading()
+                       && !window()->hasChanges();
+            },
+            EditorWaitLimit));
+        EXPECT_EQ(
+            bodies("PUT", sitePath("environment")).last().value(QStringLiteral("environment")).toString().toUtf8(),
+            row.expected.toUtf8());
+    }
+}
+
+// Save in the close question while a reload runs: refused with the reason, and nothing stays stuck; the
+// next save neither fails nor closes the window.
+TEST_F(ConfigurationEditorTest, SaveDuringAReloadIsRefusedAndNothingSticks)
+{
+    open(ConfigurationType::Env);
+    // The steps run while Forge answers the reload's request, so the reload is under way throughout.
+    forge.transformNext("GET", sitePath("environment"), [&](FakeResponse response) {
+        typeIntoEditor(QStringLiteral("Y"));
+        window()->close();
+        EXPECT_TRUE(waitForAlert(QStringLiteral("Your changes will be lost if you don't save them.")));
+        answerAlert(0);
+        EXPECT_TRUE(waitForAlert(QStringLiteral("Not saved")));
+        answerAlert(0);
+        return response;
+    });
+    window()->reload();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model()->isLoading(); }, EditorWaitLimit));
+    EXPECT_EQ(forge.requestCount("GET", sitePath("environment")), 2);
+    EXPECT_TRUE(saveButton()->isEnabled());
+    EXPECT_EQ(forge.requestCount("PUT", sitePath("environment")), 0);
+
+    typeIntoEditor(QStringLiteral("Z"));
+    window()->save();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window()->hasChanges() && !model()->isLoading(); }, EditorWaitLimit));
+    EXPECT_EQ(forge.requestCount("PUT", sitePath("environment")), 1);
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_TRUE(closedWindows.isEmpty());
+}
+
+// Ctrl+S again while the first save is on its way: one upload and one cache clearing, and Save works on.
+TEST_F(ConfigurationEditorTest, ASaveAskedDuringAnotherIsSentOnce)
+{
+    open(ConfigurationType::Env);
+    window()->findChild<QCheckBox *>(QStringLiteral("clearCachesCheckBox"))->click();
+    typeIntoEditor(QStringLiteral("Z"));
+    // The second Ctrl+S arrives while Forge receives the first: what the page's Ctrl+S becomes.
+    forge.transformNext("PUT", sitePath("environment"), [&](FakeResponse response) {
+        window()->editorDidRequestSave(forge.site(site.id)->environment);
+        return response;
+    });
+    pressShortcut(editor(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return forge.requestCount("POST", sitePath("commands")) == 1 && !model()->isLoading()
+                   && !window()->hasChanges();
+        },
+        EditorWaitLimit));
+
+    typeIntoEditor(QStringLiteral("Q"));
+    window()->save();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return forge.requestCount("POST", sitePath("commands")) == 2; }, EditorWaitLimit));
+    const QList<QJsonObject> sent = bodies("PUT", sitePath("environment"));
+    ASSERT_EQ(sent.size(), 2);
+    EXPECT_TRUE(sent.last().value(QStringLiteral("environment")).toString().startsWith(QStringLiteral("ZQ")));
+}
+
+// As root without the sandbox waiver the web engine would end the whole process: the editor explains
+// itself instead, and never starts the engine.
+TEST_F(ConfigurationEditorTest, AsRootWithoutTheSandboxWaiverTheEditorExplainsItself)
+{
+    if (!isSuperuser()) {
+        GTEST_SKIP() << "only the superuser needs the waiver";
+    }
+    const QByteArray waiver = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    auto controller = std::make_unique<ConfigurationWindowController>(
+        ConfigurationWindowController::Services{&alerts, &opener, &defaults, &sleeper});
+    dispatcher = std::make_unique<ConfigurationWindowDispatcher>(
+        QStringLiteral("window-key"),
+        std::move(controller),
+        server,
+        site,
+        account,
+        ConfigurationType::Env,
+        ConfigurationWindowDispatcher::Services{forgeServices(), &alerts, &sleeper, &fileStore});
+    dispatcher->show();
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", waiver);
+
+    ASSERT_EQ(alerts.open().size(), 1);
+    EXPECT_EQ(alerts.open().first().alert.messageText, QStringLiteral("The editor cannot open"));
+    EXPECT_TRUE(alerts.open().first().alert.informativeText.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1")));
+    EXPECT_EQ(editor()->webPage(), nullptr);
+    EXPECT_FALSE(window()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !closedWindows.isEmpty(); }, EditorWaitLimit));
+    EXPECT_EQ(forge.requests().size(), 0);
+}
+
+TEST(EditorWebEngineTest, OnlyTheSuperuserWithoutAWaiverIsRefused)
+{
+    struct Row
+    {
+        bool superuser;
+        QStringList variables;
+        bool refused;
+    };
+    const QList<Row> rows{
+        {true, {}, true},
+        {true, {"QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --process-per-site"}, true},
+        {true, {"QTWEBENGINE_DISABLE_SANDBOX=1"}, false},
+        {true, {"QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox"}, false},
+        {false, {}, false},
+    };
+    for (const Row &row : rows) {
+        QProcessEnvironment environment;
+        for (const QString &variable : row.variables) {
+            environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+        }
+        EXPECT_EQ(webEngineSandboxForbids(row.superuser, environment), row.refused)
+            << row.superuser << row.variables.join(u' ').toStdString();
+    }
 }
 
 namespace {

@@ -58,7 +58,7 @@ TEST_F(MonacoPageTest, TextsComeBackUnchanged)
         {"mixed endings", QStringLiteral("one\r\ntwo\nthree\rfour")},
         {"line separators", QString::fromUtf8("a\u2028b\u2029c")},
         {"tab and emoji", QString::fromUtf8("\tindented \xF0\x9F\x9A\x80 caf\xC3\xA9")},
-        {"byte order mark", QString::fromUtf8("\xEF\xBB\xBF#!/bin/sh\n")},
+        {"byte order mark", QChar(0xFEFF) + QStringLiteral("#!/bin/sh\n")},
         {"empty", QString()},
         {"one megabyte", QString(1024 * 1024 - 1, u'x') + u'\n'},
     };
