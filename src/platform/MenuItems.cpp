@@ -47,7 +47,7 @@ namespace {
 const ItemData *itemData(const QVariant &stored)
 {
     return stored.metaType() == QMetaType::fromType<ItemData>() ? static_cast<const ItemData *>(stored.constData())
-                                                               : nullptr;
+                                                                : nullptr;
 }
 
 template <typename Read> auto readItem(const QAction *item, Read read)
@@ -119,6 +119,9 @@ void runBuilder(QMenu *menu)
 void deleteItem(QMenu *menu, QAction *item)
 {
     if (QMenu *submenu = item->menu(); submenu && submenu->parent() == menu) {
+        // A menu exported to a tray host has a host-side entry per item, which Qt deletes when the item
+        // leaves the menu but not when the menu is destroyed with it: items go first, all the way down.
+        clear(submenu);
         delete submenu;
     }
     if (item->parent() == menu) {
@@ -148,7 +151,8 @@ void indexInto(const QMenu *menu, QHash<MenuTag, QAction *> &index)
 
 void setTag(QAction *item, MenuTag tag)
 {
-    updateItem(item, [](ItemData &data) -> MenuTag & { return data.tag; }, tag);
+    updateItem(
+        item, [](ItemData &data) -> MenuTag & { return data.tag; }, tag);
 }
 
 MenuTag tag(const QAction *item)
@@ -158,7 +162,8 @@ MenuTag tag(const QAction *item)
 
 void setRepresentedObject(QAction *item, const QVariant &object)
 {
-    updateItem(item, [](ItemData &data) -> QVariant & { return data.object; }, object);
+    updateItem(
+        item, [](ItemData &data) -> QVariant & { return data.object; }, object);
 }
 
 QVariant representedObject(const QAction *item)
@@ -181,7 +186,8 @@ void setStateImage(QAction *item, MenuItemState forState, const QIcon &image)
 
 void setState(QAction *item, MenuItemState newState)
 {
-    updateItem(item, [](ItemData &data) -> MenuItemState & { return data.state; }, newState);
+    updateItem(
+        item, [](ItemData &data) -> MenuItemState & { return data.state; }, newState);
     showState(item);
 }
 
