@@ -1,4 +1,3 @@
-#include "DemoData.h"
 #include "StatusMenuFixture.h"
 
 #include <QDBusArgument>
@@ -201,69 +200,9 @@ TEST_F(TrayMenuOverDBusTest, ServerAndSiteSubmenusListAllTheirItemsAfterAboutToS
                            "Open Forge"}));
 }
 
-TEST_F(TrayMenuOverDBusTest, RefreshDestroysTheSubmenusAHostOpened)
-{
-    const QList<DemoAccount> demo = buildDemoData(forge);
-    QList<Account> accounts;
-    for (const DemoAccount &entry : demo) {
-        Account account;
-        account.name = entry.name;
-        account.uuid = entry.uuid;
-        accounts.append(account);
-        keys.setAPIKey(entry.uuid, entry.key);
-    }
-    AccountManager::saveAccounts(accounts, defaults);
-    start();
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
-
-    // As a host does when the user goes through every submenu: each is announced before it is read.
-    const std::function<void(int)> open = [&](int id) {
-        callMenu(QStringLiteral("AboutToShow"), {id});
-        for (const LayoutItem &child : layout(id, 1).children) {
-            if (child.properties.value(QStringLiteral("children-display")).toString() == QStringLiteral("submenu")) {
-                open(child.id);
-            }
-        }
-    };
-    open(0);
-    QList<std::pair<QString, QPointer<QMenu>>> opened;
-    const std::function<void(QMenu *)> collect = [&](QMenu *shown) {
-        for (QAction *item : shown->actions()) {
-            if (QMenu *submenu = item->menu()) {
-                opened.append({item->text(), submenu});
-                collect(submenu);
-            }
-        }
-    };
-    collect(menu());
-    // Account, server, logs and site submenus of both accounts, each made by its opening.
-    ASSERT_GT(opened.size(), 30);
-
-    refreshAndWait();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QStringList kept;
-    for (const auto &[title, submenu] : opened) {
-        if (submenu) {
-            kept << title;
-        }
-    }
-    EXPECT_TRUE(kept.isEmpty()) << kept.join(QStringLiteral(", ")).toStdString();
-    EXPECT_NE(layout(0, -1).find(QStringLiteral("Northwind Agency")), nullptr);
-}
-
 TEST_F(TrayMenuOverDBusTest, ARefreshLetsGoOfTheSubmenusAndItemsAHostOpened)
 {
-    QList<Account> accounts;
-    for (const DemoAccount &entry : buildDemoData(forge)) {
-        Account account;
-        account.name = entry.name;
-        account.uuid = entry.uuid;
-        accounts.append(account);
-        keys.setAPIKey(entry.uuid, entry.key);
-    }
-    AccountManager::saveAccounts(accounts, defaults);
+    storeDemoAccounts();
     start();
     networkUp();
     waitUntilIdle();
