@@ -47,7 +47,7 @@ namespace {
 const ItemData *itemData(const QVariant &stored)
 {
     return stored.metaType() == QMetaType::fromType<ItemData>() ? static_cast<const ItemData *>(stored.constData())
-                                                                : nullptr;
+                                                               : nullptr;
 }
 
 template <typename Read> auto readItem(const QAction *item, Read read)
@@ -151,8 +151,7 @@ void indexInto(const QMenu *menu, QHash<MenuTag, QAction *> &index)
 
 void setTag(QAction *item, MenuTag tag)
 {
-    updateItem(
-        item, [](ItemData &data) -> MenuTag & { return data.tag; }, tag);
+    updateItem(item, [](ItemData &data) -> MenuTag & { return data.tag; }, tag);
 }
 
 MenuTag tag(const QAction *item)
@@ -162,8 +161,7 @@ MenuTag tag(const QAction *item)
 
 void setRepresentedObject(QAction *item, const QVariant &object)
 {
-    updateItem(
-        item, [](ItemData &data) -> QVariant & { return data.object; }, object);
+    updateItem(item, [](ItemData &data) -> QVariant & { return data.object; }, object);
 }
 
 QVariant representedObject(const QAction *item)
@@ -186,8 +184,7 @@ void setStateImage(QAction *item, MenuItemState forState, const QIcon &image)
 
 void setState(QAction *item, MenuItemState newState)
 {
-    updateItem(
-        item, [](ItemData &data) -> MenuItemState & { return data.state; }, newState);
+    updateItem(item, [](ItemData &data) -> MenuItemState & { return data.state; }, newState);
     showState(item);
 }
 
