@@ -119,6 +119,9 @@ void runBuilder(QMenu *menu)
 void deleteItem(QMenu *menu, QAction *item)
 {
     if (QMenu *submenu = item->menu(); submenu && submenu->parent() == menu) {
+        // A menu exported to a tray host has a host-side entry per item, which Qt deletes when the item
+        // leaves the menu but not when the menu is destroyed with it: items go first, all the way down.
+        clear(submenu);
         delete submenu;
     }
     if (item->parent() == menu) {

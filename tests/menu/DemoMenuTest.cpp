@@ -1,4 +1,3 @@
-#include "DemoData.h"
 #include "StatusMenuFixture.h"
 
 #include <QDir>
@@ -32,17 +31,7 @@ protected:
 
 TEST_F(DemoMenuTest, EachAccountSeesItsOwnServersWithNamesDecoded)
 {
-    const QList<DemoAccount> demo = buildDemoData(forge);
-    QList<Account> accounts;
-    for (const DemoAccount &entry : demo) {
-        Account account;
-        account.name = entry.name;
-        account.uuid = entry.uuid;
-        account.hiddenServers = entry.hiddenServers;
-        accounts.append(account);
-        keys.setAPIKey(entry.uuid, entry.key);
-    }
-    AccountManager::saveAccounts(accounts, defaults);
+    storeDemoAccounts();
     start();
     networkUp();
     waitUntilIdle();

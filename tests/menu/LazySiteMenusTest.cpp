@@ -1,4 +1,3 @@
-#include "DemoData.h"
 #include "StatusMenuFixture.h"
 #include "menu/FavoriteSitesStore.h"
 #include "menu/MenuRepresenter.h"
@@ -12,20 +11,6 @@ namespace {
 class LazySiteMenusTest : public StatusMenuFixture
 {
 protected:
-    void storeDemoAccounts()
-    {
-        QList<Account> accounts;
-        for (const DemoAccount &entry : buildDemoData(forge)) {
-            Account account;
-            account.name = entry.name;
-            account.uuid = entry.uuid;
-            account.hiddenServers = entry.hiddenServers;
-            accounts.append(account);
-            keys.setAPIKey(entry.uuid, entry.key);
-        }
-        AccountManager::saveAccounts(accounts, defaults);
-    }
-
     void load(bool eager)
     {
         StatusMenuServices with = services();

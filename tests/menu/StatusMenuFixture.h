@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Await.h"
+#include "DemoData.h"
 #include "FakeAlertPresenter.h"
 #include "FakeClock.h"
 #include "FakeCurl.h"
@@ -149,6 +150,21 @@ protected:
         AccountManager::saveAccounts(accounts, defaults);
         keys.setAPIKey(*account.uuid, key.isEmpty() ? QStringLiteral("key-") + name : key);
         return account;
+    }
+
+    // The demo's data in the fake Forge and its accounts stored with their keys.
+    void storeDemoAccounts()
+    {
+        QList<Account> accounts;
+        for (const DemoAccount &entry : buildDemoData(forge)) {
+            Account account;
+            account.name = entry.name;
+            account.uuid = entry.uuid;
+            account.hiddenServers = entry.hiddenServers;
+            accounts.append(account);
+            keys.setAPIKey(entry.uuid, entry.key);
+        }
+        AccountManager::saveAccounts(accounts, defaults);
     }
 
     void saveAccount(const Account &account)

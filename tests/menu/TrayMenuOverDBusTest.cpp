@@ -6,7 +6,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QMutex>
+#include <QPointer>
 #include <QThread>
+
+#include <functional>
 
 using namespace plimsy;
 using namespace plimsy::test;
@@ -195,6 +198,73 @@ TEST_F(TrayMenuOverDBusTest, ServerAndSiteSubmenusListAllTheirItemsAfterAboutToS
                            "-",
                            "Visit Site",
                            "Open Forge"}));
+}
+
+TEST_F(TrayMenuOverDBusTest, ARefreshLetsGoOfTheSubmenusAndItemsAHostOpened)
+{
+    storeDemoAccounts();
+    start();
+    networkUp();
+    waitUntilIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+
+    // The user goes through every submenu: the host announces each before it reads it.
+    const std::function<void(int)> open = [&](int id) {
+        callMenu(QStringLiteral("AboutToShow"), {id});
+        for (const LayoutItem &child : layout(id, 1).children) {
+            if (child.properties.value(QStringLiteral("children-display")).toString() == QStringLiteral("submenu")) {
+                open(child.id);
+            }
+        }
+    };
+    open(0);
+    QList<int> seen;
+    const std::function<void(const LayoutItem &)> note = [&](const LayoutItem &item) {
+        for (const LayoutItem &child : item.children) {
+            seen << child.id;
+            note(child);
+        }
+    };
+    note(layout(0, -1));
+    QList<std::pair<QString, QPointer<QMenu>>> opened;
+    const std::function<void(QMenu *)> collect = [&](QMenu *shown) {
+        for (QAction *item : shown->actions()) {
+            if (QMenu *submenu = item->menu()) {
+                opened.append({item->text(), submenu});
+                collect(submenu);
+            }
+        }
+    };
+    collect(menu());
+    // Account, server, logs and site submenus of both accounts, each made by its opening.
+    ASSERT_GT(opened.size(), 30);
+
+    refreshAndWait();
+    QStringList kept;
+    for (const auto &[title, submenu] : opened) {
+        if (submenu) {
+            kept << title;
+        }
+    }
+    EXPECT_TRUE(kept.isEmpty()) << kept.join(QStringLiteral(", ")).toStdString();
+    // An entry the host can still read by its id is one the application still holds.
+    const QDBusMessage reply =
+        callMenu(QStringLiteral("GetGroupProperties"), {QVariant::fromValue(seen), QVariant::fromValue(QStringList())});
+    ASSERT_EQ(reply.arguments().size(), 1);
+    const QDBusArgument entries = reply.arguments().at(0).value<QDBusArgument>();
+    QList<int> stillHeld;
+    entries.beginArray();
+    while (!entries.atEnd()) {
+        int id = 0;
+        QVariantMap properties;
+        entries.beginStructure();
+        entries >> id >> properties;
+        entries.endStructure();
+        stillHeld << id;
+    }
+    entries.endArray();
+    EXPECT_TRUE(stillHeld.isEmpty()) << stillHeld.size() << " of " << seen.size() << " entries";
+    EXPECT_NE(layout(0, -1).find(QStringLiteral("Northwind Agency")), nullptr);
 }
 
 #include "TrayMenuOverDBusTest.moc"
