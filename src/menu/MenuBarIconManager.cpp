@@ -2,7 +2,6 @@
 
 #include "menu/MenuResources.h"
 #include "platform/StatusItem.h"
-#include "platform/TemplateImage.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -31,7 +30,7 @@ void MenuBarIconManager::apply(MenuBarIconState state)
         m_statusItem.data(),
         [item, state] {
             if (item) {
-                item->setImage(TemplateImage::templateNamed(imageName(state)));
+                item->setImage(imageName(state));
             }
         },
         Qt::QueuedConnection);

@@ -1,5 +1,7 @@
 #include "platform/StatusItem.h"
 
+#include "platform/StatusNotifierIcon.h"
+#include "platform/TemplateImage.h"
 #include "platform/TrayHostMonitor.h"
 
 #include <QCursor>
@@ -40,12 +42,21 @@ QMenu *StatusItem::menu() const
     return m_menu;
 }
 
-void StatusItem::setImage(const QIcon &image)
+void StatusItem::setImage(const QString &imageName)
 {
-    m_image = image;
+    m_imageName = imageName;
+    m_image = TemplateImage::outlinedNamed(imageName);
     if (m_tray) {
-        m_tray->setIcon(image);
+        m_tray->setIcon(m_image);
     }
+    if (m_export) {
+        m_export->setIcon(StatusNotifierIcon::symbolicName(imageName), m_image);
+    }
+}
+
+QString StatusItem::imageName() const
+{
+    return m_imageName;
 }
 
 QIcon StatusItem::image() const
@@ -59,6 +70,9 @@ void StatusItem::setToolTip(const QString &text)
     if (m_tray) {
         m_tray->setToolTip(text);
     }
+    if (m_export) {
+        m_export->setToolTip(text);
+    }
 }
 
 void StatusItem::show()
@@ -66,6 +80,7 @@ void StatusItem::show()
     m_isShown = true;
     if (m_tray) {
         m_tray->show();
+        exportIcon();
     }
 }
 
@@ -104,6 +119,22 @@ void StatusItem::makeTray()
     m_tray->setIcon(m_image);
     m_tray->setToolTip(m_toolTip);
     m_tray->setVisible(m_isShown);
+    if (m_isShown) {
+        exportIcon();
+    }
+}
+
+void StatusItem::exportIcon()
+{
+    // Qt exports the item when the tray is first shown, with no icon theme of ours.
+    if (m_export) {
+        return;
+    }
+    m_export = StatusNotifierIcon::takeOver(this);
+    if (m_export) {
+        m_export->setToolTip(m_toolTip);
+        m_export->setIcon(StatusNotifierIcon::symbolicName(m_imageName), m_image);
+    }
 }
 
 void StatusItem::handleActivated(int reason)

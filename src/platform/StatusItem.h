@@ -10,6 +10,7 @@ class QSystemTrayIcon;
 
 namespace plimsy {
 
+class StatusNotifierIcon;
 class TrayHostMonitor;
 
 // The application's item in the desktop's tray, with its menu. Where no tray host runs the item stays
@@ -27,7 +28,12 @@ public:
     void setMenu(QMenu *menu);
     QMenu *menu() const;
 
-    void setImage(const QIcon &image);
+    // The item's glyph by its image name ("terminal_outlined"): hosts that draw icons by name get the
+    // symbolic icon of that name from our theme and colour it for their panel; the others get pixmaps
+    // drawn to read on any panel.
+    void setImage(const QString &imageName);
+    QString imageName() const;
+    // The pixmaps of the glyph, as an XEmbed tray or a host without our theme draws them.
     QIcon image() const;
 
     void setToolTip(const QString &text);
@@ -50,10 +56,14 @@ private:
     void handleActivated(int reason);
     void handleHostChanged(bool hasHost);
     void makeTray();
+    void exportIcon();
 
     TrayHostMonitor *m_hosts;
     // Made once a host is there: the platform picks the tray's kind when it is made, for good.
     QSystemTrayIcon *m_tray = nullptr;
+    // What a StatusNotifier host reads, once the tray is exported over D-Bus.
+    StatusNotifierIcon *m_export = nullptr;
+    QString m_imageName;
     QPointer<QMenu> m_menu;
     QIcon m_image;
     QString m_toolTip;

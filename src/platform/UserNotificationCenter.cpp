@@ -1,5 +1,6 @@
 #include "platform/UserNotificationCenter.h"
 
+#include "platform/BundleInfo.h"
 #include "platform/Clock.h"
 
 #include <QCoro/QCoroDBusPendingCall>
@@ -120,8 +121,13 @@ QCoro::Task<std::optional<QString>> UserNotificationCenter::add(NoticeRequest re
     const uint replacesId = earlier >= 0 ? m_entries[earlier].serverId : 0;
 
     QDBusMessage call = QDBusMessage::createMethodCall(m_service, Path, Interface, QStringLiteral("Notify"));
-    call << AppName << replacesId << QString() << request.title << body << actions
-         << QVariantMap{{QStringLiteral("sound-name"), QStringLiteral("message-new-instant")}} << ServerDefaultTimeout;
+    // The installed icon and desktop entry share the application's identifier: by them the desktop shows
+    // whose notice it is and groups ours together.
+    const QString identifier = QString::fromLatin1(BundleInfo::Identifier);
+    call << AppName << replacesId << identifier << request.title << body << actions
+         << QVariantMap{{QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
+                        {QStringLiteral("desktop-entry"), identifier}}
+         << ServerDefaultTimeout;
     QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
     const QDBusMessage reply = co_await pending;
     if (!self) {

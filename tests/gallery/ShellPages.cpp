@@ -1,5 +1,5 @@
 // The tray's pages: the status menu of the demo data with a server and a site open, the Action Bar with a
-// query typed, and the notice of a desktop without a tray.
+// query typed, the notice of a desktop without a tray, and the tray's glyphs on dark and light panels.
 #include "GalleryPage.h"
 #include "GalleryScene.h"
 #include "actionbar/ActionBarPanel.h"
@@ -11,10 +11,13 @@
 #include "menu/StatusMenuController.h"
 #include "platform/NetworkReachability.h"
 #include "platform/StatusItem.h"
+#include "platform/StatusNotifierIcon.h"
+#include "platform/TemplateImage.h"
 #include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QPainter>
 #include <QTest>
 
 #include <cstdio>
@@ -97,6 +100,70 @@ public:
     TrayNoticeWindow notice;
 };
 
+// The tray's glyphs, normal and error, on the panels of common desktops: first the pixmaps any host can
+// draw, then the symbolic icons in the panel's text colour, as hosts that look them up by name draw them.
+class TrayIconStage : public QWidget
+{
+public:
+    TrayIconStage()
+    {
+        setWindowTitle(QStringLiteral("Tray icon"));
+        setFixedSize(420, RowHeight * int(std::size(Panels)));
+        show();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        int top = 0;
+        for (const Panel &panel : Panels) {
+            const QRect row(0, top, width(), RowHeight);
+            painter.fillRect(row, panel.ground);
+            painter.setPen(panel.text);
+            painter.drawText(row.adjusted(10, 0, 0, 0), Qt::AlignVCenter, QString::fromLatin1(panel.name));
+            int left = 180;
+            for (const char *image : {"terminal_outlined", "menubar_error"}) {
+                painter.drawPixmap(left, top + 9, TemplateImage::outlinedNamed(QString::fromLatin1(image)).pixmap(22));
+                left += 34;
+            }
+            left += 40;
+            for (const char *image : {"terminal_outlined", "menubar_error"}) {
+                painter.drawImage(left, top + 9, symbolic(QString::fromLatin1(image), panel.text));
+                left += 34;
+            }
+            top += RowHeight;
+        }
+    }
+
+private:
+    struct Panel
+    {
+        const char *name;
+        QColor ground;
+        QColor text;
+    };
+    static constexpr int RowHeight = 40;
+    static inline const Panel Panels[] = {
+        {"xfce, dark", QColor(0x35, 0x35, 0x35), QColor(0xee, 0xee, 0xec)},
+        {"GNOME top bar", QColor(Qt::black), QColor(Qt::white)},
+        {"Breeze Dark", QColor(0x31, 0x36, 0x3b), QColor(0xfc, 0xfc, 0xfc)},
+        {"Breeze", QColor(0xef, 0xf0, 0xf1), QColor(0x23, 0x26, 0x29)},
+        {"xfce, light", QColor(0xf6, 0xf5, 0xf4), QColor(0x2e, 0x34, 0x36)},
+    };
+
+    static QImage symbolic(const QString &image, QColor ink)
+    {
+        const QString file = StatusNotifierIcon::themePath() + QStringLiteral("/hicolor/scalable/status/")
+                             + StatusNotifierIcon::symbolicName(image) + QStringLiteral(".svg");
+        QImage picture = QIcon(file).pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&picture);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(picture.rect(), ink);
+        return picture;
+    }
+};
+
 } // namespace
 
 QList<GalleryPage> shellPages()
@@ -127,6 +194,7 @@ QList<GalleryPage> shellPages()
              return stage;
          }},
         {"tray-notice", [](GalleryScene &) -> std::unique_ptr<QWidget> { return std::make_unique<NoticeStage>(); }},
+        {"tray-icon", [](GalleryScene &) -> std::unique_ptr<QWidget> { return std::make_unique<TrayIconStage>(); }},
     };
 }
 

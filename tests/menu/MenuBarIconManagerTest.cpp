@@ -28,13 +28,14 @@ TEST(MenuBarIconManagerTest, TheLastAppliedStateWinsOnceTheEventLoopRuns)
     icon.apply(icon.currentState());
     QCoreApplication::processEvents();
     ASSERT_FALSE(item.image().isNull());
-    EXPECT_EQ(picture(item.image()), picture(TemplateImage::templateNamed(QStringLiteral("terminal_outlined"))));
+    EXPECT_EQ(item.imageName(), QStringLiteral("terminal_outlined"));
+    EXPECT_EQ(picture(item.image()), picture(TemplateImage::outlinedNamed(QStringLiteral("terminal_outlined"))));
 
     icon.hasError = true;
     icon.apply(icon.currentState());
     QCoreApplication::processEvents();
-    EXPECT_EQ(picture(item.image()), picture(TemplateImage::templateNamed(QStringLiteral("menubar_error"))));
-    EXPECT_NE(picture(item.image()), picture(TemplateImage::templateNamed(QStringLiteral("terminal_outlined"))));
+    EXPECT_EQ(item.imageName(), QStringLiteral("menubar_error"));
+    EXPECT_NE(picture(item.image()), picture(TemplateImage::outlinedNamed(QStringLiteral("terminal_outlined"))));
 }
 
 TEST(MenuBarIconManagerTest, ApplyAfterTheItemIsGoneDoesNothing)

@@ -96,6 +96,9 @@ TEST_F(NotificationManagerTest, PostsTheNoticeWithItsButtonAndKeepsItsIdentifier
     EXPECT_EQ(first.body, QStringLiteral("Sites &lt;b&gt; &amp; more"));
     EXPECT_EQ(first.actions, QStringList({"default", "Open", "ACTION", "Help…"}));
     EXPECT_TRUE(first.hints.contains(QStringLiteral("sound-name")));
+    // What the desktop attributes and groups the notice by: the installed icon and desktop entry.
+    EXPECT_EQ(first.appIcon, QStringLiteral("com.tindrel.Plimsy"));
+    EXPECT_EQ(first.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("com.tindrel.Plimsy"));
     EXPECT_EQ(first.expireTimeout, -1);
     ASSERT_EQ(center.deliveredNotifications().size(), 1);
     EXPECT_EQ(center.deliveredNotifications().first().userInfo.value(QStringLiteral("count")),
