@@ -27,6 +27,7 @@ OnboardingScreenFrame::OnboardingScreenFrame(QWidget *screen, int spacing, const
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     auto *scroll = new QScrollArea(screen);
+    scroll->setObjectName(QStringLiteral("contentScrollArea"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

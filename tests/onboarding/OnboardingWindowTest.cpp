@@ -4,6 +4,8 @@
 #include "notifications/PushNotificationError.h"
 
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QWindow>
 
 using namespace plimsy;
@@ -75,6 +77,9 @@ TEST_F(OnboardingWindowTest, AFirstRunIsWalkedByKeyboardFromSignInToTheFirstRefr
     EXPECT_FALSE(showsOnScreen("signInPrompt"));
     EXPECT_EQ(onScreen<QPushButton>("primaryButton")->text(), "Finish");
     EXPECT_EQ(onScreen<QLabel>("oneMoreThingLabel")->text(), "ONE MORE THING...");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(onScreen<QScrollArea>("contentScrollArea")->verticalScrollBar()->maximum(), 0)
+        << "the screen fits its window";
     posted.clear();
     QTest::keyClick(keyboard, Qt::Key_Return);
 
