@@ -114,6 +114,11 @@ OnboardingAPIKeyView::OnboardingAPIKeyView(Actions actions, PreferencesServices 
     connect(frame.back, &QPushButton::clicked, this, [this] { m_actions.onBack(); });
     connect(frame.secondary, &QPushButton::clicked, this, [this] { m_actions.onSkip(); });
     connect(m_continue, &QPushButton::clicked, this, &OnboardingAPIKeyView::validateAndContinue);
+    // Tab follows the screen from top to bottom.
+    const QList<QWidget *> tabOrder{tokenPage, help, m_accountName, m_apiKey, frame.back, frame.secondary, m_continue};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i) {
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+    }
 
     connect(m_accountName, &QLineEdit::textChanged, this, &OnboardingAPIKeyView::updateControls);
     connect(m_apiKey, &QLineEdit::textChanged, this, &OnboardingAPIKeyView::updateControls);

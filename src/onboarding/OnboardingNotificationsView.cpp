@@ -18,9 +18,12 @@ namespace plimsy {
 
 namespace {
 
-constexpr int ContentSpacing = 18;
+// Tight enough that the whole screen, sign-in prompt included, fits the window without scrolling.
+constexpr int ContentSpacing = 12;
+constexpr int HeadingSpacing = 10;
+constexpr int VerticalPadding = 16;
 constexpr int SidePadding = 40;
-constexpr int BellSide = 56;
+constexpr int BellSide = 48;
 constexpr int IntroWidth = 360;
 
 struct Benefit
@@ -67,9 +70,11 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
     m_skip = frame.secondary;
     m_primary = frame.primary;
     m_progress = frame.busy;
+    const QMargins margins = contentLayout->contentsMargins();
+    contentLayout->setContentsMargins(margins.left(), VerticalPadding, margins.right(), VerticalPadding);
 
     auto *heading = new QVBoxLayout;
-    heading->setSpacing(16);
+    heading->setSpacing(HeadingSpacing);
     QLabel *oneMore =
         makeTextLabel(QStringLiteral("One more thing...").toUpper(), TextStyle::Caption, content, QFont::Normal, true);
     oneMore->setObjectName(QStringLiteral("oneMoreThingLabel"));
@@ -120,7 +125,7 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
         m_signInPrompt = new QWidget(content);
         m_signInPrompt->setObjectName(QStringLiteral("signInPrompt"));
         auto *promptLayout = new QVBoxLayout(m_signInPrompt);
-        promptLayout->setContentsMargins(0, 8, 0, 0);
+        promptLayout->setContentsMargins(0, 0, 0, 0);
         promptLayout->setSpacing(8);
         promptLayout->addWidget(makeTextLabel(QStringLiteral("Sign in required for notifications"),
                                               TextStyle::Caption,

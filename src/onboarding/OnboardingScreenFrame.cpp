@@ -27,9 +27,12 @@ OnboardingScreenFrame::OnboardingScreenFrame(QWidget *screen, int spacing, const
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     auto *scroll = new QScrollArea(screen);
+    scroll->setObjectName(QStringLiteral("contentScrollArea"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes from control to control; the area scrolls to each one by itself.
+    scroll->setFocusPolicy(Qt::NoFocus);
     content = new QWidget(scroll);
     contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(ContentPadding, ContentPadding, ContentPadding, ContentPadding);
@@ -56,7 +59,6 @@ OnboardingScreenFrame::OnboardingScreenFrame(QWidget *screen, int spacing, const
     inside->addWidget(busy, 0, Qt::AlignCenter);
     buttons->addWidget(primary);
     layout->addLayout(buttons);
-    pressOnReturn(screen, primary);
 }
 
 } // namespace plimsy

@@ -94,7 +94,6 @@ OnboardingWelcomeView::OnboardingWelcomeView(std::function<void()> onSignedIn,
     layout->addWidget(m_waitingArea, 0, Qt::AlignHCenter);
     layout->addStretch(1);
 
-    pressOnReturn(this, m_signInButton);
     setWaitingForAuth(false);
     NotificationCenter::defaultCenter().addObserver(
         NotificationNames::authStateChanged, this, [this](const Notification &) { handleAuthStateChanged(); });

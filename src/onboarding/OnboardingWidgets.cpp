@@ -9,9 +9,9 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -67,15 +67,28 @@ QIcon symbolIcon(const Symbol &symbol)
     return QIcon(QStringLiteral(":/onboarding/symbols/") + QLatin1String(symbol.fallback) + QStringLiteral(".svg"));
 }
 
-// Presses its button on Return or Enter that reached the screen unanswered.
-class ReturnPresser final : public QObject
+// The default button shown in `area`, not one of an alert over its window.
+QPushButton *shownDefaultButton(const QWidget *area)
+{
+    const auto buttons = area->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons) {
+        if (button->isDefault() && button->window() == area->window() && button->isVisibleTo(area)) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+// Presses the window's default button on Return or Enter that nothing in the window answered. The button is
+// looked up at each press, so it follows whatever screen is showing and wherever the focus is.
+class DefaultButtonPresser final : public QObject
 {
 public:
-    ReturnPresser(QWidget *screen, QPushButton *button)
-        : QObject(screen)
-        , m_button(button)
+    explicit DefaultButtonPresser(QWidget *window)
+        : QObject(window)
+        , m_window(window)
     {
-        screen->installEventFilter(this);
+        window->installEventFilter(this);
     }
 
 protected:
@@ -83,17 +96,18 @@ protected:
     {
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
-            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_button && m_button->isVisible()
-                && m_button->isEnabled()) {
-                m_button->click();
-                return true;
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                if (QPushButton *button = shownDefaultButton(m_window); button && button->isEnabled()) {
+                    button->click();
+                    return true;
+                }
             }
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    QPointer<QPushButton> m_button;
+    QWidget *m_window;
 };
 
 } // namespace
@@ -196,9 +210,23 @@ QPushButton *makeLinkButton(const Symbol &symbol, const QString &text, const QSt
     return button;
 }
 
-void pressOnReturn(QWidget *screen, QPushButton *button)
+void focusFirstField(QWidget *area)
 {
-    new ReturnPresser(screen, button);
+    QWidget *first = nullptr;
+    // The chain runs through the whole window and back.
+    for (QWidget *widget = area->nextInFocusChain(); widget && widget != area; widget = widget->nextInFocusChain()) {
+        if (qobject_cast<QLineEdit *>(widget) && area->isAncestorOf(widget) && widget->isVisibleTo(area)
+            && widget->isEnabled()) {
+            first = widget;
+            break;
+        }
+    }
+    if (!first) {
+        first = shownDefaultButton(area);
+    }
+    if (first) {
+        first->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 QColor accentColour(const QWidget *widget)
@@ -221,6 +249,7 @@ std::unique_ptr<QWidget> makeFixedWindow(const QString &objectName, const QStrin
     window->setWindowTitle(title);
     window->setFixedSize(size);
     centreOnScreen(window.get());
+    new DefaultButtonPresser(window.get());
     return window;
 }
 

@@ -97,18 +97,18 @@ QPushButton *makeButton(const QString &text, const QString &objectName, QWidget 
 // A borderless button drawn as a link, with a leading symbol.
 QPushButton *makeLinkButton(const Symbol &symbol, const QString &text, const QString &objectName, QWidget *parent);
 
-// Return and Enter anywhere in `screen` press `button` while it is shown and enabled, as a dialog's
-// default button answers them.
-void pressOnReturn(QWidget *screen, QPushButton *button);
-
 // The accent colour of the palette.
+// Gives the focus to the first text field of `area` in Tab order, else to its default button.
+void focusFirstField(QWidget *area);
+
 QColor accentColour(const QWidget *widget);
 
 // Starts the browser sign-in; `handle` gets its result later from the event loop, never inside this
 // call, and only while `context` exists.
 void startSignIn(AuthManager &manager, QObject *context, std::function<void(const AuthManager::Result &)> handle);
 
-// A fixed-size top-level window with a title and a close button, centred on the screen.
+// A fixed-size top-level window with a title and a close button, centred on the screen. Return and Enter
+// anywhere in it press its shown default button while that is enabled, as in a dialog.
 std::unique_ptr<QWidget> makeFixedWindow(const QString &objectName, const QString &title, QSize size);
 void centreOnScreen(QWidget *window);
 

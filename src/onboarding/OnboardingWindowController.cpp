@@ -87,6 +87,7 @@ void OnboardingWindowController::showStep(OnboardingStep step)
     m_window->setWindowTitle(titleOf(step));
     m_window->layout()->addWidget(m_screen);
     m_screen->show();
+    focusFirstField(m_screen);
 }
 
 QWidget *OnboardingWindowController::makeScreen(OnboardingStep step)

@@ -75,7 +75,6 @@ WelcomeView::WelcomeView(std::function<void()> onSignIn, bool isUpgradeFromV5, Q
     connect(quit, &QPushButton::clicked, this, [] { QCoreApplication::quit(); });
     actions->addWidget(quit, 0, Qt::AlignHCenter);
     layout->addLayout(actions);
-    pressOnReturn(this, signIn);
 }
 
 } // namespace plimsy

@@ -25,7 +25,9 @@ WelcomeWindowController::WelcomeWindowController(PreferencesServices services, Q
             self->signIn();
         }
     };
-    layout->addWidget(new WelcomeView(onSignIn, m_isUpgradeFromV5, m_window.get()));
+    auto *view = new WelcomeView(onSignIn, m_isUpgradeFromV5, m_window.get());
+    layout->addWidget(view);
+    focusFirstField(view);
     m_window->installEventFilter(this);
 }
 

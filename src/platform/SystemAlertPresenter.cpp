@@ -22,6 +22,19 @@ QMessageBox::Icon iconFor(Alert::Style style)
     return QMessageBox::Warning;
 }
 
+// The button Escape and the window's close button answer with: "Cancel" wherever it is; else the only
+// button, or the second of two ("Later", "Try Again"); none among more.
+qsizetype cancelButtonIndex(const QStringList &titles)
+{
+    if (const qsizetype cancel = titles.indexOf(QStringLiteral("Cancel")); cancel >= 0) {
+        return cancel;
+    }
+    if (titles.size() <= 2) {
+        return titles.size() - 1;
+    }
+    return -1;
+}
+
 } // namespace
 
 SystemAlertPresenter::SystemAlertPresenter(QObject *parent)
@@ -50,12 +63,16 @@ AlertPresenter::AlertId SystemAlertPresenter::show(const Alert &alert)
         }
         buttons.append(button);
     }
+    const qsizetype cancel = cancelButtonIndex(titles);
+    if (cancel >= 0) {
+        box->setEscapeButton(buttons.at(cancel));
+    }
     connect(box, &QMessageBox::buttonClicked, this, [this, id, buttons](QAbstractButton *clicked) {
         finish(id, static_cast<int>(buttons.indexOf(clicked)));
     });
-    // Escape or the window's close button: the last button, as the usual cancel.
-    connect(
-        box, &QDialog::rejected, this, [this, id, count = titles.size()] { finish(id, static_cast<int>(count - 1)); });
+    // The window's close button ends the box without a click; it answers as Escape does. Without a cancel
+    // button the box refuses to close that way.
+    connect(box, &QDialog::rejected, this, [this, id, cancel] { finish(id, static_cast<int>(cancel)); });
     m_boxes.insert(id, box);
     box->open();
     return id;
@@ -91,7 +108,9 @@ void SystemAlertPresenter::close(AlertId id)
         return;
     }
     box->disconnect(this);
-    box->close();
+    // Not close(): a box without a cancel button refuses that.
+    box->hide();
+    box->deleteLater();
     Q_EMIT answered(id, Closed);
 }
 

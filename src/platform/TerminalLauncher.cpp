@@ -56,16 +56,12 @@ QString realName(const QString &program)
 // The terminal as the user knows it: the name chosen, or the program the default terminal turned out to be.
 QString displayName(TerminalApplication application, const std::optional<QString> &program)
 {
-    switch (application) {
-    case TerminalApplication::Hyper:
-        return QStringLiteral("Hyper");
-    case TerminalApplication::Warp:
-        return QStringLiteral("Warp");
-    case TerminalApplication::Ghostty:
-        return QStringLiteral("Ghostty");
-    case TerminalApplication::Terminal:
-    case TerminalApplication::ITerm:
-        break;
+    if (application != TerminalApplication::Terminal && application != TerminalApplication::ITerm) {
+        for (const auto &[offered, name] : TerminalLauncher::choices()) {
+            if (offered == application) {
+                return name;
+            }
+        }
     }
     if (!program) {
         return {};
@@ -99,6 +95,22 @@ TerminalApplication TerminalLauncher::application(qint64 choice)
     default:
         return TerminalApplication::Terminal;
     }
+}
+
+TerminalApplication TerminalLauncher::openedApplication(qint64 choice)
+{
+    const TerminalApplication chosen = application(choice);
+    return chosen == TerminalApplication::ITerm ? TerminalApplication::Terminal : chosen;
+}
+
+QList<std::pair<TerminalApplication, QString>> TerminalLauncher::choices()
+{
+    return {
+        {TerminalApplication::Terminal, QStringLiteral("Terminal")},
+        {TerminalApplication::Hyper, QStringLiteral("Hyper")},
+        {TerminalApplication::Warp, QStringLiteral("Warp")},
+        {TerminalApplication::Ghostty, QStringLiteral("Ghostty")},
+    };
 }
 
 std::optional<QStringList> TerminalLauncher::commandOptions(const QString &realName)

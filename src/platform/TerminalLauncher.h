@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace plimsy {
 
@@ -62,6 +64,10 @@ public:
 
     // Any number not listed (and "absent", 0) means Terminal.
     static TerminalApplication application(qint64 choice);
+    // The terminal a choice opens: iTerm opens the default terminal.
+    static TerminalApplication openedApplication(qint64 choice);
+    // What can be chosen here, in order, with the names the user knows: iTerm has no Linux build.
+    static QList<std::pair<TerminalApplication, QString>> choices();
 
     // The arguments that hand a terminal a command, by the program's real name; none for a terminal that
     // takes no command. Names this table does not know get the desktop convention, "-e" and the command.

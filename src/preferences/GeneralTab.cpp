@@ -6,6 +6,7 @@
 #include "menu/OpenTerminal.h"
 #include "platform/AlertPresenter.h"
 #include "platform/NotificationCenter.h"
+#include "platform/TerminalLauncher.h"
 #include "preferences/DefaultsControls.h"
 #include "preferences/PreferencesWidgets.h"
 #include "preferences/UpdaterControl.h"
@@ -25,9 +26,8 @@ constexpr qint64 DefaultRefreshInterval = 10;
 QList<DefaultsPicker::Choice> terminalChoices()
 {
     QList<DefaultsPicker::Choice> choices;
-    const QStringList names{"Terminal", "iTerm", "Hyper", "Warp", "Ghostty"};
-    for (qsizetype index = 0; index < names.size(); ++index) {
-        choices.append({names.at(index), index});
+    for (const auto &[application, name] : TerminalLauncher::choices()) {
+        choices.append({name, static_cast<qint64>(application)});
     }
     return choices;
 }
@@ -75,8 +75,9 @@ QWidget *GeneralTab::makeSettingsRows()
 {
     UserDefaults &defaults = m_services.userDefaults();
     const QString terminalKey = QString::fromLatin1(OpenTerminal::DefaultKey);
+    // Shows the terminal the stored choice opens; the stored value stays until the user picks another.
     m_terminal = new DefaultsPicker(defaults, terminalKey, terminalChoices(), [&defaults, terminalKey] {
-        return storedInteger(defaults, terminalKey, 0);
+        return static_cast<qint64>(TerminalLauncher::openedApplication(storedInteger(defaults, terminalKey, 0)));
     });
     m_terminal->setObjectName(QStringLiteral("terminalPicker"));
 

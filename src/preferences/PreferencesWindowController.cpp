@@ -1,5 +1,7 @@
 #include "preferences/PreferencesWindowController.h"
 
+#include "core/NotificationNames.h"
+#include "platform/NotificationCenter.h"
 #include "preferences/PreferencesTabs.h"
 #include "preferences/PreferencesWidgets.h"
 #include "preferences/ThemeIcon.h"
@@ -67,6 +69,11 @@ PreferencesWindowController::PreferencesWindowController(PreferencesServices ser
         connect(action, &QAction::triggered, this, [this, label] { selectTab(label); });
     }
     selectTab(QString::fromLatin1(PreferencesTabTable.front().label));
+    // Whoever brings the window up for the API-key set-up, it opens where keys are added.
+    NotificationCenter::defaultCenter().addObserver(
+        NotificationNames::showAPIKeySetup, this, [this](const Notification &) {
+            selectTab(QStringLiteral("Forge Accounts"));
+        });
 }
 
 QWidget *PreferencesWindowController::makePage(QWidget *content)

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <optional>
 
 class QBoxLayout;
@@ -49,12 +50,18 @@ Q_SIGNALS:
     void recordSelected(std::optional<qint64> id);
 
 protected:
-    // Lists the records by id, "Unnamed" for one without a name.
-    template <typename Record> void showRecords(const QList<Record> &records)
+    // Lists the records by id under their names as `shownName` gives them (as stored when none), "Unnamed"
+    // for one without a name.
+    template <typename Record>
+    void showRecords(const QList<Record> &records, const std::function<QString(const QString &)> &shownName = {})
     {
         QList<PreferencesTableRow> rows;
         for (const Record &record : records) {
-            rows.append({record.id, {record.name.value_or(QStringLiteral("Unnamed"))}, {}});
+            QString name = record.name.value_or(QStringLiteral("Unnamed"));
+            if (record.name && shownName) {
+                name = shownName(name);
+            }
+            rows.append({record.id, {name}, {}});
         }
         setRows(std::move(rows));
     }

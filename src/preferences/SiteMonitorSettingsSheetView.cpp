@@ -1,5 +1,6 @@
 #include "preferences/SiteMonitorSettingsSheetView.h"
 
+#include "core/Puny.h"
 #include "preferences/PreferencesNativeTable.h"
 #include "preferences/SiteMonitorSettingsViewModel.h"
 
@@ -9,6 +10,16 @@
 #include <QPushButton>
 
 namespace plimsy {
+
+namespace {
+
+// As the menu shows it: an internationalised name decoded, one that does not decode as stored.
+QString shownSiteName(const QString &name)
+{
+    return decodeIDNADomain(name).value_or(name);
+}
+
+} // namespace
 
 SiteMonitorSettingsSheetView::SiteMonitorSettingsSheetView(SiteMonitorSettingsViewModel *viewModel,
                                                            UserDefaults &defaults,
@@ -39,7 +50,7 @@ SiteMonitorSettingsSheetView::SiteMonitorSettingsSheetView(SiteMonitorSettingsVi
                88);
     finishDetails();
 
-    showRecords(m_viewModel->sites());
+    showRecords(m_viewModel->sites(), shownSiteName);
 
     connect(this, &SettingsSheet::recordSelected, this, [this](std::optional<qint64> id) {
         if (id != m_viewModel->selectedSiteId()) {
@@ -71,7 +82,7 @@ void SiteMonitorSettingsSheetView::showModel()
 {
     const std::optional<Site> site = m_viewModel->selectedSite();
     m_server->setText(m_viewModel->serverName());
-    m_name->setText(site ? site->name.value_or(QString()) : QString());
+    m_name->setText(site && site->name ? shownSiteName(*site->name) : QString());
     m_disable->setChecked(m_viewModel->monitoringDisabled());
     // Rewriting the field while the user types would move the cursor.
     if (m_alias->text() != m_viewModel->urlAlias()) {

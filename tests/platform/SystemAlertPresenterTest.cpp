@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 using namespace plimsy;
@@ -53,6 +54,47 @@ TEST(SystemAlertPresenterTest, AnswersWithTheIndexOfTheButtonClicked)
     EXPECT_EQ(answered.at(0).at(1).toInt(), 1);
     EXPECT_FALSE(presenter.isShowing(id));
 }
+
+// Escape and the window's close button answer as the alert's cancel, whichever place it has.
+struct CancelRow
+{
+    const char *name;
+    QStringList buttons;
+    // Closed: the alert refuses to end that way and stays until closed from code.
+    int answer;
+};
+
+class SystemAlertCancelTest : public ::testing::TestWithParam<CancelRow>
+{
+};
+
+TEST_P(SystemAlertCancelTest, EscapeAndTheCloseButtonAnswerAsCancel)
+{
+    const CancelRow &row = GetParam();
+    SystemAlertPresenter presenter;
+    QSignalSpy answered(&presenter, &AlertPresenter::answered);
+    for (const bool byEscape : {true, false}) {
+        const auto id = presenter.show({QStringLiteral("Question"), {}, Alert::Style::Warning, row.buttons});
+        QMessageBox *box = openBoxes().constLast();
+        byEscape ? QTest::keyClick(box, Qt::Key_Escape) : void(box->close());
+        presenter.close(id);
+        EXPECT_FALSE(box->isVisible());
+        ASSERT_EQ(answered.size(), 1);
+        EXPECT_EQ(answered.takeFirst().at(1).toInt(), row.answer) << (byEscape ? "Escape" : "close button");
+    }
+}
+
+const CancelRow CancelRows[] = {
+    {"CancelAmongThree", {"Save Anyway", "Cancel", "Help"}, 1},
+    {"CancelFirst", {"Cancel", "Overwrite"}, 0},
+    {"SecondOfTwo", {"Migrate Now", "Later"}, 1},
+    {"OnlyButton", {}, 0},
+    {"NoCancelAmongThree", {"Save", "Don't Save", "Revert"}, AlertPresenter::Closed},
+};
+
+INSTANTIATE_TEST_SUITE_P(Alerts, SystemAlertCancelTest, ::testing::ValuesIn(CancelRows), [](const auto &info) {
+    return std::string(info.param.name);
+});
 
 TEST(SystemAlertPresenterTest, CloseEndsOnlyItsOwnAlert)
 {

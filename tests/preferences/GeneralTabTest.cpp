@@ -116,12 +116,23 @@ TEST_F(GeneralTabTest, PickersStoreTheirValueAndActOnlyOnAChange)
 TEST_F(GeneralTabTest, AStoredValueOutsideTheChoicesStaysUntilTheUserPicks)
 {
     defaults.setValue("autoRefreshInterval", 7);
+    // iTerm, which has no Linux build: it reads as the terminal it opens.
+    defaults.setValue("myTerminal", 1);
     GeneralTab *tab = openTab();
     EXPECT_EQ(find<QComboBox>("refreshIntervalPicker", tab)->currentIndex(), -1);
     EXPECT_EQ(defaults.integer("autoRefreshInterval"), 7);
     pick(find<QComboBox>("refreshIntervalPicker", tab), "10 minutes");
     EXPECT_EQ(defaults.integer("autoRefreshInterval"), 10);
     EXPECT_EQ(posted.size(), 1);
+
+    auto *terminal = find<QComboBox>("terminalPicker", tab);
+    EXPECT_EQ(terminal->count(), 4);
+    EXPECT_EQ(terminal->findText("iTerm"), -1);
+    EXPECT_EQ(terminal->currentText(), "Terminal");
+    pick(terminal, "Terminal");
+    EXPECT_EQ(defaults.integer("myTerminal"), 1);
+    pick(terminal, "Warp");
+    EXPECT_EQ(defaults.integer("myTerminal"), 3);
 }
 
 TEST_F(GeneralTabTest, UpdatesAndDiagnosticsReachTheirServices)

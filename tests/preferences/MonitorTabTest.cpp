@@ -40,7 +40,7 @@ protected:
         account = addAccount("Main");
         const QString organization = forge.addOrganization("Acme").slug;
         const qint64 server = forge.addServer(organization, "web-1").id;
-        shop = forge.addSite(server, "shop.example").id;
+        shop = forge.addSite(server, "xn--bckerei-5wa.example").id;
         blog = forge.addSite(server, "blog.example").id;
         defaults.setValue("monitorSites", true);
         start();
@@ -163,6 +163,11 @@ TEST_F(MonitorTabTest, TheSiteSheetAnnouncesOnlyAChangeAndOnlyWhenItEnds)
     // Listed by name: blog before shop, the first selected with its server.
     EXPECT_EQ(find<QLabel>("siteNameLabel", settings)->text(), "blog.example");
     EXPECT_EQ(find<QLabel>("serverNameLabel", settings)->text(), "web-1");
+    // An internationalised name reads as the menu shows it.
+    EXPECT_EQ(find<PreferencesNativeTable>("sitesTable", settings)->tableModel().index(1, 0).data(),
+              "bäckerei.example");
+    selectSite(settings, shop);
+    EXPECT_EQ(find<QLabel>("siteNameLabel", settings)->text(), "bäckerei.example");
     click(settings, "doneButton");
     EXPECT_FALSE(isOpen(settings));
     EXPECT_TRUE(posted.isEmpty());

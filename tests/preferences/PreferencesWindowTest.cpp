@@ -1,4 +1,6 @@
 #include "PreferencesFixture.h"
+#include "core/NotificationNames.h"
+#include "platform/NotificationCenter.h"
 #include "preferences/PreferencesTabs.h"
 
 #include <QAction>
@@ -64,6 +66,9 @@ TEST_F(PreferencesWindowTest, TheTitleFollowsTheSelectedTabAndTheWindowFitsEachT
     EXPECT_FALSE(shown.isVisible());
     shown.showWindow();
     EXPECT_EQ(shown.windowTitle(), "Monitoring");
+    // Brought up for the API-key set-up, it opens where keys are added.
+    NotificationCenter::defaultCenter().post(NotificationNames::showAPIKeySetup);
+    EXPECT_EQ(shown.windowTitle(), "Forge Accounts");
 
     std::unique_ptr<QWidget> unknown(preferencesTabView("Shortcuts", preferencesServices()));
     EXPECT_TRUE(unknown->children().isEmpty());

@@ -70,7 +70,7 @@ QList<DemoAccount> buildDemoData(FakeForge &forge)
     addSite(forge, acme, QStringLiteral("www.acme.example"));
     forge.addServer(hosting.slug, QStringLiteral("acme-db"));
     const qint64 bakery = forge.addServer(hosting.slug, QStringLiteral("bakery-app")).id;
-    addSite(forge, bakery, QStringLiteral("xn--bckerei-bxa.example"), QStringLiteral("main"));
+    addSite(forge, bakery, QStringLiteral("xn--bckerei-5wa.example"), QStringLiteral("main"));
 
     FakeForge::Organization &spare = forge.addOrganization(QStringLiteral("Side Projects"), QStringLiteral("side"));
     spare.keys = {QString::fromLatin1(DemoSpareKey)};
