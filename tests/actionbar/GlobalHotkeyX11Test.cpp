@@ -66,6 +66,11 @@ const SessionRow SessionRows[] = {
     {"X11SessionGrabsTheKey", {"XDG_SESSION_TYPE=x11"}, true, GlobalShortcut::Status::Registered, 0, true},
 };
 
+void PrintTo(const SessionRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class GlobalHotkeyX11Session : public ::testing::TestWithParam<SessionRow>
 {
 };

@@ -87,6 +87,11 @@ const RedirectRow RedirectRows[] = {
      }},
 };
 
+void PrintTo(const RedirectRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class CredentialRedirect : public ::testing::TestWithParam<RedirectRow>
 {
 };
