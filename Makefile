@@ -24,8 +24,11 @@ gallery: build
 PREFIX ?= $(HOME)/.local
 install:
 	@$(MAKE) --no-print-directory build PRESET=$(RUN_PRESET)
-	install -Dm755 build/$(RUN_PRESET)/bin/plimsy $(PREFIX)/bin/plimsy
-	install -Dm755 build/$(RUN_PRESET)/lib/plimsy/libplimsy_webengine.so $(PREFIX)/lib/plimsy/libplimsy_webengine.so
+	install -d $(PREFIX)/bin $(PREFIX)/lib/plimsy
+	rm -f $(PREFIX)/bin/plimsy $(PREFIX)/lib/plimsy/libplimsy_webengine.so
+	objcopy --strip-debug build/$(RUN_PRESET)/bin/plimsy $(PREFIX)/bin/plimsy
+	objcopy --strip-debug build/$(RUN_PRESET)/lib/plimsy/libplimsy_webengine.so $(PREFIX)/lib/plimsy/libplimsy_webengine.so
+	chmod 755 $(PREFIX)/bin/plimsy $(PREFIX)/lib/plimsy/libplimsy_webengine.so
 	rm -rf $(PREFIX)/share/plimsy/editor
 	mkdir -p $(PREFIX)/share/plimsy
 	cp -R build/$(RUN_PRESET)/share/plimsy/editor $(PREFIX)/share/plimsy/editor

@@ -78,8 +78,8 @@ void GlobalHotkeyManager::handleStatusChanged()
         log(QStringLiteral("[Hotkey] ") + m_registeredName + QStringLiteral(" is taken by another application"));
         break;
     case GlobalShortcut::Status::Unavailable:
-        log(QStringLiteral("[Hotkey] Global shortcuts are not available on this desktop: the Action Bar has no hot "
-                           "key"));
+        log(QStringLiteral("[Hotkey] Global shortcuts are not available on this desktop (")
+            + m_shortcut->unavailableReason() + QStringLiteral("): the Action Bar has no hot key"));
         break;
     case GlobalShortcut::Status::Failed:
         log(QStringLiteral("[Hotkey] ") + m_registeredName + QStringLiteral(" could not be registered"));

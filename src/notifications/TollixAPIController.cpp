@@ -58,6 +58,12 @@ TollixAPIController::registerDevice(QString uuid, QString token, QString name) c
         log(QStringLiteral("Cannot register for Pushes. Unknown status code"));
         co_return TollixAnswer{std::nullopt, std::nullopt, error.userMessage()};
     }
+    if (response.statusCode >= 300 && response.statusCode <= 399 && response.hasHeader("Location")) {
+        // The session does not follow it with the key; the relay registered nothing.
+        const QString refused = NetworkError(NetworkError::Code::BadServerResponse, request.url()).userMessage();
+        log(refused);
+        co_return TollixAnswer{response.statusCode, std::nullopt, refused};
+    }
     if (response.statusCode != 200) {
         co_return TollixAnswer{response.statusCode, std::nullopt, std::nullopt};
     }

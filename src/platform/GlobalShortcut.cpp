@@ -9,11 +9,25 @@ namespace plimsy {
 
 std::unique_ptr<GlobalShortcut> GlobalShortcut::create()
 {
-    if (auto x11 = makeX11GlobalShortcut()) {
-        return x11;
+    return createForSession(QProcessEnvironment::systemEnvironment(), QDBusConnection::sessionBus());
+}
+
+std::unique_ptr<GlobalShortcut> GlobalShortcut::createForSession(const QProcessEnvironment &environment,
+                                                                 QDBusConnection bus)
+{
+    if (!isWaylandSession(environment)) {
+        if (auto x11 = makeX11GlobalShortcut()) {
+            return x11;
+        }
     }
     // Wayland lets no program grab keys: the desktop binds them for us, if it offers the portal.
-    return std::make_unique<PortalGlobalShortcut>(QDBusConnection::sessionBus());
+    return std::make_unique<PortalGlobalShortcut>(std::move(bus));
+}
+
+bool GlobalShortcut::isWaylandSession(const QProcessEnvironment &environment)
+{
+    return environment.value(QStringLiteral("XDG_SESSION_TYPE")) == QLatin1String("wayland")
+           || !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
 }
 
 QString GlobalShortcut::statusText() const
@@ -43,6 +57,18 @@ void GlobalShortcut::setStatus(Status status, const QString &boundTrigger)
     }
     m_status = status;
     m_boundTrigger = boundTrigger;
+    m_unavailableReason.clear();
+    Q_EMIT statusChanged();
+}
+
+void GlobalShortcut::setUnavailable(const QString &reason)
+{
+    if (m_status == Status::Unavailable && m_unavailableReason == reason) {
+        return;
+    }
+    m_status = Status::Unavailable;
+    m_boundTrigger.clear();
+    m_unavailableReason = reason;
     Q_EMIT statusChanged();
 }
 

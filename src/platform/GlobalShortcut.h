@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <memory>
@@ -34,8 +36,14 @@ public:
 
     using QObject::QObject;
 
-    // The backend of this desktop: X11 key grabs under X11, else the desktop portal's GlobalShortcuts.
+    // The backend of this session, reaching the portal on the session bus.
     static std::unique_ptr<GlobalShortcut> create();
+    // Chosen by the session, not by Qt's platform: a Wayland session gets the desktop portal's GlobalShortcuts
+    // even when Qt runs on XWayland, where a key grab fires only while an X11 window has focus. Elsewhere X11
+    // key grabs when Qt runs on X11, else the portal.
+    static std::unique_ptr<GlobalShortcut> createForSession(const QProcessEnvironment &environment,
+                                                            QDBusConnection bus);
+    static bool isWaylandSession(const QProcessEnvironment &environment);
 
     // Holds the combination of an X keysym and ShortcutModifier bits, replacing the one held before.
     // The outcome may arrive later through `statusChanged`.
@@ -46,6 +54,8 @@ public:
     // What the desktop says it bound, when it chose or may have changed the combination; else empty.
     QString boundTrigger() const { return m_boundTrigger; }
     QString statusText() const;
+    // Why the status is Unavailable, in a few words for the log; else empty.
+    QString unavailableReason() const { return m_unavailableReason; }
 
 Q_SIGNALS:
     void activated();
@@ -53,12 +63,14 @@ Q_SIGNALS:
 
 protected:
     void setStatus(Status status, const QString &boundTrigger = {});
+    void setUnavailable(const QString &reason);
     // Emits `activated` on a later turn of the event loop.
     void activateLater();
 
 private:
     Status m_status = Status::NotRegistered;
     QString m_boundTrigger;
+    QString m_unavailableReason;
 
     Q_DISABLE_COPY_MOVE(GlobalShortcut)
 };

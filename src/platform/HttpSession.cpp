@@ -159,6 +159,10 @@ HttpSession::send(QNetworkRequest request, QByteArray method, QByteArray body, Q
     }
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    if (request.hasRawHeader("Authorization")) {
+        // Qt would carry the header along to whatever host the redirect names.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    }
 
     std::unique_ptr<QNetworkReply, DeleteLater> reply(method == "GET" && body.isEmpty()
                                                           ? m_manager.get(request)

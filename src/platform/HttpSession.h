@@ -30,7 +30,9 @@ struct HttpResponse
 
 // The process's one HTTP session, on the GUI thread. It sends a request, awaits the whole answer and
 // returns it whatever its HTTP status; it adds no headers, retries nothing and logs nothing.
-// Responses are never taken from a cache. Redirects follow the request's own redirect policy.
+// Responses are never taken from a cache. A request that carries credentials (an Authorization header)
+// never follows a redirect: its 3xx answer is returned as it is, so the key or token stays with its
+// origin. Other requests follow their own redirect policy.
 class HttpSession : public QObject
 {
     Q_OBJECT

@@ -98,7 +98,7 @@ void PortalGlobalShortcut::grab(quint32 keysym, quint32 modifiers)
     closeSession();
     m_trigger = preferredTrigger(keysym, modifiers);
     if (!m_bus.isConnected()) {
-        setStatus(Status::Unavailable);
+        setUnavailable(QStringLiteral("no session bus"));
         return;
     }
     setStatus(Status::Registering);
@@ -246,7 +246,7 @@ void PortalGlobalShortcut::handleCallError(const QDBusError &error)
     case QDBusError::UnknownMethod:
     case QDBusError::UnknownInterface:
     case QDBusError::UnknownObject:
-        setStatus(Status::Unavailable);
+        setUnavailable(QStringLiteral("no desktop portal offers GlobalShortcuts: ") + error.name());
         break;
     default:
         setStatus(Status::Failed);

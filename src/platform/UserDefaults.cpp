@@ -1,14 +1,37 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/AppPaths.h"
 #include "platform/BundleInfo.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
 
 namespace plimsy {
+
+namespace {
+
+constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Each sync writes a new file and renames it over the old one, keeping the old one's mode: so the file
+// made 0600 here stays so.
+void makePrivate(const QString &filePath)
+{
+    if (!AppPaths::ensurePrivateDirectory(QFileInfo(filePath).absolutePath())) {
+        return;
+    }
+    QFile file(filePath);
+    if (file.open(QIODevice::Append, OwnerOnly)) {
+        file.close();
+    }
+    file.setPermissions(OwnerOnly); // one made looser before
+}
+
+} // namespace
 
 UserDefaults &UserDefaults::standard()
 {
@@ -24,6 +47,7 @@ UserDefaults::UserDefaults(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_settings(filePath, QSettings::IniFormat)
 {
+    makePrivate(filePath);
 }
 
 QString UserDefaults::filePath() const

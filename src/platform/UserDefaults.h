@@ -19,6 +19,8 @@ public:
     // The application's own defaults at $XDG_CONFIG_HOME/com.tindrel.Plimsy/Plimsy.conf.
     static UserDefaults &standard();
 
+    // The file and the folder it sits in (which holds nothing else) are made the owner's alone, created so
+    // or tightened when looser: they hold the user's e-mail, names and sign-in state.
     explicit UserDefaults(const QString &filePath, QObject *parent = nullptr);
 
     QString filePath() const;

@@ -1,6 +1,8 @@
 #include "ActionBarRecords.h"
+#include "EmptySessionBus.h"
 #include "FakeAlertPresenter.h"
 #include "FakeClock.h"
+#include "FakeGlobalShortcutsPortal.h"
 #include "actionbar/ActionBarPanel.h"
 #include "actionbar/ActionBarSearchField.h"
 #include "actionbar/ActionBarWindowController.h"
@@ -8,6 +10,7 @@
 #include "actionbar/RecentCommandsManager.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QProcess>
 #include <QTest>
 
@@ -20,6 +23,101 @@ using namespace plimsy;
 using namespace plimsy::test;
 
 namespace {
+
+constexpr quint32 KeysymK = 0x6b;
+
+// Another X client's grab of Super+Shift+K on the root window; false when someone holds it already.
+bool grabSuperShiftK(xcb_connection_t *other)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(other);
+    xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, KeysymK);
+    const xcb_keycode_t code = codes ? codes[0] : 0;
+    std::free(codes);
+    xcb_key_symbols_free(symbols);
+    xcb_generic_error_t *error = xcb_request_check(
+        other,
+        xcb_grab_key_checked(
+            other, 1, root, XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    std::free(error);
+    return code != 0 && error == nullptr;
+}
+
+// Qt runs on X11 here; the session variables alone decide between a key grab and the portal.
+struct SessionRow
+{
+    const char *name;
+    QStringList environment;
+    bool hasPortal;
+    GlobalShortcut::Status status;
+    int portalBindings;
+    bool keyGrabbed;
+};
+
+const SessionRow SessionRows[] = {
+    {"WaylandSessionUsesThePortal", {"XDG_SESSION_TYPE=wayland"}, true, GlobalShortcut::Status::Registered, 1, false},
+    {"WaylandDisplayUsesThePortal", {"WAYLAND_DISPLAY=wayland-0"}, true, GlobalShortcut::Status::Registered, 1, false},
+    {"WaylandWithoutPortalIsUnavailable",
+     {"XDG_SESSION_TYPE=wayland"},
+     false,
+     GlobalShortcut::Status::Unavailable,
+     0,
+     false},
+    {"X11SessionGrabsTheKey", {"XDG_SESSION_TYPE=x11"}, true, GlobalShortcut::Status::Registered, 0, true},
+};
+
+void PrintTo(const SessionRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class GlobalHotkeyX11Session : public ::testing::TestWithParam<SessionRow>
+{
+};
+
+TEST_P(GlobalHotkeyX11Session, ChoosesTheBackendBySession)
+{
+    const SessionRow &row = GetParam();
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    EmptySessionBus bus;
+    const QString address = bus.start();
+    ASSERT_FALSE(address.isEmpty());
+    const QString portalName = QStringLiteral("session-portal");
+    const QString clientName = QStringLiteral("session-client");
+    QDBusConnection clientBus = QDBusConnection::connectToBus(address, clientName);
+    std::unique_ptr<FakeGlobalShortcutsPortal> portal;
+    if (row.hasPortal) {
+        portal = std::make_unique<FakeGlobalShortcutsPortal>(QDBusConnection::connectToBus(address, portalName));
+        ASSERT_TRUE(portal->isRunning());
+    }
+    QProcessEnvironment environment;
+    for (const QString &variable : row.environment) {
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    }
+
+    std::unique_ptr<GlobalShortcut> shortcut = GlobalShortcut::createForSession(environment, clientBus);
+    shortcut->grab(KeysymK, ShortcutModifier::Super | ShortcutModifier::Shift);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shortcut->status() == row.status; }, 20'000))
+        << shortcut->statusText().toStdString();
+    if (row.status == GlobalShortcut::Status::Unavailable) {
+        EXPECT_EQ(shortcut->statusText(), QStringLiteral("Global shortcuts are not available on this desktop"));
+        EXPECT_FALSE(shortcut->unavailableReason().isEmpty());
+    }
+    EXPECT_EQ(portal ? portal->bindings().size() : 0, row.portalBindings);
+    xcb_connection_t *probe = xcb_connect(nullptr, nullptr);
+    EXPECT_EQ(grabSuperShiftK(probe), !row.keyGrabbed);
+    xcb_disconnect(probe);
+
+    shortcut.reset();
+    portal.reset();
+    QDBusConnection::disconnectFromBus(clientName);
+    QDBusConnection::disconnectFromBus(portalName);
+}
+
+INSTANTIATE_TEST_SUITE_P(GlobalHotkeyX11Sessions,
+                         GlobalHotkeyX11Session,
+                         ::testing::ValuesIn(SessionRows),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // Real key presses on the Xvfb display, sent by xdotool as if typed in another application.
 class GlobalHotkeyX11 : public ::testing::Test
@@ -116,18 +214,7 @@ TEST_F(GlobalHotkeyX11, ACombinationHeldElsewhereIsReportedAsTaken)
     // Another X client holds Super+Shift+K first.
     xcb_connection_t *other = xcb_connect(nullptr, nullptr);
     ASSERT_EQ(xcb_connection_has_error(other), 0);
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
-    xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(other);
-    xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, 0x6b);
-    ASSERT_NE(codes, nullptr);
-    const xcb_keycode_t code = codes[0];
-    std::free(codes);
-    xcb_key_symbols_free(symbols);
-    xcb_generic_error_t *error = xcb_request_check(
-        other,
-        xcb_grab_key_checked(
-            other, 1, root, XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-    ASSERT_EQ(error, nullptr);
+    ASSERT_TRUE(grabSuperShiftK(other));
 
     registerCurrent();
     EXPECT_EQ(hotkeys.registrationStatus(), GlobalShortcut::Status::Taken);

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace plimsy;
 
@@ -83,6 +84,37 @@ TEST_F(UserDefaultsTest, WritesAndRemovalsAnnounceTheirKey)
     EXPECT_EQ(spy.at(0).at(0).toString(), "verboseLogging");
     EXPECT_FALSE(defaults.contains("verboseLogging"));
     EXPECT_TRUE(QFile::exists(path()));
+}
+
+// The file holds the user's e-mail and sign-in state: private under the usual umask, and made private again
+// when found looser, through every write.
+TEST_F(UserDefaultsTest, FolderAndFileAreTheOwnersAlone)
+{
+    const QString settingsFolder = QDir(folder.path()).filePath("com.tindrel.Plimsy");
+    const QString file = QDir(settingsFolder).filePath("Plimsy.conf");
+    const auto modeOf = [](const QString &path) {
+        struct stat info = {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0u;
+    };
+    const mode_t previous = ::umask(022);
+    {
+        UserDefaults defaults(file);
+        defaults.setValue("email", "robin@example.com");
+    }
+    EXPECT_EQ(modeOf(settingsFolder), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+
+    ::chmod(QFile::encodeName(settingsFolder).constData(), 0755);
+    ::chmod(QFile::encodeName(file).constData(), 0644);
+    {
+        UserDefaults defaults(file);
+        EXPECT_EQ(defaults.string("email"), "robin@example.com");
+        defaults.setValue("name", "Robin");
+        defaults.remove("name");
+    }
+    ::umask(previous);
+    EXPECT_EQ(modeOf(settingsFolder), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
 }
 
 } // namespace
