@@ -357,7 +357,15 @@ TEST_F(ReopenWithoutTrayTest, StartingPlimsyAgainBringsTheFirstRunsWindowForward
     const qint64 pid = first.processId();
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindowTitles(pid).contains(onboarding); }, 20'000));
     const xcb_window_t cover = coverEverything();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindows().last().window == cover; }, 20'000));
+    // Raised again while the first's own windows are still coming up.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const uint32_t above = XCB_STACK_MODE_ABOVE;
+            xcb_configure_window(connection(), cover, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+            xcb_flush(connection());
+            return shownWindows().last().window == cover;
+        },
+        20'000));
 
     ASSERT_TRUE(exitsWith(start(), 0));
     EXPECT_TRUE(QTest::qWaitFor(
