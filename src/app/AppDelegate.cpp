@@ -188,8 +188,9 @@ void AppDelegate::applicationDidFinishLaunching()
     setUpActionBar();
     // Without a tray host the status menu is out of reach: say so, once.
     setUpTrayNotice();
-    // 13. The launch event, after the start-up task has had its turn: the first refresh waits on nothing.
-    QTimer::singleShot(0, this, &AppDelegate::sendLaunchEvent);
+    // 13. The launch event, once the first refresh's request has been started: the start-up task runs at
+    // the next turn and the network starts its request at the turn after, so this waits two turns.
+    QTimer::singleShot(0, this, [this] { QTimer::singleShot(0, this, &AppDelegate::sendLaunchEvent); });
     // The updater's daily checks.
     UpdateController::shared();
 }
