@@ -29,6 +29,9 @@ enum class ActionBarCommandType
     openForgeServer,
     refresh,
     openPreferences,
+    // The status menu's other top-level items, so that a desktop without a tray reaches them too.
+    about,
+    quit,
 };
 
 } // namespace plimsy

@@ -53,6 +53,30 @@ const CommandRow SiteRows[] = {
     {Type::toggleSiteNotifications, "notify-", "Enable Notifications", " notify notification deploy webhook "},
 };
 
+struct GlobalRow
+{
+    Type type;
+    const char *id;
+    const char *title;
+    const char *subtitle;
+    const char *words;
+};
+
+const GlobalRow GlobalRows[] = {
+    {Type::refresh,
+     "global-refresh",
+     "Refresh Servers",
+     "Reload all server data",
+     "refresh reload update servers data"},
+    {Type::openPreferences,
+     "global-preferences",
+     "Open Preferences",
+     "Plimsy settings",
+     "preferences settings options configure"},
+    {Type::about, "global-about", "About Plimsy", "Version, links and log files", "about version info logs help"},
+    {Type::quit, "global-quit", "Quit Plimsy", "Close Plimsy and its tray icon", "quit exit close stop"},
+};
+
 const LoadedRecords *recordsOf(const ActionBarDataSource::Sources &sources)
 {
     return sources.records ? sources.records : LoadedRecords::current();
@@ -167,19 +191,17 @@ QString ActionBarDataSource::serverEntityName(const Server &server)
 
 QList<ActionBarItem> ActionBarDataSource::globalItems()
 {
-    ActionBarItem refresh;
-    refresh.id = QStringLiteral("global-refresh");
-    refresh.type = Type::refresh;
-    refresh.title = QStringLiteral("Refresh Servers");
-    refresh.subtitle = QStringLiteral("Reload all server data");
-    refresh.searchableText = QStringLiteral("refresh reload update servers data");
-    ActionBarItem preferences;
-    preferences.id = QStringLiteral("global-preferences");
-    preferences.type = Type::openPreferences;
-    preferences.title = QStringLiteral("Open Preferences");
-    preferences.subtitle = QStringLiteral("Plimsy settings");
-    preferences.searchableText = QStringLiteral("preferences settings options configure");
-    return {refresh, preferences};
+    QList<ActionBarItem> items;
+    for (const GlobalRow &row : GlobalRows) {
+        ActionBarItem item;
+        item.id = QLatin1String(row.id);
+        item.type = row.type;
+        item.title = QString::fromUtf8(row.title);
+        item.subtitle = QString::fromUtf8(row.subtitle);
+        item.searchableText = QString::fromUtf8(row.words);
+        items.append(item);
+    }
+    return items;
 }
 
 QList<ActionBarItem> ActionBarDataSource::serverItems(const Server &server,

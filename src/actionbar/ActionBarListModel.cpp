@@ -53,6 +53,10 @@ Symbol symbolOf(ActionBarCommandType type)
         return {"dialog-password", QStyle::SP_DialogApplyButton};
     case Type::openPreferences:
         return {"preferences-system", QStyle::SP_FileDialogListView};
+    case Type::about:
+        return {"help-about", QStyle::SP_MessageBoxInformation};
+    case Type::quit:
+        return {"application-exit", QStyle::SP_DialogCloseButton};
     }
     return {"", QStyle::SP_FileIcon};
 }

@@ -77,6 +77,10 @@ Action statusMenuAction(Type type)
         return &C::nginxErrorLogs;
     case Type::openForgeServer:
         return &C::openForgeServer;
+    case Type::about:
+        return &C::aboutClicked;
+    case Type::quit:
+        return &C::quit;
     case Type::refresh:
     case Type::openPreferences:
         break;
@@ -337,7 +341,8 @@ void ActionBarWindowController::executeItem(const ActionBarItem &item)
         ApplicationActivation::activate();
         return;
     }
-    if (!item.account || !item.serverId) {
+    const bool isGlobal = item.type == Type::about || item.type == Type::quit;
+    if (!isGlobal && (!item.account || !item.serverId)) {
         showError(QStringLiteral("Could not execute action"),
                   QStringLiteral("Missing server or account data. Please refresh your servers and try again."));
         return;

@@ -26,6 +26,7 @@
 #include "menu/StatusMenuController.h"
 #include "notifications/NotificationManager.h"
 #include "notifications/PushNotificationManager.h"
+#include "notifications/Tollix.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
@@ -187,8 +188,9 @@ void AppDelegate::applicationDidFinishLaunching()
     setUpActionBar();
     // Without a tray host the status menu is out of reach: say so, once.
     setUpTrayNotice();
-    // 13. The launch event, after the start-up task has had its turn: the first refresh waits on nothing.
-    QTimer::singleShot(0, this, &AppDelegate::sendLaunchEvent);
+    // 13. The launch event, once the first refresh's request has been started: the start-up task runs at
+    // the next turn and the network starts its request at the turn after, so this waits two turns.
+    QTimer::singleShot(0, this, [this] { QTimer::singleShot(0, this, &AppDelegate::sendLaunchEvent); });
     // The updater's daily checks.
     UpdateController::shared();
 }
@@ -228,12 +230,18 @@ void AppDelegate::setUpTrayNotice()
     services.openActionBar = [this] { showActionBar(); };
     services.hotkeyName = hotkeys.isInstalled() ? hotkeys.currentOption().displayName : QString();
     services.isGnome = SystemInfo::isGnomeDesktop();
+    StartupCoordinator *coordinator = m_services.startupCoordinator;
+    services.firstRunWindow = [coordinator] { return coordinator->shownFirstRunWindow(); };
     m_trayNotice = std::make_unique<TrayNoticeWindow>(*m_statusMenuController->statusItem(), services);
     runDetached(m_trayNotice->showIfNoHost());
 }
 
 void AppDelegate::handleReopen()
 {
+    // The user is in the first run's window: that is what they are looking for, not the palette.
+    if (m_services.startupCoordinator->bringFirstRunWindowForward()) {
+        return;
+    }
     if (!m_statusMenuController->statusItem()->hasHost()) {
         showActionBar();
     }
@@ -326,10 +334,17 @@ void AppDelegate::didRegisterForRemoteNotifications(const QByteArray &deviceToke
     m_services.push->didReceiveAPNSToken(token);
     runDetached(registerSilentPushToken());
     m_services.defaults->setValue(QStringLiteral("DeviceToken"), token);
-    SimpleKeychain relayKeychain(QLatin1String(PushRelayMigration::KeychainService));
-    if (PushRelayMigration::relayKey(m_services.relayKeychain ? *m_services.relayKeychain : relayKeychain)) {
-        // TODO(#16): hand the token to the legacy relay's device registration.
-    }
+    runDetached(registerWithLegacyRelay(token));
+}
+
+QCoro::Task<> AppDelegate::registerWithLegacyRelay(QString token)
+{
+    // It reads the relay key (moving one left in the legacy store) and sends nothing without one; the
+    // relay's answer changes nothing here.
+    Tollix::Services relay;
+    relay.keychain = m_services.relayKeychain;
+    relay.defaults = m_services.defaults;
+    co_await Tollix::registerDeviceIfKeyPresent(std::move(token), relay);
 }
 
 void AppDelegate::didFailToRegisterForRemoteNotifications(const QString &reason)

@@ -108,13 +108,15 @@ public:
 private:
     QCoro::Task<> runStartupTask(quint64 generation);
     QCoro::Task<> registerSilentPushToken();
+    QCoro::Task<> registerWithLegacyRelay(QString token);
     QCoro::Task<> playFailureSound();
     void setUpAnnouncements();
     void sendLaunchEvent();
     void setUpActionBar();
     void toggleActionBar();
     void setUpTrayNotice();
-    // Opening Plimsy again: without a tray host the Action Bar is the way to the menu's commands.
+    // Opening Plimsy again: the first run's window when it is open, else, without a tray host, the Action
+    // Bar as the way to the menu's commands.
     void handleReopen();
 
     Services m_services;

@@ -12,7 +12,24 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
+#include <QWidget>
+
 namespace plimsy {
+
+namespace {
+
+QWidget *windowOf(WindowController *controller)
+{
+    if (auto *onboarding = dynamic_cast<OnboardingWindowController *>(controller)) {
+        return onboarding->window();
+    }
+    if (auto *welcome = dynamic_cast<WelcomeWindowController *>(controller)) {
+        return welcome->window();
+    }
+    return nullptr;
+}
+
+} // namespace
 
 StartupCoordinator &StartupCoordinator::shared()
 {
@@ -104,6 +121,30 @@ void StartupCoordinator::showWelcome()
         m_welcomeWindow->showWindow();
     }
     defaults.setValue(seenKey, true);
+}
+
+QWidget *StartupCoordinator::shownFirstRunWindow() const
+{
+    for (WindowController *controller : {m_onboardingWindow.get(), m_welcomeWindow.get()}) {
+        if (QWidget *window = windowOf(controller); window && window->isVisible()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+bool StartupCoordinator::bringFirstRunWindowForward()
+{
+    QWidget *window = shownFirstRunWindow();
+    if (!window) {
+        return false;
+    }
+    if (window->isMinimized()) {
+        window->showNormal();
+    }
+    window->raise();
+    window->activateWindow();
+    return true;
 }
 
 void StartupCoordinator::showAPIKeySetup()

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class QWidget;
+
 namespace plimsy {
 
 class AlertPresenter;
@@ -61,6 +63,11 @@ public:
     void showWelcome();
     // The status menu's Preferences window, brought to the front.
     void showAPIKeySetup();
+
+    // The onboarding or welcome window while it is on screen; none otherwise.
+    QWidget *shownFirstRunWindow() const;
+    // Brings that window to the front with the focus; false when none is on screen.
+    bool bringFirstRunWindowForward();
 
     WindowController *onboardingWindow() const { return m_onboardingWindow.get(); }
     WindowController *welcomeWindow() const { return m_welcomeWindow.get(); }

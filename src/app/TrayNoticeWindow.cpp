@@ -6,11 +6,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace plimsy {
@@ -68,9 +70,31 @@ QCoro::Task<> TrayNoticeWindow::showIfNoHost()
 
 void TrayNoticeWindow::decide()
 {
-    if (!m_statusItem.hasHost() && !m_defaults.boolValue(QLatin1String(DontShowKey))) {
-        showWindow();
+    if (m_statusItem.hasHost() || m_defaults.boolValue(QLatin1String(DontShowKey))) {
+        return;
     }
+    if (QWidget *firstRun = m_services.firstRunWindow ? m_services.firstRunWindow() : nullptr) {
+        if (m_awaitedWindow != firstRun) {
+            if (m_awaitedWindow) {
+                m_awaitedWindow->removeEventFilter(this);
+            }
+            m_awaitedWindow = firstRun;
+            firstRun->installEventFilter(this);
+        }
+        return;
+    }
+    showWindow();
+}
+
+bool TrayNoticeWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_awaitedWindow && event->type() == QEvent::Hide) {
+        m_awaitedWindow->removeEventFilter(this);
+        m_awaitedWindow = nullptr;
+        // Once it is gone for good: the welcome window may follow the onboarding.
+        QTimer::singleShot(0, this, &TrayNoticeWindow::decide);
+    }
+    return TrackedWindow::eventFilter(watched, event);
 }
 
 QString TrayNoticeWindow::advice() const

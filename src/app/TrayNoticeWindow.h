@@ -3,6 +3,7 @@
 #include "app/TrackedWindow.h"
 
 #include <QCoro/QCoroTask>
+#include <QPointer>
 #include <QString>
 
 #include <chrono>
@@ -16,7 +17,7 @@ class UserDefaults;
 
 // "Plimsy's menu needs a system tray": shown once, a few seconds after launch, when no tray host shows
 // the status item; it says how to get one on this desktop and how to reach the menu's commands meanwhile.
-// It closes itself when a host appears.
+// It closes itself when a host appears, and never opens over the first run's window.
 class TrayNoticeWindow final : public TrackedWindow
 {
     Q_OBJECT
@@ -37,6 +38,8 @@ public:
         QString hotkeyName;
         // Where to point the user: the GNOME extension, or the desktop's own tray widget.
         bool isGnome = false;
+        // The onboarding or welcome window while it is on screen: the notice waits until it has closed.
+        std::function<QWidget *()> firstRunWindow;
     };
 
     TrayNoticeWindow(StatusItem &statusItem, Services services, QObject *parent = nullptr);
@@ -46,6 +49,7 @@ public:
 
 protected:
     std::unique_ptr<QWidget> makeWindow() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void decide();
@@ -55,6 +59,7 @@ private:
     Services m_services;
     UserDefaults &m_defaults;
     bool m_isAwaitingAnswer = false;
+    QPointer<QWidget> m_awaitedWindow;
 };
 
 } // namespace plimsy

@@ -112,10 +112,13 @@ int main(int argc, char *argv[])
     delegate.loadInterface();
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
-    // The windows' icon once the start-up task has had its turn: loading it costs the first refresh otherwise.
-    QTimer::singleShot(0, &app, [] {
-        plimsy::ensureAppResources();
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/AppIcon.svg")));
+    // The windows' icon once the first refresh's request has been started (two turns, as the launch
+    // event): loading it costs the first refresh otherwise.
+    QTimer::singleShot(0, &app, [&app] {
+        QTimer::singleShot(0, &app, [] {
+            plimsy::ensureAppResources();
+            QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/AppIcon.svg")));
+        });
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &plimsy::AppDelegate::applicationWillTerminate);
     // The URL this start was opened with, as the platform delivers it: after launching has finished.

@@ -98,6 +98,8 @@ const ItemRow ItemRows[] = {
      "Plimsy settings",
      "preferences settings options configure",
      ""},
+    {"About", "global-about", "About Plimsy", "Version, links and log files", "about version info logs help", ""},
+    {"Quit", "global-quit", "Quit Plimsy", "Close Plimsy and its tray icon", "quit exit close stop", ""},
     {"RebootServer", "reboot-server-1", "Reboot Server", "web-1", "web-1 reboot restart server vps", "web-1"},
     {"ServerPhp", "reboot-php-1", "Reboot PHP", "web-1", "web-1 reboot restart php", "web-1"},
     {"NoPhpWithoutVersion", "reboot-php-2", nullptr, nullptr, nullptr, nullptr},
@@ -181,28 +183,28 @@ TEST(ActionBarDataSource, OrdersGlobalsThenEachServerWithItsSites)
         ids << item.id;
     }
     const QStringList expected{
-        "global-refresh",    "global-preferences", "reboot-server-1",   "reboot-php-1",    "reboot-mysql-1",
-        "reboot-nginx-1",    "terminal-1",         "copy-ip-1",         "ssh-key-1",       "nginx-access-1",
-        "nginx-error-1",     "forge-server-1",     "deploy-10",         "edit-env-10",     "edit-nginx-10",
-        "edit-deploy-10",    "deployment-log-10",  "site-log-10",       "visit-10",        "forge-10",
-        "terminal-site-10",  "reboot-php-site-10", "notify-10",         "deploy-12",       "edit-env-12",
-        "edit-nginx-12",     "edit-deploy-12",     "deployment-log-12", "site-log-12",     "visit-12",
-        "forge-12",          "terminal-site-12",   "notify-12",         "reboot-server-2", "reboot-nginx-2",
-        "reboot-postgres-2", "terminal-2",         "copy-ip-2",         "ssh-key-2",       "nginx-access-2",
-        "nginx-error-2",     "forge-server-2",     "deploy-11",         "edit-env-11",     "edit-nginx-11",
-        "edit-deploy-11",    "deployment-log-11",  "site-log-11",       "visit-11",        "forge-11",
-        "terminal-site-11",  "notify-11",          "reboot-server-5",   "reboot-mysql-5",  "reboot-nginx-5",
-        "terminal-5",        "copy-ip-5",          "ssh-key-5",         "nginx-access-5",  "nginx-error-5",
-        "forge-server-5",    "deploy-15",          "edit-env-15",       "edit-nginx-15",   "edit-deploy-15",
-        "deployment-log-15", "site-log-15",        "visit-15",          "forge-15",        "terminal-site-15",
-        "notify-15"};
+        "global-refresh",  "global-preferences", "global-about",      "global-quit",        "reboot-server-1",
+        "reboot-php-1",    "reboot-mysql-1",     "reboot-nginx-1",    "terminal-1",         "copy-ip-1",
+        "ssh-key-1",       "nginx-access-1",     "nginx-error-1",     "forge-server-1",     "deploy-10",
+        "edit-env-10",     "edit-nginx-10",      "edit-deploy-10",    "deployment-log-10",  "site-log-10",
+        "visit-10",        "forge-10",           "terminal-site-10",  "reboot-php-site-10", "notify-10",
+        "deploy-12",       "edit-env-12",        "edit-nginx-12",     "edit-deploy-12",     "deployment-log-12",
+        "site-log-12",     "visit-12",           "forge-12",          "terminal-site-12",   "notify-12",
+        "reboot-server-2", "reboot-nginx-2",     "reboot-postgres-2", "terminal-2",         "copy-ip-2",
+        "ssh-key-2",       "nginx-access-2",     "nginx-error-2",     "forge-server-2",     "deploy-11",
+        "edit-env-11",     "edit-nginx-11",      "edit-deploy-11",    "deployment-log-11",  "site-log-11",
+        "visit-11",        "forge-11",           "terminal-site-11",  "notify-11",          "reboot-server-5",
+        "reboot-mysql-5",  "reboot-nginx-5",     "terminal-5",        "copy-ip-5",          "ssh-key-5",
+        "nginx-access-5",  "nginx-error-5",      "forge-server-5",    "deploy-15",          "edit-env-15",
+        "edit-nginx-15",   "edit-deploy-15",     "deployment-log-15", "site-log-15",        "visit-15",
+        "forge-15",        "terminal-site-15",   "notify-15"};
     EXPECT_EQ(ids, expected);
     // The server of the first occurrence carries its account: web-1 has no account id, so the first one.
     const auto items = scenario.items();
-    EXPECT_EQ(items.at(2).account->uuid, QStringLiteral("A"));
-    EXPECT_EQ(items.at(2).serverId, 1);
-    EXPECT_FALSE(items.at(2).siteId);
-    EXPECT_EQ(items.at(12).siteId, 10);
+    EXPECT_EQ(items.at(4).account->uuid, QStringLiteral("A"));
+    EXPECT_EQ(items.at(4).serverId, 1);
+    EXPECT_FALSE(items.at(4).siteId);
+    EXPECT_EQ(items.at(14).siteId, 10);
     EXPECT_FALSE(items.first().account);
 }
 
@@ -222,8 +224,8 @@ TEST(ActionBarDataSource, LoadingGivesOnlyThePlaceholderAndNoAccountsOnlyTheGlob
     scenario.state.loadingData = false;
     scenario.setAccounts({});
     const auto globals = scenario.items();
-    ASSERT_EQ(globals.size(), 2);
-    EXPECT_EQ(globals.at(1).id, QStringLiteral("global-preferences"));
+    ASSERT_EQ(globals.size(), 4);
+    EXPECT_EQ(globals.at(3).id, QStringLiteral("global-quit"));
 }
 
 } // namespace

@@ -113,8 +113,8 @@ TEST_F(ActionBarWindowTest, OpensWithEverythingAndResizesDownwardsFromAFixedTop)
     bar->show();
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(DockVisibilityManager::windowCount(), openWindows + 1);
-    // Two globals, two MySQL servers of 10 commands, three sites of 11.
-    EXPECT_EQ(bar->filteredItems().size(), 2 + 2 * 10 + 3 * 11);
+    // Four globals, two MySQL servers of 10 commands, three sites of 11.
+    EXPECT_EQ(bar->filteredItems().size(), 4 + 2 * 10 + 3 * 11);
     EXPECT_EQ(bar->window()->tableView()->currentIndex().row(), 0);
     EXPECT_TRUE(field()->text().isEmpty());
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
@@ -136,7 +136,7 @@ TEST_F(ActionBarWindowTest, OpensWithEverythingAndResizesDownwardsFromAFixedTop)
     EXPECT_EQ(DockVisibilityManager::windowCount(), openWindows);
     bar->show();
     EXPECT_TRUE(field()->text().isEmpty());
-    EXPECT_EQ(bar->filteredItems().size(), 55);
+    EXPECT_EQ(bar->filteredItems().size(), 57);
 }
 
 TEST_F(ActionBarWindowTest, ScopesToEntitiesByTheFirstWordAndByTab)

@@ -3,9 +3,12 @@
 #include "FakeAlertPresenter.h"
 #include "FakeForge.h"
 #include "FakeHttpServer.h"
+#include "FakePushTransport.h"
 #include "RecordingUrlOpener.h"
 #include "account/ServiceContainer.h"
 #include "account/TokenStore.h"
+#include "actionbar/ActionBarDataSource.h"
+#include "actionbar/ActionBarWindowController.h"
 #include "app/StartupCoordinator.h"
 #include "core/APIKeyManager.h"
 #include "core/Account.h"
@@ -19,6 +22,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QThreadPool>
+#include <QUuid>
 
 using namespace plimsy;
 using namespace plimsy::test;
@@ -51,7 +55,8 @@ protected:
         QThreadPool::globalInstance()->waitForDone();
         ServiceContainer::shared().tokenStore().setAccessToken(std::nullopt);
         SimpleKeychain(QString::fromLatin1(APIKeyManager::Service)).removeAll(KeychainProtocol::Kind::Default);
-        for (const char *name : {"PLIMSY_FORGE_API_BASE", "PLIMSY_STATS_URL", "PLIMSY_API_BASE"}) {
+        relayKeychain.removeAll(KeychainProtocol::Kind::Default);
+        for (const char *name : {"PLIMSY_FORGE_API_BASE", "PLIMSY_STATS_URL", "PLIMSY_API_BASE", "PLIMSY_RELAY_BASE"}) {
             qunsetenv(name);
         }
     }
@@ -68,6 +73,8 @@ protected:
         services.alerts = &alerts;
         services.urlOpener = &opener;
         services.startupCoordinator = &coordinator;
+        services.pushTransport = &pushTransport;
+        services.relayKeychain = &relayKeychain;
         delegate = std::make_unique<AppDelegate>(services);
         delegate->loadInterface();
         delegate->applicationWillFinishLaunching();
@@ -94,6 +101,9 @@ protected:
     FakeAlertPresenter alerts;
     RecordingUrlOpener opener;
     StartupCoordinator coordinator{{nullptr, nullptr, &alerts, {}, {}}};
+    FakePushTransport pushTransport;
+    // The legacy push relay's key, in a service of this test's own.
+    SimpleKeychain relayKeychain{QStringLiteral("com.tindrel.plimsy.test.relay-") + QUuid::createUuid().toString()};
     Account account;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -184,6 +194,38 @@ TEST_F(AppDelegateTest, PreferencesShowsOneWindowAndBringsItBack)
     delegate.statusMenuController().preferences(nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(preferencesWindows().size(), 1);
+}
+
+// A user still on the legacy relay: a device token reaches the relay with its key, as well as the store.
+TEST_F(AppDelegateTest, ADeviceTokenGoesToTheLegacyRelayWhenItsKeyIsStored)
+{
+    qputenv("PLIMSY_RELAY_BASE", backend.url(QStringLiteral("/relay/")).toEncoded());
+    backend.route("POST", QStringLiteral("/relay/device"), FakeResponse::json(R"({"success":true})"));
+    ASSERT_TRUE(relayKeychain.set(QStringLiteral("relay-key"), QStringLiteral("PlimsyTollixAPIKey")));
+    launch();
+
+    Q_EMIT pushTransport.tokenReceived(QByteArray("\x00\xab\x10", 3));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return backend.requestCount("POST", QStringLiteral("/relay/device")) == 1; }, 20'000));
+    const RecordedRequest sent = backend.requests().last();
+    EXPECT_EQ(sent.queryValue(QStringLiteral("token")), QStringLiteral("00ab10"));
+    EXPECT_EQ(sent.header("authorization"), "Bearer relay-key");
+    EXPECT_EQ(defaults.string(QStringLiteral("DeviceToken")), QStringLiteral("00ab10"));
+}
+
+// Without a tray the palette is the way to the menu's About: it opens the same window.
+TEST_F(AppDelegateTest, ThePalettesAboutOpensTheMenusAboutWindow)
+{
+    launch();
+    ActionBarWindowController palette;
+    const QList<ActionBarItem> globals = ActionBarDataSource::globalItems();
+    const auto about = std::find_if(globals.begin(), globals.end(), [](const ActionBarItem &item) {
+        return item.type == ActionBarCommandType::about;
+    });
+    ASSERT_NE(about, globals.end());
+    palette.executeItem(*about);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindow(QStringLiteral("aboutWindow")); }, 20'000));
+    EXPECT_TRUE(alerts.shown().isEmpty());
 }
 
 } // namespace

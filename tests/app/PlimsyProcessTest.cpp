@@ -204,28 +204,119 @@ class ReopenWithoutTrayTest : public PlimsyProcessTest
 protected:
     void TearDown() override { stopAll(); }
 
-    // The titles of the process's top-level windows that are on screen.
-    static QStringList shownWindowTitles(qint64 pid)
+    struct Shown
     {
-        xcb_connection_t *connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        const xcb_atom_t pidAtom = atom(connection, "_NET_WM_PID");
-        const xcb_atom_t nameAtom = atom(connection, "_NET_WM_NAME");
-        QStringList titles;
-        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr);
+        xcb_window_t window;
+        QByteArray pid;
+        QString title;
+    };
+
+    static xcb_connection_t *connection()
+    {
+        return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    }
+
+    // Every top-level window on screen, bottom to top.
+    static QList<Shown> shownWindows()
+    {
+        xcb_connection_t *x = connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+        const xcb_atom_t pidAtom = atom(x, "_NET_WM_PID");
+        const xcb_atom_t nameAtom = atom(x, "_NET_WM_NAME");
+        QList<Shown> shown;
+        xcb_query_tree_reply_t *tree = xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr);
         const int count = tree ? xcb_query_tree_children_length(tree) : 0;
         for (int i = 0; i < count; ++i) {
             const xcb_window_t window = xcb_query_tree_children(tree)[i];
             xcb_get_window_attributes_reply_t *attributes =
-                xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr);
-            const bool shown = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-            std::free(attributes);
-            if (shown && property(connection, window, pidAtom) == QByteArray::number(pid)) {
-                titles.append(QString::fromUtf8(property(connection, window, nameAtom, false)));
+                xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, window), nullptr);
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE) {
+                shown.append(
+                    {window, property(x, window, pidAtom), QString::fromUtf8(property(x, window, nameAtom, false))});
             }
+            std::free(attributes);
         }
         std::free(tree);
+        return shown;
+    }
+
+    // The titles of the process's top-level windows that are on screen.
+    static QStringList shownWindowTitles(qint64 pid)
+    {
+        QStringList titles;
+        for (const Shown &shown : shownWindows()) {
+            if (shown.pid == QByteArray::number(pid)) {
+                titles.append(shown.title);
+            }
+        }
         return titles;
+    }
+
+    // The title of the window on top and of the one with the focus, when the process owns them.
+    static QStringList frontAndFocus(qint64 pid)
+    {
+        const QList<Shown> shown = shownWindows();
+        xcb_get_input_focus_reply_t *focus =
+            xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr);
+        const xcb_window_t focused = focus ? focus->focus : xcb_window_t(XCB_NONE);
+        std::free(focus);
+        QStringList titles{QString(), QString()};
+        for (const Shown &window : shown) {
+            if (window.pid != QByteArray::number(pid)) {
+                continue;
+            }
+            if (window.window == shown.last().window) {
+                titles[0] = window.title;
+            }
+            if (window.window == focused) {
+                titles[1] = window.title;
+            }
+        }
+        return titles;
+    }
+
+    // A window of another program's, mapped over everything.
+    static xcb_window_t coverEverything()
+    {
+        xcb_connection_t *x = connection();
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+        const xcb_window_t window = xcb_generate_id(x);
+        xcb_create_window(x,
+                          XCB_COPY_FROM_PARENT,
+                          window,
+                          screen->root,
+                          0,
+                          0,
+                          screen->width_in_pixels,
+                          screen->height_in_pixels,
+                          0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual,
+                          0,
+                          nullptr);
+        xcb_map_window(x, window);
+        xcb_flush(x);
+        return window;
+    }
+
+    // Asks the process's window of that title to close, as a window manager's close button does.
+    static void closeWindow(qint64 pid, const QString &title)
+    {
+        xcb_connection_t *x = connection();
+        for (const Shown &shown : shownWindows()) {
+            if (shown.pid != QByteArray::number(pid) || shown.title != title) {
+                continue;
+            }
+            xcb_client_message_event_t event{};
+            event.response_type = XCB_CLIENT_MESSAGE;
+            event.format = 32;
+            event.window = shown.window;
+            event.type = atom(x, "WM_PROTOCOLS");
+            event.data.data32[0] = atom(x, "WM_DELETE_WINDOW");
+            event.data.data32[1] = XCB_CURRENT_TIME;
+            xcb_send_event(x, 0, shown.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
+        }
+        xcb_flush(x);
     }
 
 private:
@@ -254,18 +345,47 @@ private:
     }
 };
 
-TEST_F(ReopenWithoutTrayTest, StartingPlimsyAgainOpensTheFirstOnesActionBar)
+// The first run's window is what the user is looking for: a second start brings it to the front and leaves
+// the palette shut. Once it is closed, starting again opens the palette, the way to the menu's commands.
+TEST_F(ReopenWithoutTrayTest, StartingPlimsyAgainBringsTheFirstRunsWindowForwardElseOpensTheActionBar)
 {
     extraEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    defaults.setValue(QStringLiteral("hasCompletedOnboarding"), false);
+    const QString onboarding = QStringLiteral("Welcome to Plimsy");
+    const QString actionBar = QStringLiteral("Action Bar");
     QProcess &first = startFirst();
-    EXPECT_FALSE(shownWindowTitles(first.processId()).contains(QStringLiteral("Action Bar")));
-
-    QProcess &second = start();
-    ASSERT_TRUE(exitsWith(second, 0));
+    const qint64 pid = first.processId();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindowTitles(pid).contains(onboarding); }, 20'000));
+    const xcb_window_t cover = coverEverything();
+    // Raised again while the first's own windows are still coming up.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return shownWindowTitles(first.processId()).contains(QStringLiteral("Action Bar")); }, 20'000))
-        << shownWindowTitles(first.processId()).join(u',').toStdString();
+        [&] {
+            const uint32_t above = XCB_STACK_MODE_ABOVE;
+            xcb_configure_window(connection(), cover, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+            xcb_flush(connection());
+            return shownWindows().last().window == cover;
+        },
+        20'000));
+
+    ASSERT_TRUE(exitsWith(start(), 0));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return frontAndFocus(pid) == QStringList{onboarding, onboarding};
+        },
+        20'000))
+        << frontAndFocus(pid).join(u',').toStdString();
+    // Answered only once the start before it has been handled.
+    EXPECT_TRUE(answers("plimsy://nothing-to-do\n\n"));
+    EXPECT_FALSE(shownWindowTitles(pid).contains(actionBar));
+
+    closeWindow(pid, onboarding);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shownWindowTitles(pid).contains(onboarding); }, 20'000));
+    ASSERT_TRUE(exitsWith(start(), 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindowTitles(pid).contains(actionBar); }, 20'000))
+        << shownWindowTitles(pid).join(u',').toStdString();
     EXPECT_EQ(first.state(), QProcess::Running);
+    xcb_destroy_window(connection(), cover);
+    xcb_flush(connection());
 }
 
 } // namespace

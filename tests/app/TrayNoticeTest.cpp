@@ -25,8 +25,14 @@ namespace {
 // One launch of the tray's side of the shell: the status item with its menu and the notice over it.
 struct Launch
 {
-    Launch(UserDefaults &defaults, Sleeper &sleeper)
-        : notice(item, {&defaults, &sleeper, [this] { ++paletteOpenings; }, QStringLiteral("Super+Shift+K"), true})
+    Launch(UserDefaults &defaults, Sleeper &sleeper, std::function<QWidget *()> firstRunWindow = {})
+        : notice(item,
+                 {&defaults,
+                  &sleeper,
+                  [this] { ++paletteOpenings; },
+                  QStringLiteral("Super+Shift+K"),
+                  true,
+                  std::move(firstRunWindow)})
     {
         item.setMenu(&menu);
         item.show();
@@ -90,6 +96,24 @@ TEST(TrayNoticeTest, TheNoticeShowsWithoutAHostAndAHostAppearingLaterShowsTheIte
     EXPECT_FALSE(second.item.hasHost());
     EXPECT_EQ(second.notice.window(), nullptr);
     EXPECT_EQ(second.paletteOpenings, 0);
+}
+
+// One window at a time: the notice waits behind the first run's window and comes when it has closed.
+TEST(TrayNoticeTest, TheNoticeWaitsUntilTheFirstRunsWindowHasClosed)
+{
+    QTemporaryDir folder;
+    UserDefaults defaults(folder.filePath(QStringLiteral("defaults.conf")));
+    FakeClock clock;
+    FakeSleeper sleeper(clock);
+    QWidget onboarding;
+    onboarding.show();
+    Launch launch(defaults, sleeper, [&] { return onboarding.isVisible() ? &onboarding : nullptr; });
+    launch.settle();
+    ASSERT_FALSE(launch.item.hasHost());
+    EXPECT_EQ(launch.notice.window(), nullptr);
+
+    onboarding.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return launch.notice.window() && launch.notice.window()->isVisible(); }, 20'000));
 }
 
 } // namespace
