@@ -185,6 +185,7 @@ void AppDelegate::applicationDidFinishLaunching()
     // 11. Announcements.
     setUpAnnouncements();
     // 12. The Action Bar and its global hot key.
+    m_isLaunched = true;
     setUpActionBar();
     // Without a tray host the status menu is out of reach: say so, once.
     setUpTrayNotice();
@@ -197,7 +198,16 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::setUpActionBar()
 {
-    m_actionBarController = std::make_unique<ActionBarWindowController>();
+    // Its window is built once the first refresh's requests have been started, or when first needed.
+    connect(
+        m_statusMenuController.get(),
+        &StatusMenuController::refreshRequested,
+        this,
+        [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { actionBar(); }, Qt::QueuedConnection);
+        },
+        Qt::SingleShotConnection);
     GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
     hotkeys.onHotkeyPressed = [self = QPointer<AppDelegate>(this)] {
         if (self) {
@@ -207,17 +217,25 @@ void AppDelegate::setUpActionBar()
     hotkeys.registerHotkey(hotkeys.currentOption().keyCode, hotkeys.currentOption().modifiers);
 }
 
+ActionBarWindowController &AppDelegate::actionBar()
+{
+    if (!m_actionBarController) {
+        m_actionBarController = std::make_unique<ActionBarWindowController>();
+    }
+    return *m_actionBarController;
+}
+
 void AppDelegate::toggleActionBar()
 {
-    if (m_actionBarController) {
-        m_actionBarController->toggle();
+    if (m_isLaunched) {
+        actionBar().toggle();
     }
 }
 
 void AppDelegate::showActionBar()
 {
-    if (m_actionBarController) {
-        m_actionBarController->show();
+    if (m_isLaunched) {
+        actionBar().show();
     }
 }
 
@@ -277,6 +295,11 @@ QCoro::Task<> AppDelegate::runStartupTask(quint64 generation)
         co_return;
     }
     coordinator.handle(readiness);
+    if (readiness != AppReadiness::Ready) {
+        // No refresh to wait for: the Action Bar's window is built behind the first run's window.
+        QMetaObject::invokeMethod(
+            this, [this] { actionBar(); }, Qt::QueuedConnection);
+    }
     co_await registerSilentPushToken();
     if (!self || generation != m_startupGeneration) {
         co_return;

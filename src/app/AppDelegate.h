@@ -114,6 +114,8 @@ private:
     void sendLaunchEvent();
     void setUpActionBar();
     void toggleActionBar();
+    // The Action Bar's controller, made on first use.
+    ActionBarWindowController &actionBar();
     void setUpTrayNotice();
     // Opening Plimsy again: the first run's window when it is open, else, without a tray host, the Action
     // Bar as the way to the menu's commands.
@@ -128,6 +130,8 @@ private:
     // Moving it on cancels the start-up task.
     quint64 m_startupGeneration = 0;
     std::unique_ptr<ActionBarWindowController> m_actionBarController;
+    // Set when the launch sequence reaches the Action Bar: before that, there is none to open.
+    bool m_isLaunched = false;
     std::unique_ptr<TrayNoticeWindow> m_trayNotice;
 
     Q_DISABLE_COPY_MOVE(AppDelegate)

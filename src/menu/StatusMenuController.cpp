@@ -188,7 +188,23 @@ void StatusMenuController::setup()
     iconManager().hasError = false;
     iconManager().apply(iconManager().currentState());
     MainMenu(this, m_statusMenu.get()).build();
-    m_appState.aboutWindow = m_services.makeAboutWindow();
+    // Building the About window would hold up the first refresh: it waits until that refresh's requests
+    // have been started (About builds its own when opened before).
+    connect(
+        this,
+        &StatusMenuController::refreshRequested,
+        this,
+        [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!m_appState.aboutWindow) {
+                        m_appState.aboutWindow = m_services.makeAboutWindow();
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::SingleShotConnection);
     if (m_services.buildApplicationMenu) {
         m_services.buildApplicationMenu(*this);
     }
@@ -360,6 +376,7 @@ void StatusMenuController::updateServers()
     m_accountsLoaded = 0;
     if (accounts.size() == 1) {
         startLoader(accounts.constFirst(), m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart));
+        Q_EMIT refreshRequested();
         return;
     }
     if (accounts.isEmpty()) {
@@ -379,6 +396,7 @@ void StatusMenuController::updateServers()
         item->setMenu(submenu);
         startLoader(account, submenu, std::nullopt);
     }
+    Q_EMIT refreshRequested();
 }
 
 void StatusMenuController::startLoader(const Account &account, QMenu *parentMenu, std::optional<int> targetPosition)
