@@ -293,7 +293,8 @@ private:
     Q_DISABLE_COPY_MOVE(StatusMenuController)
 
 Q_SIGNALS:
-    // A refresh has handed its first requests to the network, which starts them at the next turn.
+    // A refresh got past its gate and handed its requests (none without accounts) to the network, which
+    // starts them at the next turn.
     void refreshRequested();
 };
 
