@@ -46,6 +46,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <utility>
 
 namespace plimsy {
 
@@ -116,9 +117,15 @@ AppDelegate::AppDelegate(Services services, QObject *parent)
         menu.showLogsFolder = [this] { showLogsFolder(); };
     }
     menu.buildApplicationMenu = [this](StatusMenuController &controller) {
-        m_mainMenu = ApplicationMenu(&controller).build();
+        afterFirstRefreshRequests([this, &controller] { m_mainMenu = ApplicationMenu(&controller).build(); });
     };
     m_statusMenuController = std::make_unique<StatusMenuController>(m_state, menu);
+    connect(
+        m_statusMenuController.get(),
+        &StatusMenuController::refreshRequested,
+        this,
+        [this] { QMetaObject::invokeMethod(this, &AppDelegate::runDeferredWork, Qt::QueuedConnection); },
+        Qt::SingleShotConnection);
     LoadedRecords::setCurrent(&m_state);
     s_shared = this;
 }
@@ -160,7 +167,7 @@ void AppDelegate::applicationDidFinishLaunching()
     // 2. The legacy login item, off the GUI thread.
     cleanUpLegacyLoginItem();
     // 3. The main menu, in place of the early one.
-    buildMainMenu();
+    afterFirstRefreshRequests([this] { buildMainMenu(); });
     // 4. Uncaught exceptions already end the process here: nothing to switch on.
     // 5. The site monitor sets itself up again.
     m_services.defaults->remove(QStringLiteral("siteMonitorInited"));
@@ -185,6 +192,7 @@ void AppDelegate::applicationDidFinishLaunching()
     // 11. Announcements.
     setUpAnnouncements();
     // 12. The Action Bar and its global hot key.
+    m_isLaunched = true;
     setUpActionBar();
     // Without a tray host the status menu is out of reach: say so, once.
     setUpTrayNotice();
@@ -197,7 +205,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::setUpActionBar()
 {
-    m_actionBarController = std::make_unique<ActionBarWindowController>();
+    // Its window is built once the first refresh's requests have been started, or when first needed.
+    afterFirstRefreshRequests([this] { actionBar(); });
     GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
     hotkeys.onHotkeyPressed = [self = QPointer<AppDelegate>(this)] {
         if (self) {
@@ -207,17 +216,42 @@ void AppDelegate::setUpActionBar()
     hotkeys.registerHotkey(hotkeys.currentOption().keyCode, hotkeys.currentOption().modifiers);
 }
 
+void AppDelegate::afterFirstRefreshRequests(std::function<void()> work)
+{
+    if (m_isPastFirstRefresh) {
+        work();
+        return;
+    }
+    m_deferredWork.push_back(std::move(work));
+}
+
+void AppDelegate::runDeferredWork()
+{
+    m_isPastFirstRefresh = true;
+    for (const std::function<void()> &work : std::exchange(m_deferredWork, {})) {
+        work();
+    }
+}
+
+ActionBarWindowController &AppDelegate::actionBar()
+{
+    if (!m_actionBarController) {
+        m_actionBarController = std::make_unique<ActionBarWindowController>();
+    }
+    return *m_actionBarController;
+}
+
 void AppDelegate::toggleActionBar()
 {
-    if (m_actionBarController) {
-        m_actionBarController->toggle();
+    if (m_isLaunched) {
+        actionBar().toggle();
     }
 }
 
 void AppDelegate::showActionBar()
 {
-    if (m_actionBarController) {
-        m_actionBarController->show();
+    if (m_isLaunched) {
+        actionBar().show();
     }
 }
 
@@ -277,6 +311,10 @@ QCoro::Task<> AppDelegate::runStartupTask(quint64 generation)
         co_return;
     }
     coordinator.handle(readiness);
+    if (readiness != AppReadiness::Ready) {
+        // No refresh to wait for: what waited for one is done behind the first run's window.
+        QMetaObject::invokeMethod(this, &AppDelegate::runDeferredWork, Qt::QueuedConnection);
+    }
     co_await registerSilentPushToken();
     if (!self || generation != m_startupGeneration) {
         co_return;

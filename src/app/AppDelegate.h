@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QMenuBar;
 
@@ -114,6 +115,12 @@ private:
     void sendLaunchEvent();
     void setUpActionBar();
     void toggleActionBar();
+    // The Action Bar's controller, made on first use.
+    ActionBarWindowController &actionBar();
+    // Work that would hold up the first refresh runs, in order, once that refresh's requests have been
+    // started, or at once after that.
+    void afterFirstRefreshRequests(std::function<void()> work);
+    void runDeferredWork();
     void setUpTrayNotice();
     // Opening Plimsy again: the first run's window when it is open, else, without a tray host, the Action
     // Bar as the way to the menu's commands.
@@ -128,6 +135,10 @@ private:
     // Moving it on cancels the start-up task.
     quint64 m_startupGeneration = 0;
     std::unique_ptr<ActionBarWindowController> m_actionBarController;
+    // Set when the launch sequence reaches the Action Bar: before that, there is none to open.
+    bool m_isLaunched = false;
+    bool m_isPastFirstRefresh = false;
+    std::vector<std::function<void()>> m_deferredWork;
     std::unique_ptr<TrayNoticeWindow> m_trayNotice;
 
     Q_DISABLE_COPY_MOVE(AppDelegate)

@@ -188,7 +188,23 @@ void StatusMenuController::setup()
     iconManager().hasError = false;
     iconManager().apply(iconManager().currentState());
     MainMenu(this, m_statusMenu.get()).build();
-    m_appState.aboutWindow = m_services.makeAboutWindow();
+    // Building the About window would hold up the first refresh: it waits until that refresh's requests
+    // have been started (About builds its own when opened before).
+    connect(
+        this,
+        &StatusMenuController::refreshRequested,
+        this,
+        [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!m_appState.aboutWindow) {
+                        m_appState.aboutWindow = m_services.makeAboutWindow();
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::SingleShotConnection);
     if (m_services.buildApplicationMenu) {
         m_services.buildApplicationMenu(*this);
     }
@@ -358,27 +374,27 @@ void StatusMenuController::updateServers()
     const QList<Account> accounts = AccountManager::loadAccounts(*m_defaults);
     m_accountsToLoad = accounts.size();
     m_accountsLoaded = 0;
-    if (accounts.size() == 1) {
-        startLoader(accounts.constFirst(), m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart));
-        return;
-    }
     if (accounts.isEmpty()) {
         m_appState.loadingData = false;
-        return;
-    }
-    // Each account item goes to the same index, last account first, so they end up in stored order.
-    for (qsizetype i = accounts.size() - 1; i >= 0; --i) {
-        const Account &account = accounts.at(i);
-        QAction *item =
-            MenuItems::makeItem(m_statusMenu.get(), account.name.value_or(QString()), MenuTags::AccountItem);
-        if (account.uuid) {
-            MenuItems::setRepresentedObject(item, *account.uuid);
+    } else if (accounts.size() == 1) {
+        startLoader(accounts.constFirst(), m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart));
+    } else {
+        // Each account item goes to the same index, last account first, so they end up in stored order.
+        for (qsizetype i = accounts.size() - 1; i >= 0; --i) {
+            const Account &account = accounts.at(i);
+            QAction *item =
+                MenuItems::makeItem(m_statusMenu.get(), account.name.value_or(QString()), MenuTags::AccountItem);
+            if (account.uuid) {
+                MenuItems::setRepresentedObject(item, *account.uuid);
+            }
+            auto *submenu = new QMenu(m_statusMenu.get());
+            MenuItems::insertItem(m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart), item);
+            item->setMenu(submenu);
+            startLoader(account, submenu, std::nullopt);
         }
-        auto *submenu = new QMenu(m_statusMenu.get());
-        MenuItems::insertItem(m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart), item);
-        item->setMenu(submenu);
-        startLoader(account, submenu, std::nullopt);
     }
+    // Also without accounts: what waits for the first refresh must not wait for ever.
+    Q_EMIT refreshRequested();
 }
 
 void StatusMenuController::startLoader(const Account &account, QMenu *parentMenu, std::optional<int> targetPosition)

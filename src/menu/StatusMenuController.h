@@ -291,6 +291,11 @@ private:
     std::optional<PerformDeployment> m_performDeployment;
 
     Q_DISABLE_COPY_MOVE(StatusMenuController)
+
+Q_SIGNALS:
+    // A refresh got past its gate and handed its requests (none without accounts) to the network, which
+    // starts them at the next turn.
+    void refreshRequested();
 };
 
 // Where the palette and the notices find the status menu (empty before its set-up).

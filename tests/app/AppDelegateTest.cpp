@@ -93,6 +93,15 @@ protected:
         return nullptr;
     }
 
+    // The top-level window of that object name, shown or not.
+    static QWidget *builtWindow(const QString &objectName)
+    {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const auto found = std::find_if(
+            windows.begin(), windows.end(), [&](const QWidget *widget) { return widget->objectName() == objectName; });
+        return found == windows.end() ? nullptr : *found;
+    }
+
     qsizetype orgRequests() const { return forge.requestCount("GET", QStringLiteral("/api/orgs")); }
 
     FakeForge forge;
@@ -116,8 +125,13 @@ TEST_F(AppDelegateTest, ASignedInUserWithAccountsGetsARefreshAndOneLaunchEvent)
     ServiceContainer::shared().tokenStore().setAccessToken(QStringLiteral("token"));
 
     AppDelegate &app = launch();
+    // The windows the refresh does not need are built after its requests have been started.
+    EXPECT_EQ(builtWindow(QStringLiteral("actionBarPanel")), nullptr);
+    EXPECT_EQ(app.state().aboutWindow, nullptr);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return app.state().siteList.size() == 4 && !app.state().isLoadingData(); }, 20'000));
+    EXPECT_NE(builtWindow(QStringLiteral("actionBarPanel")), nullptr);
+    EXPECT_NE(app.state().aboutWindow, nullptr);
 
     EXPECT_TRUE(defaults.boolValue(QStringLiteral("hasCompletedOnboarding")));
     EXPECT_EQ(app.state().serverList.size(), 2);
