@@ -380,8 +380,10 @@ TEST_F(ConfigurationEditorTest, ASaveAskedDuringAnotherIsSentOnce)
 
     typeIntoEditor(QStringLiteral("Q"));
     window()->save();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return forge.requestCount("POST", sitePath("commands")) == 2; }, EditorWaitLimit));
+    // Until the second clearing has been answered too: its road ends with the status cleared.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return forge.requestCount("POST", sitePath("commands")) == 2 && model()->statusMessage().isEmpty(); },
+        EditorWaitLimit));
     const QList<QJsonObject> sent = bodies("PUT", sitePath("environment"));
     ASSERT_EQ(sent.size(), 2);
     EXPECT_TRUE(sent.last().value(QStringLiteral("environment")).toString().startsWith(QStringLiteral("ZQ")));
