@@ -398,17 +398,7 @@ TEST_F(ConfigurationEditorTest, AsRootWithoutTheSandboxWaiverTheEditorExplainsIt
     }
     const QByteArray waiver = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
     qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
-    auto controller = std::make_unique<ConfigurationWindowController>(
-        ConfigurationWindowController::Services{&alerts, &opener, &defaults, &sleeper});
-    dispatcher = std::make_unique<ConfigurationWindowDispatcher>(
-        QStringLiteral("window-key"),
-        std::move(controller),
-        server,
-        site,
-        account,
-        ConfigurationType::Env,
-        ConfigurationWindowDispatcher::Services{forgeServices(), &alerts, &sleeper, &fileStore});
-    dispatcher->show();
+    showWindow(ConfigurationType::Env);
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", waiver);
 
     ASSERT_EQ(alerts.open().size(), 1);

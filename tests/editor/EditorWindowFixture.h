@@ -86,6 +86,14 @@ protected:
     // Opens the window for `type` and waits until the editor shows what Forge served.
     void open(ConfigurationType type)
     {
+        showWindow(type);
+        ASSERT_TRUE(waitUntilReady(window()->monacoEditor())) << window()->monacoEditor()->failure().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !window()->isLoading(); }, EditorWaitLimit));
+    }
+
+    // Makes the window for `type` and asks it to show, as the menu does.
+    void showWindow(ConfigurationType type)
+    {
         auto controller = std::make_unique<ConfigurationWindowController>(
             ConfigurationWindowController::Services{&alerts, &opener, &defaults, &sleeper});
         dispatcher = std::make_unique<ConfigurationWindowDispatcher>(
@@ -99,8 +107,6 @@ protected:
             type,
             ConfigurationWindowDispatcher::Services{forgeServices(), &alerts, &sleeper, &fileStore});
         dispatcher->show();
-        ASSERT_TRUE(waitUntilReady(window()->monacoEditor())) << window()->monacoEditor()->failure().toStdString();
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !window()->isLoading(); }, EditorWaitLimit));
     }
 
     ConfigurationWindowController *window() const { return dispatcher->configWindow(); }
