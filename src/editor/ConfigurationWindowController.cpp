@@ -203,7 +203,7 @@ QCoro::Task<> ConfigurationWindowController::runSaveRoad(std::optional<QString> 
         m_closeAfterSave = false;
         co_return;
     }
-    if (m_saveUnderWay) {
+    if (m_pendingForgeSaveText) {
         // Never a second upload of the same text: once the running save is done, the editor's text is
         // saved again only if it is not what that save stored.
         m_saveAskedMeanwhile = true;
@@ -252,7 +252,6 @@ void ConfigurationWindowController::performSave(const QString &text)
     }
     m_viewModel->setLoading(true);
     m_viewModel->setSaveEnabled(false);
-    m_saveUnderWay = true;
     m_pendingForgeSaveText = text;
     const bool runConfigCache = m_configType == ConfigurationType::Env && m_viewModel->runConfigCache();
     m_delegate->saveConfiguration(text, runConfigCache, this);
@@ -277,7 +276,6 @@ QCoro::Task<> ConfigurationWindowController::finishSave()
 {
     QPointer self(this);
     const std::optional<QString> saved = std::exchange(m_pendingForgeSaveText, std::nullopt);
-    m_saveUnderWay = false;
     m_viewModel->setLoading(false);
     m_viewModel->setSaveEnabled(true);
     if (m_configType == ConfigurationType::Deployment && saved) {
@@ -311,7 +309,7 @@ QCoro::Task<> ConfigurationWindowController::finishSave()
 void ConfigurationWindowController::showError(const std::optional<QString> &message)
 {
     tell(QStringLiteral("Error, something went wrong"), message.value_or(QString()));
-    m_saveUnderWay = false;
+    m_pendingForgeSaveText.reset();
     m_saveAskedMeanwhile = false;
     m_viewModel->setLoading(false);
     m_viewModel->setSaveEnabled(true);

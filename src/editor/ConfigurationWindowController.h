@@ -135,8 +135,7 @@ private:
     bool m_saveRoadRunning = false;
     // From beginLoading to setContent.
     bool m_loadUnderWay = false;
-    // From handing a text to the delegate until it answers; a save asked meanwhile is remembered.
-    bool m_saveUnderWay = false;
+    // A save asked while the delegate has a text in hand (m_pendingForgeSaveText) is remembered.
     bool m_saveAskedMeanwhile = false;
     bool m_askingToClose = false;
     bool m_closeConfirmed = false;
@@ -144,6 +143,7 @@ private:
     MonacoEditorView *m_monacoEditor;
     ConfigurationEditorView *m_view;
     std::optional<QString> m_lastForgeText;
+    // From handing a text to the delegate until it answers.
     std::optional<QString> m_pendingForgeSaveText;
     std::optional<QDateTime> m_lastReadModificationDate;
 
