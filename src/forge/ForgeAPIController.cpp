@@ -193,8 +193,6 @@ QCoro::Task<HttpResponse> ForgeAPIController::exchange(std::shared_ptr<State> st
         throw ForgeAPIError(ForgeAPIError::Case::InvalidURL);
     }
     QNetworkRequest request(url);
-    // A redirect means the key was refused; following it would hand the key to another host.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("Authorization", "Bearer " + state->apiKey->toUtf8());
     request.setRawHeader("Accept", "application/json");
     request.setRawHeader("Content-Type", "application/json");
