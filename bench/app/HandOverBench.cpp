@@ -38,11 +38,11 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int runs = std::max(1, QCoreApplication::arguments().value(1, QStringLiteral("20")).toInt());
-    QTemporaryDir home;
-    QProcessEnvironment environment = scratchEnvironment(home);
+    const ScratchProfile profile;
+    QProcessEnvironment environment = profile.environment();
     // No session bus and no reachable service: the running instance touches no keyring and no network.
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                       QStringLiteral("unix:path=") + home.filePath("no-bus"));
+                       QStringLiteral("unix:path=") + profile.home.filePath("no-bus"));
     for (const char *name :
          {"PLIMSY_STATS_URL", "PLIMSY_API_BASE", "PLIMSY_UPDATE_FEED_URL", "PLIMSY_FORGE_API_BASE"}) {
         environment.insert(QString::fromLatin1(name), QStringLiteral("http://127.0.0.1:9/"));

@@ -36,8 +36,8 @@ constexpr std::chrono::milliseconds SlowAnswer{2000};
 // Re-runs this program under dbus-run-session in a scratch profile.
 int runInPrivateSession(const QStringList &arguments)
 {
-    QTemporaryDir home;
-    QProcessEnvironment environment = scratchEnvironment(home);
+    const ScratchProfile profile;
+    QProcessEnvironment environment = profile.environment();
     environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     environment.insert(QString::fromLatin1(InsideVariable), QStringLiteral("1"));
     QProcess session;

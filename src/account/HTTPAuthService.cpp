@@ -68,9 +68,7 @@ HTTPAuthService::HTTPAuthService(APIClient &apiClient, std::shared_ptr<TokenStor
     , m_defaults(defaults)
 {
     m_apiClient.setTokenStore(m_tokenStore);
-    if (m_tokenStore->accessToken()) {
-        restoreCurrentUser();
-    }
+    // The user is restored on first use: reading the token here would hold up the launch on the keyring.
 }
 
 std::optional<User> HTTPAuthService::currentUser() const

@@ -2,6 +2,7 @@
 
 #include "core/Logger.h"
 #include "core/SimpleKeychain.h"
+#include "platform/SecretStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -44,6 +45,11 @@ KeychainTokenStore::KeychainTokenStore()
 KeychainTokenStore::KeychainTokenStore(std::unique_ptr<KeychainProtocol> keychain)
     : m_keychain(std::move(keychain))
 {
+}
+
+void KeychainTokenStore::readAhead()
+{
+    SecretStore::readAhead(QString::fromLatin1(Service), QString::fromLatin1(Account));
 }
 
 std::optional<QString> KeychainTokenStore::accessToken()

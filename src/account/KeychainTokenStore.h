@@ -24,6 +24,9 @@ public:
     KeychainTokenStore();
     explicit KeychainTokenStore(std::unique_ptr<KeychainProtocol> keychain);
 
+    // Starts reading the stored item on a worker thread; the first store made then finds it read.
+    static void readAhead();
+
     std::optional<QString> accessToken() override;
     bool setAccessToken(std::optional<QString> token) override;
     std::optional<QString> deviceId() override;

@@ -1,6 +1,8 @@
+#include "account/KeychainTokenStore.h"
 #include "app/AppDelegate.h"
 #include "app/AppResources.h"
 #include "app/SingleInstanceManager.h"
+#include "core/APIKeyManager.h"
 #include "core/Logger.h"
 #include "editor/EditorWebEngine.h"
 #include "platform/BundleInfo.h"
@@ -104,6 +106,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();
+    // The first refresh needs the sign-in and the accounts' keys: the keyring is read meanwhile.
+    plimsy::KeychainTokenStore::readAhead();
+    plimsy::APIKeyManager::readAhead();
     QApplication::setQuitOnLastWindowClosed(false);
     // Wayland desktops find the icon through the desktop entry of that name.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(plimsy::BundleInfo::Identifier));

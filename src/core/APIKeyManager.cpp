@@ -60,6 +60,11 @@ SecretStore::Lookup readMovingLegacy(KeychainProtocol &keychain, const QString &
 
 } // namespace
 
+void APIKeyManager::readAhead()
+{
+    SecretStore::readAhead(QString::fromLatin1(Service), QString::fromLatin1(ItemAccount));
+}
+
 APIKeyManager &APIKeyManager::shared()
 {
     static APIKeyManager *s_shared = new APIKeyManager(std::make_unique<SimpleKeychain>(QString::fromLatin1(Service)));

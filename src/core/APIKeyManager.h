@@ -25,6 +25,9 @@ public:
 
     static APIKeyManager &shared();
 
+    // Starts reading the stored keys on a worker thread; the first load then finds them read.
+    static void readAhead();
+
     explicit APIKeyManager(std::unique_ptr<KeychainProtocol> keychain);
     ~APIKeyManager();
 

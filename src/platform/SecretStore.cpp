@@ -6,7 +6,9 @@
 #include <libsecret/secret.h>
 
 #include <algorithm>
+#include <future>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -313,25 +315,23 @@ SecretStore::Status deleteMatches(const QString &service, const QString *account
     return SecretStore::Status::Ok;
 }
 
-} // namespace
-
-SecretStore::Lookup SecretStore::get(const QString &service, const QString &account, Kind kind)
+SecretStore::Lookup readNow(const QString &service, const QString &account, SecretStore::Kind kind)
 {
     const StoreCall call;
     const ServicePtr connection = connectService(service);
     if (!connection) {
-        return {Status::Unavailable, {}};
+        return {SecretStore::Status::Unavailable, {}};
     }
     const Search found = search(connection.get(), service, &account, kind);
     if (!found.ok) {
-        return {Status::Unavailable, {}};
+        return {SecretStore::Status::Unavailable, {}};
     }
     if (found.matches.empty()) {
-        return {Status::NotFound, {}};
+        return {SecretStore::Status::NotFound, {}};
     }
     SecretItem *item = found.matches.front();
     if (!unlockForCall(connection.get(), service, lockedAmong({item}))) {
-        return {Status::Unavailable, {}};
+        return {SecretStore::Status::Unavailable, {}};
     }
     GError *rawError = nullptr;
     const bool loaded = secret_item_load_secret_sync(item, nullptr, &rawError);
@@ -339,18 +339,98 @@ SecretStore::Lookup SecretStore::get(const QString &service, const QString &acco
     ValuePtr value(loaded ? secret_item_get_secret(item) : nullptr);
     if (!value) {
         logFailure("read", service, error.get());
-        return {Status::Unavailable, {}};
+        return {SecretStore::Status::Unavailable, {}};
     }
     gsize length = 0;
     const gchar *bytes = secret_value_get(value.get(), &length);
     if (!g_utf8_validate(bytes, static_cast<gssize>(length), nullptr)) {
-        return {Status::NotFound, {}};
+        return {SecretStore::Status::NotFound, {}};
     }
-    return {Status::Ok, QString::fromUtf8(bytes, static_cast<qsizetype>(length))};
+    return {SecretStore::Status::Ok, QString::fromUtf8(bytes, static_cast<qsizetype>(length))};
+}
+
+// Reads that readAhead() started, until their get() or a write to their service takes them. Guarded by a
+// mutex of their own: a worker holds the store's for the whole of its read.
+struct AheadRead
+{
+    QString service;
+    QString account;
+    SecretStore::Kind kind;
+    std::shared_future<SecretStore::Lookup> answer;
+};
+
+struct AheadReads
+{
+    QMutex mutex;
+    std::vector<AheadRead> reads;
+};
+
+AheadReads &aheadReads()
+{
+    // The store's mutex is made first, so that it outlives a read still running when the process ends.
+    storeMutex();
+    static AheadReads s_reads;
+    return s_reads;
+}
+
+std::optional<std::shared_future<SecretStore::Lookup>>
+takeAheadRead(const QString &service, const QString &account, SecretStore::Kind kind)
+{
+    AheadReads &ahead = aheadReads();
+    QMutexLocker lock(&ahead.mutex);
+    const auto found = std::find_if(ahead.reads.begin(), ahead.reads.end(), [&](const AheadRead &read) {
+        return read.service == service && read.account == account && read.kind == kind;
+    });
+    if (found == ahead.reads.end()) {
+        return std::nullopt;
+    }
+    std::shared_future<SecretStore::Lookup> answer = std::move(found->answer);
+    ahead.reads.erase(found);
+    return answer;
+}
+
+// A write makes what was read ahead stale. Letting go of a read may wait for it: that happens outside the lock.
+void dropAheadReads(const QString &service)
+{
+    std::vector<AheadRead> dropped;
+    AheadReads &ahead = aheadReads();
+    QMutexLocker lock(&ahead.mutex);
+    const auto stale = std::stable_partition(
+        ahead.reads.begin(), ahead.reads.end(), [&](const AheadRead &read) { return read.service != service; });
+    std::move(stale, ahead.reads.end(), std::back_inserter(dropped));
+    ahead.reads.erase(stale, ahead.reads.end());
+}
+
+} // namespace
+
+SecretStore::Lookup SecretStore::get(const QString &service, const QString &account, Kind kind)
+{
+    if (std::optional<std::shared_future<Lookup>> ahead = takeAheadRead(service, account, kind)) {
+        return ahead->get();
+    }
+    return readNow(service, account, kind);
+}
+
+void SecretStore::readAhead(const QString &service, const QString &account, Kind kind)
+{
+    AheadReads &ahead = aheadReads();
+    // Started under the lock, so that a write on another thread cannot miss it.
+    QMutexLocker lock(&ahead.mutex);
+    // One after the other, in the order asked, so that what is needed first is there first.
+    const std::shared_future<Lookup> previous = ahead.reads.empty() ? std::shared_future<Lookup>()
+                                                                    : ahead.reads.back().answer;
+    const auto read = [service, account, kind, previous] {
+        if (previous.valid()) {
+            previous.wait();
+        }
+        return readNow(service, account, kind);
+    };
+    ahead.reads.push_back({service, account, kind, std::async(std::launch::async, read).share()});
 }
 
 SecretStore::Status SecretStore::set(const QString &service, const QString &account, const QString &value, Kind kind)
 {
+    dropAheadReads(service);
     const StoreCall call;
     const ServicePtr connection = connectService(service);
     if (!connection) {
@@ -381,12 +461,14 @@ SecretStore::Status SecretStore::set(const QString &service, const QString &acco
 
 SecretStore::Status SecretStore::remove(const QString &service, const QString &account, Kind kind)
 {
+    dropAheadReads(service);
     const StoreCall call;
     return deleteMatches(service, &account, kind);
 }
 
 SecretStore::Status SecretStore::removeAll(const QString &service, Kind kind)
 {
+    dropAheadReads(service);
     const StoreCall call;
     return deleteMatches(service, nullptr, kind);
 }

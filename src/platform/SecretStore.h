@@ -45,6 +45,11 @@ public:
     // Item data that is not valid UTF-8 reads as NotFound.
     static Lookup get(const QString &service, const QString &account, Kind kind = Kind::Default);
 
+    // Starts reading an item on a worker thread, so that the first get() of it finds the answer there instead
+    // of waiting on the store (opening the store's session takes most of a launch's keyring time). The
+    // answer is handed out once; any write to the service's items first drops it unread.
+    static void readAhead(const QString &service, const QString &account, Kind kind = Kind::Default);
+
     // Replaces the value of an existing item in place, else creates the item. Ok or Unavailable.
     static Status set(const QString &service, const QString &account, const QString &value, Kind kind = Kind::Default);
 

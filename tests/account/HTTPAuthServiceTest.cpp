@@ -60,8 +60,9 @@ TEST_F(HTTPAuthServiceTest, AUserIsRestoredOnceASecretStoreThatAnsweredLateHasTh
     storeToken("tok");
     storeUserJson(R"({"id":"7","email":"a@b.c","name":"Ann"})");
     auto flaky = std::make_unique<FlakyLookupKeychain>(keychain.name);
-    flaky->failingLookups = 1; // the read at construction
+    flaky->failingLookups = 1; // the first use's read
     HTTPAuthService service(client, std::make_shared<KeychainTokenStore>(std::move(flaky)), defaults);
+    EXPECT_FALSE(service.isAuthenticated());
     EXPECT_TRUE(service.isSignInUnavailable());
 
     EXPECT_TRUE(service.isAuthenticated());

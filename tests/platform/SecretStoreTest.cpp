@@ -43,6 +43,22 @@ TEST_F(SecretStoreTest, StoresReadsReplacesAndRemoves)
     EXPECT_EQ(SecretStore::remove(service, "all_api_keys"), Status::Ok);
 }
 
+// A read started ahead answers the first get, and a write made meanwhile is never undone by it.
+TEST_F(SecretStoreTest, AReadAheadAnswersTheFirstGetButNeverOutlivesAWrite)
+{
+    ASSERT_EQ(SecretStore::set(service, "auth_data", "first"), Status::Ok);
+    SecretStore::readAhead(service, "auth_data");
+    EXPECT_EQ(SecretStore::get(service, "auth_data").value, "first");
+
+    SecretStore::readAhead(service, "auth_data");
+    ASSERT_EQ(SecretStore::set(service, "auth_data", "second"), Status::Ok);
+    EXPECT_EQ(SecretStore::get(service, "auth_data").value, "second");
+
+    SecretStore::readAhead(service, "auth_data");
+    ASSERT_EQ(SecretStore::removeAll(service), Status::Ok);
+    EXPECT_EQ(SecretStore::get(service, "auth_data").status, Status::NotFound);
+}
+
 // A replacement writes into the existing item, so a write that fails never leaves the account without
 // its old value. The item's object path, as the command-line client of the same service lists it, stays.
 TEST_F(SecretStoreTest, ReplacingWritesIntoTheExistingItem)

@@ -35,7 +35,8 @@ struct Slot
     KXMachineContext context;
 };
 
-Slot s_slots[KXMaxThreads];
+// Zero at compile time: a thousand slots made at start would touch every page of them.
+constinit Slot s_slots[KXMaxThreads]{};
 int s_slotCount = 0;
 std::atomic<int> s_resumeGeneration{0};
 std::atomic<bool> s_stopInForce{false};
@@ -74,7 +75,7 @@ struct StackOffer
     size_t size;
 };
 
-StackOffer s_offers[KXMaxThreads];
+constinit StackOffer s_offers[KXMaxThreads]{};
 std::atomic<int> s_offerCount{0};
 
 long futex(std::atomic<int> *address, int operation, int value, const timespec *timeout)
