@@ -56,7 +56,8 @@ QString withoutByteOrderMark(const QString &text)
 } // namespace
 
 // One evaluation's answer. It is given when the page answers, or as nothing when the page dies or goes away
-// first; the waiting coroutine is resumed from the event loop, never from inside those calls.
+// before the answer is taken; the waiting coroutine is resumed from the event loop, never from inside those
+// calls.
 struct MonacoEditorView::ScriptAnswer
 {
     bool answered = false;
@@ -78,6 +79,13 @@ struct MonacoEditorView::ScriptAnswer
                 }
             },
             Qt::QueuedConnection);
+    }
+
+    // An answer already given but not yet taken goes too: its taker may read the view that is going.
+    void abandon(const std::shared_ptr<ScriptAnswer> &self)
+    {
+        value = QVariant();
+        give(QVariant(), self);
     }
 };
 
@@ -207,7 +215,7 @@ void MonacoEditorView::abandonScripts()
 {
     for (const std::weak_ptr<ScriptAnswer> &pending : std::exchange(m_pendingScripts, {})) {
         if (const std::shared_ptr<ScriptAnswer> answer = pending.lock()) {
-            answer->give(QVariant(), answer);
+            answer->abandon(answer);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "EditorTestSupport.h"
 #include "RecordingUrlOpener.h"
+#include "core/RunDetached.h"
 #include "editor/MonacoMessageHandler.h"
 
 #include <QLabel>
@@ -35,6 +36,33 @@ protected:
     RecordingEditorDelegate delegate;
     std::unique_ptr<MonacoEditorView> view;
 };
+
+// Destroys the view as the next queued call reaches the application object: on this quiet page, the one
+// that resumes a caller the page has just answered.
+class ViewCloser final : public QObject
+{
+public:
+    explicit ViewCloser(std::unique_ptr<MonacoEditorView> &view)
+        : m_view(view)
+    {
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::MetaCall) {
+            m_view.reset();
+        }
+        return false;
+    }
+
+private:
+    std::unique_ptr<MonacoEditorView> &m_view;
+};
+
+QCoro::Task<> askContent(MonacoEditorView *view, std::optional<std::optional<QString>> *answer)
+{
+    *answer = co_await view->content();
+}
 
 struct TextRow
 {
@@ -220,4 +248,21 @@ TEST_F(MonacoPageTest, ADeadPageProcessIsShownAsOneLine)
     EXPECT_TRUE(line->isVisible());
     EXPECT_TRUE(line->text().startsWith(QStringLiteral("The editor stopped")));
     EXPECT_EQ(pageText(view.get()), std::nullopt);
+}
+
+// An answer on its way to its caller when the window closes is not handed over: the caller gets no text, and
+// nothing reads the view that is gone.
+TEST_F(MonacoPageTest, AnAnswerOnItsWayWhenTheViewGoesGivesNoText)
+{
+    start();
+    view->setContent(QStringLiteral("on its way"));
+    std::optional<std::optional<QString>> answer;
+    runDetached(askContent(view.get(), &answer));
+    ViewCloser closer(view);
+    QCoreApplication::instance()->installEventFilter(&closer);
+    const bool answered = QTest::qWaitFor([&] { return answer.has_value(); }, EditorWaitLimit);
+    QCoreApplication::instance()->removeEventFilter(&closer);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(view, nullptr);
+    EXPECT_EQ(*answer, std::nullopt);
 }
