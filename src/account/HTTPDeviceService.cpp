@@ -141,7 +141,8 @@ QCoro::Task<QString> HTTPDeviceService::connectForge()
     // The address belongs to the account that fetched it: another account's deploys must never go there.
     const std::optional<QString> token = m_tokenStore->accessToken();
     if (m_cachedWebhookUrl && m_cachedForToken == token) {
-        co_return *m_cachedWebhookUrl;
+        // A copy: co_return of a member would move it out of the cache.
+        co_return QString(*m_cachedWebhookUrl);
     }
     m_cachedWebhookUrl.reset();
     m_cachedForToken.reset();

@@ -104,6 +104,8 @@ ConfigurationEditorView::ConfigurationEditorView(ConfigurationEditorViewModel &v
     small.setPixelSize(11);
     m_statusLabel->setFont(small);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A message longer than the toolbar has room for wraps instead of being cut off mid-word.
+    m_statusLabel->setWordWrap(true);
 
     m_progress->setObjectName(QStringLiteral("progressIndicator"));
     m_progress->setRange(0, 0);

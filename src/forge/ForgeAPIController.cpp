@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -63,6 +64,10 @@ std::chrono::milliseconds toDuration(double seconds)
 
 QString wholeSeconds(double seconds)
 {
+    // Under a second, tenths (rounded up): a real pause never reads as "0s".
+    if (seconds > 0 && seconds < 1) {
+        return QString::number(std::ceil(seconds * 10) / 10, 'f', 1);
+    }
     return QString::number(qint64(seconds));
 }
 
@@ -105,6 +110,7 @@ struct ForgeAPIController::State
     const Clock *clock = nullptr;
     Sleeper *sleeper = nullptr;
     std::function<QString()> computerName;
+    std::shared_ptr<TimeOutBudget> timeOutBudget;
     std::optional<QList<Organization>> cachedOrganizations;
 
     QString rateLimitKey() const { return account.uuid.value_or(QStringLiteral("default")); }
@@ -125,6 +131,7 @@ ForgeAPIController::ForgeAPIController(Account account, Services services)
     d->sleeper = services.sleeper ? services.sleeper : &Sleeper::system();
     d->baseURL = services.baseURL.value_or(URLConstants::forgeAPIBase());
     d->computerName = services.computerName ? services.computerName : [] { return SystemInfo::computerName(); };
+    d->timeOutBudget = std::move(services.timeOutBudget);
     APIKeyManager &keys = services.apiKeys ? *services.apiKeys : APIKeyManager::shared();
     if (account.uuid) {
         const APIKeyManager::Lookup found = keys.lookup(*account.uuid);
@@ -257,6 +264,10 @@ QCoro::Task<HttpResponse> ForgeAPIController::send(std::shared_ptr<State> state,
     const QString key = state->rateLimitKey();
     // Traced and counted only when it really goes out: a listing cancelled by a failed sibling never does.
     throwIfCancelled(cancel, request.url());
+    if (state->timeOutBudget && state->timeOutBudget->isSpent) {
+        throw NetworkError(
+            NetworkError::Code::TimedOut, request.url(), QStringLiteral("not sent: an earlier request timed out"));
+    }
     ForgeTrace::logRequest(request, method, body, path);
     state->tracker->recordRequest(key, state->clock->now());
     std::optional<NetworkError::Code> retryable;
@@ -270,9 +281,12 @@ QCoro::Task<HttpResponse> ForgeAPIController::send(std::shared_ptr<State> state,
         ForgeTrace::logResponse(response, path);
         co_return response;
     } catch (const NetworkError &error) {
-        const bool transient =
-            error.code() == NetworkError::Code::TimedOut || error.code() == NetworkError::Code::NetworkConnectionLost;
+        const bool timedOut = error.code() == NetworkError::Code::TimedOut;
+        const bool transient = timedOut || error.code() == NetworkError::Code::NetworkConnectionLost;
         if (!allowRetry || !transient) {
+            if (timedOut && state->timeOutBudget) {
+                state->timeOutBudget->isSpent = true;
+            }
             throw;
         }
         retryable = error.code();
@@ -428,6 +442,16 @@ std::optional<qint64> serverIdOf(const JSONAPIResource<Site> &resource)
     return parseForgeInteger(QStringView(server->data.first().id));
 }
 
+// Whether a listing has had a record of this id already; the first one is kept.
+template <typename Id> bool isRepeat(QSet<Id> &seen, const Id &id)
+{
+    if (seen.contains(id)) {
+        return true;
+    }
+    seen.insert(id);
+    return false;
+}
+
 // The first webhook whose address is the given one, white space at the ends aside.
 std::optional<Webhook> matchingWebhook(const QList<Webhook> &webhooks, const QString &url)
 {
@@ -450,7 +474,10 @@ QCoro::Task<bool> ForgeAPIController::forEachPage(std::shared_ptr<State> state,
                                                   std::function<bool(JSONAPIResponse<A> &, int)> onPage)
 {
     QString path = firstPath;
+    // A "next" link back to a page already read would list the same records again and again.
+    QSet<QString> fetched;
     for (int pageNumber = 1;; ++pageNumber) {
+        fetched.insert(path);
         // The page is the callback's to take records from; only its links are read afterwards.
         JSONAPIResponse<A> page = co_await requestDecoded<JSONAPIResponse<A>>(
             state, path, HTTPMethod::GET, std::nullopt, listTypeName<A>(), cancel);
@@ -458,7 +485,7 @@ QCoro::Task<bool> ForgeAPIController::forEachPage(std::shared_ptr<State> state,
             co_return false;
         }
         const std::optional<QString> next = relativeAPIPath(page.links ? page.links->next : std::nullopt);
-        if (!next) {
+        if (!next || fetched.contains(*next)) {
             co_return false;
         }
         if (pageNumber + 1 > pageLimit) {
@@ -476,12 +503,17 @@ QCoro::Task<QList<Organization>> ForgeAPIController::fetchOrganizations()
 QCoro::Task<QList<Organization>> ForgeAPIController::fetchOrganizationsWith(std::shared_ptr<State> state)
 {
     if (state->cachedOrganizations) {
-        co_return *state->cachedOrganizations;
+        // A copy: co_return of the cached list would move it out of the cache.
+        co_return QList<Organization>(*state->cachedOrganizations);
     }
     QList<Organization> organizations;
+    QSet<QString> seen;
     const std::function<bool(JSONAPIResponse<Organization> &, int)> collect =
-        [&organizations](JSONAPIResponse<Organization> &page, int) {
+        [&organizations, &seen](JSONAPIResponse<Organization> &page, int) {
             for (const auto &resource : page.data) {
+                if (isRepeat(seen, resource.attributes.slug)) {
+                    continue;
+                }
                 organizations.append(resource.attributes);
             }
             return !page.data.isEmpty();
@@ -504,11 +536,16 @@ QCoro::Task<QList<Server>> ForgeAPIController::fetchServersWith(std::shared_ptr<
                                                                 QPointer<CancellationToken> cancel)
 {
     QList<Server> servers;
+    QSet<qint64> seen;
     const QString slug = organizationSlug;
-    const std::function<bool(JSONAPIResponse<Server> &, int)> collect = [&servers, &slug](JSONAPIResponse<Server> &page,
-                                                                                          int pageNumber) {
+    const std::function<bool(JSONAPIResponse<Server> &, int)> collect = [&servers, &seen, &slug](
+                                                                            JSONAPIResponse<Server> &page,
+                                                                            int pageNumber) {
         QStringList names;
         for (const auto &resource : page.data) {
+            if (isRepeat(seen, resource.attributes.id)) {
+                continue;
+            }
             Server server = resource.attributes;
             server.organizationSlug = slug;
             names.append(server.name.value_or(QStringLiteral("?")) + QStringLiteral("(id=%1)").arg(server.id));
@@ -603,13 +640,19 @@ QCoro::Task<QList<Site>>
 ForgeAPIController::fetchSitesWith(std::shared_ptr<State> state, qint64 serverId, QString organizationSlug)
 {
     QList<Site> sites;
+    QSet<qint64> seen;
     const QString slug = organizationSlug;
     const std::function<bool(JSONAPIResponse<Site> &, int)> collect =
-        [&sites, &slug, serverId](JSONAPIResponse<Site> &page, int) {
+        [&sites, &seen, &slug, serverId](JSONAPIResponse<Site> &page, int) {
             qsizetype kept = 0;
             for (auto &resource : page.data) {
                 const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
                 if (!id) {
+                    continue;
+                }
+                // Counted as kept, so a page of repeats alone still goes on to the next page.
+                ++kept;
+                if (isRepeat(seen, *id)) {
                     continue;
                 }
                 Site site = std::move(resource.attributes);
@@ -617,7 +660,6 @@ ForgeAPIController::fetchSitesWith(std::shared_ptr<State> state, qint64 serverId
                 site.serverId = serverId;
                 site.organizationSlug = slug;
                 sites.append(std::move(site));
-                ++kept;
             }
             return kept > 0;
         };
@@ -640,26 +682,28 @@ QCoro::Task<QList<Site>> ForgeAPIController::fetchOrganizationSitesWith(std::sha
                                                                         QString organizationSlug)
 {
     QList<Site> sites;
+    QSet<qint64> seen;
     const QString slug = organizationSlug;
-    const std::function<bool(JSONAPIResponse<Site> &, int)> collect = [&sites, &slug](JSONAPIResponse<Site> &page,
-                                                                                      int) {
-        for (auto &resource : page.data) {
-            const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
-            if (!id) {
-                continue;
+    const std::function<bool(JSONAPIResponse<Site> &, int)> collect =
+        [&sites, &seen, &slug](JSONAPIResponse<Site> &page, int) {
+            for (auto &resource : page.data) {
+                const std::optional<qint64> id = parseForgeInteger(QStringView(resource.id));
+                if (!id || seen.contains(*id)) {
+                    continue;
+                }
+                const std::optional<qint64> serverId = serverIdOf(resource);
+                if (!serverId) {
+                    throw ForgeAPIError(ForgeAPIError::Case::IncompleteResult);
+                }
+                seen.insert(*id);
+                Site site = std::move(resource.attributes);
+                site.id = *id;
+                site.serverId = serverId;
+                site.organizationSlug = slug;
+                sites.append(std::move(site));
             }
-            const std::optional<qint64> serverId = serverIdOf(resource);
-            if (!serverId) {
-                throw ForgeAPIError(ForgeAPIError::Case::IncompleteResult);
-            }
-            Site site = std::move(resource.attributes);
-            site.id = *id;
-            site.serverId = serverId;
-            site.organizationSlug = slug;
-            sites.append(std::move(site));
-        }
-        return !page.data.isEmpty();
-    };
+            return !page.data.isEmpty();
+        };
     const QString first = QStringLiteral("orgs/") + pathSegment(slug) + QStringLiteral("/sites") + FirstPageQuery
                           + QStringLiteral("&include=server");
     if (co_await forEachPage<Site>(state, first, OrganizationSitesPageLimit, {}, collect)) {

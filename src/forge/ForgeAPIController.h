@@ -42,6 +42,14 @@ enum class HTTPMethod
 
 QByteArray httpMethodText(HTTPMethod method);
 
+// One time-out shared by the requests of one use (a refresh): once one of them has timed out, after its
+// retry, the others fail at once with "timed out" instead of each waiting out a time-out of its own, so a
+// stalled Forge holds a refresh for one time-out, not one per request. GUI thread only.
+struct TimeOutBudget
+{
+    bool isSpent = false;
+};
+
 // The attribute record's name in diagnostic lines ("JSONAPIResponse<Server>").
 template <typename A> inline constexpr const char *ForgeAttributeName = "Attributes";
 template <> inline constexpr const char *ForgeAttributeName<Organization> = "Organization";
@@ -76,6 +84,7 @@ public:
         Sleeper *sleeper = nullptr;
         std::optional<QString> baseURL;        // the Forge API root, ending in "/api/"
         std::function<QString()> computerName; // names uploaded SSH keys
+        std::shared_ptr<TimeOutBudget> timeOutBudget; // none: every request has its own time-out
     };
 
     // Pauses before one request never add up to more than this: a quota that never recovers must not

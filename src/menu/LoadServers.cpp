@@ -82,8 +82,12 @@ void LoadServers::start(const Account &account)
                    QStringLiteral("[LoadServers] === Starting for account: ") + nameOr(account.name, "unknown")
                        + QStringLiteral(" ==="));
     }
-    auto forge = std::make_shared<ForgeAPIController>(
-        account, m_delegate ? m_delegate->forgeServices() : ForgeAPIController::Services{});
+    ForgeAPIController::Services services;
+    if (m_delegate) {
+        services = m_delegate->forgeServices();
+        services.timeOutBudget = m_delegate->refreshTimeOut();
+    }
+    auto forge = std::make_shared<ForgeAPIController>(account, std::move(services));
     runDetached(load(shared_from_this(), std::move(forge), std::make_shared<const Account>(account)));
 }
 

@@ -360,6 +360,7 @@ void StatusMenuController::updateServers()
     m_isWaitingForKeyring = false;
     ForgeAPIRequestTracker::shared().resetRefreshCounters();
     ++m_refreshGeneration;
+    m_refreshTimeOut = std::make_shared<TimeOutBudget>();
     m_appState.loadingData = true;
     MainMenu(this, m_statusMenu.get()).build();
     // The rebuild took any error marker away; a failure of this refresh may place a new one.
@@ -447,6 +448,10 @@ void StatusMenuController::didFinishLoading(const Account &account)
     m_hasErrors = false;
     ++m_retryGeneration;
     m_retryPending = false;
+    // Forge stalled during the load: what it did not list is asked for again, as after a failed load.
+    if (m_refreshTimeOut && m_refreshTimeOut->isSpent) {
+        scheduleRetry();
+    }
     if (m_firstRun) {
         m_firstRun = false;
         initMonitoringIfNeeded();
@@ -516,6 +521,8 @@ void StatusMenuController::handleLoadFailure(const Account &, const QString &des
     NotificationCenter::defaultCenter().post(NotificationNames::allSitesLoaded);
     reportError(QStringLiteral("An error occured (unknown)"), description);
     plimsyLog(QStringLiteral("An error occured (default): ") + description);
+    // A garbled answer is as passing as a lost connection: a later refresh may well succeed.
+    scheduleRetry();
 }
 
 void StatusMenuController::scheduleRetry()
@@ -605,8 +612,12 @@ void StatusMenuController::showAlert(Alert::Style style,
             m_alerts->close(*m_alertWindow);
         }
         QString informative;
-        if (detail) {
-            informative = name ? *detail + QStringLiteral(" for account: ") + *name : *detail;
+        if (detail && name) {
+            // "The request timed out." reads "The request timed out for account: Acme", without a stop inside.
+            const bool endsInStop = detail->endsWith(QLatin1Char('.')) && !detail->endsWith(QLatin1String(".."));
+            informative = (endsInStop ? detail->chopped(1) : *detail) + QStringLiteral(" for account: ") + *name;
+        } else if (detail) {
+            informative = *detail;
         }
         DockVisibilityManager::countWindowOpened();
         m_alertWindow = m_alerts->show({title, informative, style, {}});

@@ -95,6 +95,8 @@ public:
     void handleLoadFailure(const plimsy::Account &account, const QString &description);
     // Each refresh has its own number; loaders of an older one stop touching the menu.
     quint64 refreshGeneration() const { return m_refreshGeneration; }
+    // The one time-out the current refresh's Forge requests share.
+    std::shared_ptr<TimeOutBudget> refreshTimeOut() const { return m_refreshTimeOut; }
     // Whether a loader of any refresh, current or superseded, is still at work.
     bool hasRunningLoaders() const;
     void scheduleRetry();
@@ -277,6 +279,7 @@ private:
 
     // Timers are coroutines that sleep on the injected sleeper; bumping a generation cancels one.
     quint64 m_refreshGeneration = 0;
+    std::shared_ptr<TimeOutBudget> m_refreshTimeOut;
     quint64 m_retryGeneration = 0;
     bool m_retryPending = false;
     quint64 m_autoRefreshGeneration = 0;

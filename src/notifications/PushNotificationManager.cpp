@@ -201,7 +201,8 @@ void PushNotificationManager::endWait(const QString &token, int failure)
 QCoro::Task<QString> PushNotificationManager::waitForAPNSToken()
 {
     if (m_apnsToken) {
-        co_return *m_apnsToken;
+        // A copy: co_return of a member would move the token out.
+        co_return QString(*m_apnsToken);
     }
     if (m_pendingWait == 0) {
         m_pendingWait = ++m_lastWait;

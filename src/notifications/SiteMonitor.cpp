@@ -36,14 +36,6 @@ QString curlURL(const QUrl &url)
     return text.left(pathStart) + rest;
 }
 
-std::optional<int> strictInteger(const QString &text)
-{
-    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    return number.match(text).hasMatch() && ok ? std::optional<int>(value) : std::nullopt;
-}
-
 // Resumes the awaiting coroutine once the process has left `state`. The resumption is queued, so the
 // coroutine never ends (and destroys its process) inside one of the process's own signals.
 class ProcessLeaves
@@ -180,20 +172,31 @@ SiteMonitor::CurlResult SiteMonitor::readCurlOutput(const QByteArray &standardOu
     if (headers.isEmpty()) {
         return {std::nullopt, SiteMonitorError::UnKnown};
     }
-    QString finalStatusLine;
-    for (const QString &piece : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-        if (piece.startsWith(QLatin1String("HTTP"))) {
-            finalStatusLine = piece; // after redirects the last response counts
+    // Only a status line opens a response's header block (the first line, or the one after an empty
+    // line); a header or trailer such as "HTTP-Status: 200 OK" or "HTTPS: on" never counts. Servers may
+    // end lines with LF alone. After redirects the last response counts.
+    static const QRegularExpression statusLine(QStringLiteral("^HTTP/[0-9](\\.[0-9])? +([0-9]{3})( |$)"));
+    std::optional<int> finalStatus;
+    bool opensBlock = true;
+    for (QString line : headers.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r'))) {
+            line.chop(1);
         }
+        if (line.isEmpty()) {
+            opensBlock = true;
+            continue;
+        }
+        if (opensBlock) {
+            if (const QRegularExpressionMatch match = statusLine.match(line); match.hasMatch()) {
+                finalStatus = match.captured(2).toInt();
+            }
+        }
+        opensBlock = false;
     }
-    const QStringList parts = finalStatusLine.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.size() < 2) {
+    if (!finalStatus) {
         return {std::nullopt, SiteMonitorError::UnKnown};
     }
-    if (const auto code = strictInteger(parts[1])) {
-        return {code, std::nullopt};
-    }
-    return {std::nullopt, SiteMonitorError::UnKnown};
+    return {finalStatus, std::nullopt};
 }
 
 std::optional<SiteCheckError> SiteMonitor::mapResult(std::optional<int> statusCode, std::optional<SiteCheckError> error)

@@ -5,10 +5,12 @@
 #include <QCoreApplication>
 #include <QCoro/QCoroNetworkReply>
 #include <QDeadlineTimer>
+#include <QIODevice>
 #include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -32,12 +34,56 @@ bool isTransportFailure(QNetworkReply::NetworkError error)
            || error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolFailure;
 }
 
+// The body of a request that must not be sent twice. Qt sends a request again on its own when the
+// connection closes after the request went out, rewinding the body first; this body cannot be rewound,
+// so Qt gives up instead, and the server has seen the request once.
+class OneShotBody : public QIODevice
+{
+public:
+    explicit OneShotBody(QByteArray data)
+        : m_data(std::move(data))
+    {
+        open(QIODevice::ReadOnly);
+    }
+
+    bool isSequential() const override { return true; }
+    bool reset() override { return false; }
+    qint64 bytesAvailable() const override { return m_data.size() - m_position + QIODevice::bytesAvailable(); }
+    bool atEnd() const override { return m_position >= m_data.size() && QIODevice::bytesAvailable() == 0; }
+
+protected:
+    qint64 readData(char *out, qint64 maxSize) override
+    {
+        if (m_position >= m_data.size()) {
+            return -1;
+        }
+        const qint64 count = std::min(maxSize, m_data.size() - m_position);
+        std::memcpy(out, m_data.constData() + m_position, size_t(count));
+        m_position += count;
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_position = 0;
+};
+
+// GET and HEAD change nothing on the server, so Qt may repeat them over a fresh connection.
+bool isIdempotent(const QByteArray &method)
+{
+    return method == "GET" || method == "HEAD";
+}
+
 NetworkError::Code codeFor(QNetworkReply::NetworkError error, bool timedOut)
 {
     if (timedOut) {
         return NetworkError::Code::TimedOut;
     }
     switch (error) {
+    case QNetworkReply::ContentReSendError:
+        // The connection closed after a one-shot request went out.
+        return NetworkError::Code::NetworkConnectionLost;
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::ProxyConnectionRefusedError:
     case QNetworkReply::ProxyConnectionClosedError:
@@ -164,9 +210,18 @@ HttpSession::send(QNetworkRequest request, QByteArray method, QByteArray body, Q
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     }
 
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(method == "GET" && body.isEmpty()
-                                                          ? m_manager.get(request)
-                                                          : m_manager.sendCustomRequest(request, method, body));
+    std::unique_ptr<QNetworkReply, DeleteLater> reply;
+    if (method == "GET" && body.isEmpty()) {
+        reply.reset(m_manager.get(request));
+    } else if (isIdempotent(method)) {
+        reply.reset(m_manager.sendCustomRequest(request, method, body));
+    } else {
+        request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        auto *upload = new OneShotBody(std::move(body));
+        reply.reset(m_manager.sendCustomRequest(request, method, upload));
+        upload->setParent(reply.get());
+    }
     QNetworkReply *rawReply = reply.get();
 
     auto *idle = new QTimer(rawReply);
@@ -191,7 +246,10 @@ HttpSession::send(QNetworkRequest request, QByteArray method, QByteArray body, Q
     const QNetworkReply::NetworkError error = rawReply->error();
     const QVariant status = rawReply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (isTransportFailure(error) || !status.isValid()) {
-        throw NetworkError(codeFor(error, rawReply->property(TimedOutProperty).toBool()), url, rawReply->errorString());
+        const QString detail = error == QNetworkReply::ContentReSendError
+                                   ? QStringLiteral("The connection closed before an answer arrived")
+                                   : rawReply->errorString();
+        throw NetworkError(codeFor(error, rawReply->property(TimedOutProperty).toBool()), url, detail);
     }
     HttpResponse response;
     response.statusCode = status.toInt();

@@ -32,7 +32,8 @@ struct HttpResponse
 // returns it whatever its HTTP status; it adds no headers, retries nothing and logs nothing.
 // Responses are never taken from a cache. A request that carries credentials (an Authorization header)
 // never follows a redirect: its 3xx answer is returned as it is, so the key or token stays with its
-// origin. Other requests follow their own redirect policy.
+// origin. Other requests follow their own redirect policy. A request other than GET or HEAD goes out at
+// most once: when its connection closes before the answer, it fails with "connection lost".
 class HttpSession : public QObject
 {
     Q_OBJECT

@@ -349,7 +349,7 @@ TEST_F(ServerActionsTest, ATransportFailureShowsItsOwnDescription)
     controller->rebootPhp(serverItem("Restart PHP"));
     const auto failure = waitForAlert();
     EXPECT_EQ(failure.alert.messageText, "Could not reboot PHP");
-    EXPECT_EQ(failure.alert.informativeText, "The network connection was lost. for account: Main");
+    EXPECT_EQ(failure.alert.informativeText, "The network connection was lost for account: Main");
 }
 
 // --- Deployment ------------------------------------------------------------------------------------
@@ -495,7 +495,7 @@ TEST_F(ServerActionsTest, KeyFilesThatCannotBeUploadedAreReportedAndNothingIsSen
     };
     const QString keyPath = QDir::home().filePath(QStringLiteral(".ssh/id_rsa.pub"));
     const Case cases[] = {
-        {"missing", [] {}, "Create a SSH keypair first", "Run ssh-keygen -t rsa in your terminal first."},
+        {"missing", [] {}, "Create a SSH keypair first", "Run ssh-keygen -t rsa in your terminal first"},
         {"not UTF-8",
          [] { writePublicKey("ssh-rsa \xff\xfe\x80"); },
          "Could not read public key from user's home folder",

@@ -159,6 +159,43 @@ INSTANTIATE_TEST_SUITE_P(
                 false,
                 {},
                 "503 Service Unavailable"},
+        // Only a status line that opens a header block tells the status.
+        CurlRow{"ErrorWithAStatusLikeHeader",
+                [](FakeHttpServer &s) {
+                    s.route("GET", "/", FakeResponse::empty(500).withHeader("HTTP-Status", "200 OK"));
+                },
+                "http://%1/",
+                false,
+                {},
+                "500 Internal Server Error"},
+        CurlRow{"ErrorWithAStatusLikeTrailer",
+                [](FakeHttpServer &s) {
+                    s.route(
+                        "GET",
+                        "/",
+                        FakeResponse::raw("HTTP/1.1 500 Internal Server Error\r\nTransfer-Encoding: chunked\r\n"
+                                          "Trailer: HTTP-Status\r\n\r\n2\r\nok\r\n0\r\nHTTP-Status: 200 OK\r\n\r\n"));
+                },
+                "http://%1/",
+                false,
+                {},
+                "500 Internal Server Error"},
+        CurlRow{
+            "LineFeedsOnlyFoundThenError",
+            [](FakeHttpServer &s) {
+                s.route("GET", "/", FakeResponse::raw("HTTP/1.1 302 Found\nLocation: /down\nContent-Length: 0\n\n"));
+                s.route("GET", "/down", FakeResponse::raw("HTTP/1.1 500 Internal Server Error\nContent-Length: 0\n\n"));
+            },
+            "http://%1/",
+            false,
+            {},
+            "500 Internal Server Error"},
+        CurlRow{"NotFoundWithAnHttpsHeader",
+                [](FakeHttpServer &s) { s.route("GET", "/", FakeResponse::empty(404).withHeader("HTTPS", "on")); },
+                "http://%1/",
+                false,
+                {},
+                "404 Not Found. The requested resource could not be found"},
         CurlRow{"ClosedPort", nullptr, "http://%closed/", false, {}, "Failed to connect to 127.0.0.1 port", true},
         CurlRow{"StallPastTheTransferLimit",
                 [](FakeHttpServer &s) { s.route("GET", "/", FakeResponse::stall()); },

@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 #include <algorithm>
 
 namespace plimsy::test {
@@ -172,6 +174,21 @@ FakeResponse FakeResponse::stall()
 {
     FakeResponse response;
     response.kind = Kind::Stall;
+    return response;
+}
+
+FakeResponse FakeResponse::reset()
+{
+    FakeResponse response;
+    response.kind = Kind::Reset;
+    return response;
+}
+
+FakeResponse FakeResponse::raw(QByteArray bytes)
+{
+    FakeResponse response;
+    response.kind = Kind::Raw;
+    response.body = std::move(bytes);
     return response;
 }
 
@@ -406,6 +423,21 @@ void FakeHttpServer::send(QTcpSocket *socket, const RecordedRequest &request, co
     }
     if (response.kind == FakeResponse::Kind::Drop) {
         connection->closing = true;
+        socket->disconnectFromHost();
+        return;
+    }
+    if (response.kind == FakeResponse::Kind::Reset) {
+        // No lingering: the close sends RST at once, as a proxy that gives up on a connection does.
+        const linger now{1, 0};
+        setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        connection->closing = true;
+        socket->abort();
+        return;
+    }
+    if (response.kind == FakeResponse::Kind::Raw) {
+        connection->closing = true;
+        socket->write(response.body);
+        socket->flush();
         socket->disconnectFromHost();
         return;
     }

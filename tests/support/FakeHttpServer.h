@@ -45,6 +45,8 @@ struct FakeResponse
         Respond,
         Drop,  // close the connection without an answer
         Stall, // never answer, keep the connection open
+        Reset, // abort the connection with a TCP reset, without an answer
+        Raw,   // write `body` as it stands, however malformed, then close
     };
 
     Kind kind = Kind::Respond;
@@ -61,6 +63,8 @@ struct FakeResponse
     static FakeResponse empty(int status);
     static FakeResponse drop();
     static FakeResponse stall();
+    static FakeResponse reset();
+    static FakeResponse raw(QByteArray bytes);
 
     FakeResponse &withHeader(QByteArray name, QByteArray value);
     FakeResponse &withDelay(std::chrono::milliseconds value);
