@@ -158,6 +158,30 @@ TEST_F(NotificationsToggleTest, EnablingCreatesTheWebhookAtTheBackendsAddressAnd
     EXPECT_TRUE(noticePosted("Notifications Enabled", "You'll be notified when shop.example deploys"));
 }
 
+TEST_F(NotificationsToggleTest, TheFetchedAddressServesEveryLaterToggle)
+{
+    startLoaded();
+
+    toggle(shop);
+    toggle(blog);
+    toggle(shop);
+    toggle(shop);
+
+    EXPECT_EQ(connectRequests(), 1);
+    QList<QJsonObject> posted;
+    for (const RecordedRequest &request : forge.requests()) {
+        if (request.method == "POST") {
+            posted << QJsonDocument::fromJson(request.body).object();
+        }
+    }
+    EXPECT_EQ(posted, QList<QJsonObject>(3, QJsonObject{{"url", address}}));
+    EXPECT_EQ(deletions().size(), 1);
+    EXPECT_TRUE(alerts.shown().isEmpty());
+    ASSERT_EQ(forge.site(shop)->webhooks.size(), 1);
+    EXPECT_EQ(webhooks.registration(shop)->webhookId, forge.site(shop)->webhooks.first().id);
+    EXPECT_EQ(MenuItems::state(notifyItem(shop)), MenuItemState::On);
+}
+
 TEST_F(NotificationsToggleTest, AWebhookWithTheSameAddressIsReusedWithoutPosting)
 {
     const qint64 existing = forge.addWebhook(shop, address + QStringLiteral("\n")).id;
