@@ -1,5 +1,7 @@
 #include "core/JsonFields.h"
 
+#include "platform/JsonSyntax.h"
+
 #include <QJsonDocument>
 
 namespace plimsy::json {
@@ -116,15 +118,28 @@ QString joinPath(const QString &outer, const QString &inner)
 
 QJsonObject parseObject(const QByteArray &bytes, const QString &path)
 {
+    // The whole answer has no member to name: its problems get a subject of their own.
+    const QString subject = path.isEmpty() ? QStringLiteral("The answer ") : QString();
+    const auto malformed = [&](const QString &why, qsizetype offset) {
+        return DecodingError(path,
+                             subject + QStringLiteral("is not valid JSON (") + why + QStringLiteral(" at offset ")
+                                 + QString::number(offset) + QLatin1Char(')'));
+    };
+    // Checked first: Qt's parser takes some malformed text and reads it as something else.
+    if (const std::optional<qsizetype> offset = jsonSyntaxError(bytes)) {
+        throw malformed(*offset < bytes.size() ? QStringLiteral("unexpected character")
+                                               : QStringLiteral("unexpected end"),
+                        *offset);
+    }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
-        throw DecodingError(path,
-                            QStringLiteral("is not valid JSON (") + error.errorString() + QStringLiteral(" at offset ")
-                                + QString::number(error.offset) + QLatin1Char(')'));
+        throw malformed(error.errorString(), error.offset);
     }
     if (!document.isObject()) {
-        throw DecodingError(path, QStringLiteral("expected an object"));
+        throw DecodingError(path,
+                            path.isEmpty() ? QStringLiteral("The answer is not a JSON object")
+                                           : QStringLiteral("expected an object"));
     }
     return document.object();
 }

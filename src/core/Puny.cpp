@@ -21,6 +21,9 @@ std::optional<qint64> digitValue(char32_t c)
     if (c >= U'a' && c <= U'z') {
         return c - U'a';
     }
+    if (c >= U'A' && c <= U'Z') {
+        return c - U'A';
+    }
     if (c >= U'0' && c <= U'9') {
         return c - U'0' + 26;
     }
@@ -211,12 +214,22 @@ std::optional<QString> Puny::encodeIDNA(QStringView input) const
 
 std::optional<QString> Puny::decodeIDNA(QStringView input) const
 {
+    return decodeLabels(input, false);
+}
+
+std::optional<QString> Puny::decodeIDNAForDisplay(QStringView input) const
+{
+    return decodeLabels(input, true);
+}
+
+std::optional<QString> Puny::decodeLabels(QStringView input, bool forDisplay) const
+{
     QString result;
     for (QStringView label : labelsOf(input)) {
         if (!result.isEmpty()) {
             result.append(QLatin1Char('.'));
         }
-        if (!label.startsWith(ace, Qt::CaseSensitive)) {
+        if (!label.startsWith(ace, Qt::CaseInsensitive)) {
             result.append(label);
             continue;
         }
@@ -224,21 +237,52 @@ std::optional<QString> Puny::decodeIDNA(QStringView input) const
         if (!decoded) {
             return std::nullopt;
         }
-        result.append(*decoded);
+        result.append(!forDisplay || isShowable(label, *decoded) ? *decoded : label.toString());
     }
     return result;
+}
+
+bool Puny::isShowable(QStringView encoded, const QString &decoded) const
+{
+    bool hasNonASCII = false;
+    for (const char32_t c : decoded.toUcs4()) {
+        if (c < 0x80) {
+            if (!QChar::isLetterOrNumber(c) && c != U'-') {
+                return false;
+            }
+            continue;
+        }
+        hasNonASCII = true;
+        switch (QChar::category(c)) {
+        case QChar::Letter_Lowercase:
+        case QChar::Letter_Uppercase:
+        case QChar::Letter_Other:
+        case QChar::Letter_Modifier:
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Number_DecimalDigit:
+            break;
+        default:
+            return false;
+        }
+    }
+    if (!hasNonASCII || decoded.normalized(QString::NormalizationForm_KC) != decoded) {
+        return false;
+    }
+    const auto again = encodePunycode(decoded);
+    return again && encoded.mid(ace.size()).compare(*again, Qt::CaseInsensitive) == 0;
 }
 
 std::optional<QString> decodeIDNADomain(const QString &domain)
 {
     // Most names hold no encoded label and no empty one: they come back as they are, without a copy
     // (every site's menu title goes through here).
-    const bool plain = !domain.contains(u"xn--") && !domain.startsWith(u'.') && !domain.endsWith(u'.') &&
-                       !domain.contains(u"..");
+    const bool plain = !domain.contains(u"xn--", Qt::CaseInsensitive) && !domain.startsWith(u'.')
+                       && !domain.endsWith(u'.') && !domain.contains(u"..");
     if (plain) {
         return domain;
     }
-    return Puny().decodeIDNA(domain);
+    return Puny().decodeIDNAForDisplay(domain);
 }
 
 std::optional<QString> encodeIDNADomain(const QString &domain)

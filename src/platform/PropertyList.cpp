@@ -26,8 +26,20 @@ public:
             throw Failure{};
         }
         QVariantMap top = dictionary();
-        if (nextElement() || m_xml.hasError()) {
-            throw Failure{}; // a second top-level value, or trailing garbage
+        if (nextElement()) {
+            throw Failure{}; // a second value in the plist
+        }
+        // Past </plist> only blanks, comments and processing instructions may follow: a second
+        // <plist> or any other content is refused, not ignored.
+        while (!m_xml.atEnd()) {
+            const QXmlStreamReader::TokenType token = m_xml.readNext();
+            if (token == QXmlStreamReader::StartElement
+                || (token == QXmlStreamReader::Characters && !m_xml.isWhitespace())) {
+                throw Failure{};
+            }
+        }
+        if (m_xml.hasError()) {
+            throw Failure{};
         }
         return top;
     }
@@ -115,6 +127,22 @@ private:
         return items;
     }
 
+    // A qint64, as stored values have always been read; above its range (plistlib writes up to
+    // 2^64 - 1) a quint64.
+    static QVariant integer(const QString &text)
+    {
+        bool ok = false;
+        const qint64 number = text.toLongLong(&ok);
+        if (ok) {
+            return number;
+        }
+        const quint64 large = text.startsWith(QLatin1Char('-')) ? 0 : text.toULongLong(&ok);
+        if (!ok) {
+            throw Failure{};
+        }
+        return large;
+    }
+
     QVariant value()
     {
         const auto name = m_xml.name();
@@ -135,12 +163,7 @@ private:
             return text();
         }
         if (name == u"integer") {
-            bool ok = false;
-            const qint64 number = text().trimmed().toLongLong(&ok);
-            if (!ok) {
-                throw Failure{};
-            }
-            return number;
+            return integer(text().trimmed());
         }
         if (name == u"real") {
             bool ok = false;

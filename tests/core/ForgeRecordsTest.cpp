@@ -272,13 +272,13 @@ TEST(DecodingErrorTest, MalformedDocumentsSayWhy)
         JSONAPIResponse<Site>::decode(R"({"data":)");
         FAIL() << "decoded a truncated document";
     } catch (const DecodingError &error) {
-        EXPECT_TRUE(error.userMessage().contains("not valid JSON")) << error.what();
+        EXPECT_TRUE(error.userMessage().startsWith("The answer is not valid JSON (")) << error.what();
     }
     try {
         JSONAPIResponse<Site>::decode("[]");
         FAIL() << "decoded an array document";
     } catch (const DecodingError &error) {
-        EXPECT_EQ(error.problem(), "expected an object");
+        EXPECT_EQ(error.userMessage(), "The answer is not a JSON object");
     }
 }
 

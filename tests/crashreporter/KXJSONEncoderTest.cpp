@@ -83,6 +83,39 @@ const EncoderRow EncoderRows[] = {
      },
      KXJSONOk,
      "[\"" + QByteArray(1200, 'x').replace("xx", "\\\"") + "\"]"},
+    {"broken_utf8_becomes_replacement_characters",
+     false,
+     [](KXJSONEncoder &e) {
+         e.beginArray(nullptr);
+         e.addString(nullptr,
+                     "plimsy-\xc3\xbc"
+                     "berpr\xc3");
+         return e.addString(nullptr, "\xed\xa0\x80|\xff|\xc0\xaf|\xf0\x9f\x92\xa9");
+     },
+     KXJSONOk,
+     "[\"plimsy-\xc3\xbc"
+     "berpr\xef\xbf\xbd\",\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd|\xef\xbf\xbd|\xef\xbf\xbd\xef\xbf\xbd|"
+     "\xf0\x9f\x92\xa9\"]"},
+    {"utf8_across_appended_pieces",
+     false,
+     [](KXJSONEncoder &e) {
+         e.beginArray(nullptr);
+         e.beginString(nullptr);
+         e.appendStringElement("\xe2\x82");
+         e.appendStringElement("\xac and \xe2");
+         return e.endString();
+     },
+     KXJSONOk,
+     "[\"\xe2\x82\xac and \xef\xbf\xbd\"]"},
+    {"many_broken_bytes_over_escape_buffer",
+     false,
+     [](KXJSONEncoder &e) {
+         e.beginArray(nullptr);
+         static const std::string text = std::string(600, '\xff');
+         return e.addString(nullptr, text.c_str());
+     },
+     KXJSONOk,
+     "[\"" + QByteArray("\xef\xbf\xbd").repeated(600) + "\"]"},
     {"integers",
      false,
      [](KXJSONEncoder &e) {
@@ -317,6 +350,14 @@ TEST(KXJSONRawValidatorTest, acceptsExactlyTheTextsTheGrammarAllows)
         {"\"\\x\"", false},
         {"\"\\u12\"", false},
         {"\"tab\there\"", false},
+        {"\"\xc3\xa9 \xf0\x9f\x92\xa9\"", true},
+        {"\"\\ud800\"", true},
+        {"\"\xc3\"", false},
+        {"\"\xc3(\"", false},
+        {"\"\xed\xa0\x80\"", false},
+        {"\"\xc0\xaf\"", false},
+        {"\"\xf4\x90\x80\x80\"", false},
+        {"{\"\xff\":1}", false},
         {"{\"a\":1", false},
         {"[1,2}", false},
         {"[]x", false},

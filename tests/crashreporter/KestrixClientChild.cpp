@@ -10,7 +10,8 @@
 // to the discarded classes, a top-level "metadata" object ({section: {key: value}}) is added after
 // start, then a top-level "groupingDiscriminator" and "codeBundleId" are set and "startSession"
 // starts a new session; a top-level "holdFileQueue" (with "crash" only) keeps the client's file queue
-// busy from before start to the end. Prints "started <0|1>", then "lastRun <consecutive launch crashes>
+// busy from before start to the end; a top-level "threadName" names the main thread, as far as the kernel
+// keeps of it (15 bytes, whole characters or not). Prints "started <0|1>", then "lastRun <consecutive launch crashes>
 // <crashed> <crashed during launch>" and, once its deliveries and file writes are done, "delivered", then runs
 // until killed. Its functions are exported so that stacks name them.
 #include "crashreporter/client/KXAppHangDetector.h"
@@ -22,6 +23,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTimer>
+
+#include <sys/prctl.h>
 
 #include <chrono>
 #include <cstdio>
@@ -173,6 +176,9 @@ int main(int argc, char *argv[])
     if (settings.value(QStringLiteral("holdFileQueue")).toBool()) {
         // Nothing the client queues for the disk gets there before this run ends.
         KXFileSystemQueue::shared().async([held = releaseFileQueue.get_future().share()] { held.wait(); });
+    }
+    if (settings.contains(QStringLiteral("threadName"))) {
+        prctl(PR_SET_NAME, settings.value(QStringLiteral("threadName")).toString().toUtf8().constData());
     }
     KestrixClient *client = startClient(settings);
     say(client != nullptr ? "started 1" : "started 0");

@@ -263,6 +263,30 @@ INSTANTIATE_TEST_SUITE_P(Rows,
                                            GroupingRow{"crash", "crash", true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The kernel keeps 15 bytes of a thread's name and may cut a character in two: the report of a crash on
+// that thread still reads at the next start and is delivered, the broken character as U+FFFD.
+TEST_F(ClientChildTest, ACrashOnAThreadWhoseNameIsCutMidCharacterIsDeliveredAtTheNextStart)
+{
+    QJsonObject settings = NoStages;
+    settings.insert("threadName", QString::fromUtf8("plimsy-überprüfung"));
+    QProcess &crashed = run("crash", settings);
+    ASSERT_TRUE(ends(crashed));
+    ASSERT_EQ(crashed.exitStatus(), QProcess::CrashExit);
+    ASSERT_TRUE(says(run("run", NoStages), "delivered"));
+
+    ASSERT_EQ(intake.userEvents().size(), 1);
+    const QJsonObject event = intake.userEvents().constFirst();
+    EXPECT_EQ(event.value("exceptions").toArray().first().toObject().value("errorClass").toString(), "SIGSEGV");
+    QStringList names;
+    for (const QJsonValue &thread : event.value("threads").toArray()) {
+        if (thread.toObject().value("errorReportingThread").toBool()) {
+            names << thread.toObject().value("name").toString();
+        }
+    }
+    EXPECT_EQ(names, QStringList{QString::fromUtf8("plimsy-überpr\uFFFD")});
+    EXPECT_TRUE(std::ranges::none_of(files(), [](const QString &path) { return path.contains("/CrashReport-"); }));
+}
+
 // Without a key there is no intake, though the environment names one: a handled error stays on disk,
 // nothing is sent and one line says so. Settings that cannot be read leave the client off after one line.
 TEST_F(ClientChildTest, WithoutAnIntakeReportsStayOnDiskAndOneLineSaysSo)

@@ -1,6 +1,8 @@
 #include "ForgeClientFixture.h"
 #include "platform/NetworkError.h"
 
+#include <string_view>
+
 using namespace plimsy;
 using namespace plimsy::test;
 using namespace std::chrono_literals;
@@ -221,6 +223,57 @@ TEST_F(ForgeListingTest, UndecodableAnswersFailTheListingWithTheirPath)
     forge.failNext("GET", "/api/orgs/org-1/servers", FakeResponse::html("<html>Gateway</html>", 200));
     EXPECT_THROW(await(client.fetchServers(QStringLiteral("org-1"))), DecodingError);
 }
+
+struct MalformedRow
+{
+    const char *name;
+    std::string_view attributes; // of the one organisation listed
+};
+
+void PrintTo(const MalformedRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class ForgeMalformedListingTest : public ForgeClientTest, public ::testing::WithParamInterface<MalformedRow>
+{
+};
+
+// Text that is not JSON, though Qt's parser would take it and read something else ("\a" as "a"):
+// the listing fails as any malformed answer does, and nothing is kept.
+TEST_P(ForgeMalformedListingTest, FailsTheListingRatherThanReadingAlteredText)
+{
+    const QByteArray body = R"({"data":[{"id":"5","type":"organizations","attributes":{)"
+                            + QByteArray(GetParam().attributes.data(), qsizetype(GetParam().attributes.size()))
+                            + "}}]}";
+    forge.failNext("GET", "/api/orgs", FakeResponse::json(body), 2);
+    ForgeAPIController client = controller();
+    try {
+        await(client.fetchOrganizations());
+        ADD_FAILURE() << "read a listing from text that is not JSON";
+    } catch (const DecodingError &error) {
+        EXPECT_TRUE(error.userMessage().startsWith("The answer is not valid JSON (")) << error.what();
+    }
+    EXPECT_FALSE(client.cachedOrganizations().has_value());
+    EXPECT_TRUE(newLog().contains(
+        "[ForgeAPI] Decoding failed for type JSONAPIResponse<Organization>: The answer is not valid JSON ("));
+}
+
+using namespace std::string_view_literals;
+
+INSTANTIATE_TEST_SUITE_P(Shapes,
+                         ForgeMalformedListingTest,
+                         ::testing::Values(MalformedRow{"escapedX", R"("name":"\x00","slug":"s")"},
+                                           MalformedRow{"escapedBell", R"("name":"\a","slug":"s")"},
+                                           MalformedRow{"escapedApostrophe", R"("name":"\'","slug":"s")"},
+                                           MalformedRow{"rawTab", "\"name\":\"a\tb\",\"slug\":\"s\""sv},
+                                           MalformedRow{"rawNewline", "\"name\":\"a\nb\",\"slug\":\"s\""sv},
+                                           MalformedRow{"rawNul", "\"name\":\"a\0b\",\"slug\":\"s\""sv},
+                                           MalformedRow{"loneHighSurrogate", R"("name":"\uD800","slug":"s")"},
+                                           MalformedRow{"swappedSurrogates", R"("name":"\uDC00\uD800","slug":"s")"},
+                                           MalformedRow{"pointWithoutFraction", R"("id":1.,"name":"n","slug":"s")"},
+                                           MalformedRow{"trailingComma", R"("name":"n","slug":"s",)"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ForgeListingTest, ATruncatedPageIsFetchedAgain)
 {

@@ -67,3 +67,53 @@ TEST(PropertyListTest, RefusesNestingDeeperThanItsBoundInsteadOfRunningOutOfStac
     EXPECT_TRUE(read(nested(500)).has_value());
     EXPECT_FALSE(read(nested(200'000)).has_value());
 }
+
+struct DocumentRow
+{
+    const char *name;
+    QByteArray xml;
+    bool readable;
+    QVariant number; // the value of "n", when the row has one
+};
+
+void PrintTo(const DocumentRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class PropertyListDocumentTest : public ::testing::TestWithParam<DocumentRow>
+{
+};
+
+TEST_P(PropertyListDocumentTest, ReadsTheWholeDocumentAndEveryIntegerPlistlibWrites)
+{
+    const auto values = read(GetParam().xml);
+    ASSERT_EQ(values.has_value(), GetParam().readable);
+    if (values && GetParam().number.isValid()) {
+        const QVariant number = values->value("n");
+        EXPECT_EQ(number.metaType(), GetParam().number.metaType());
+        EXPECT_EQ(number, GetParam().number);
+    }
+}
+
+QByteArray withNumber(const char *text)
+{
+    return QByteArray("<plist><dict><key>n</key><integer>") + text + "</integer></dict></plist>";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents,
+    PropertyListDocumentTest,
+    ::testing::Values(
+        DocumentRow{"blanksAndCommentsAfter", "<plist><dict/></plist>\n<!-- kept by hand -->\n", true, {}},
+        DocumentRow{"secondPlist", "<plist><dict/></plist><plist><dict/></plist>", false, {}},
+        DocumentRow{"elementAfter", "<plist><dict/></plist><dict/>", false, {}},
+        DocumentRow{"textAfter", "<plist><dict/></plist>trailing", false, {}},
+        DocumentRow{"secondValueInside", "<plist><dict/><dict/></plist>", false, {}},
+        DocumentRow{"smallestSigned", withNumber("-9223372036854775808"), true, QVariant(qint64(INT64_MIN))},
+        DocumentRow{"largestSigned", withNumber("9223372036854775807"), true, QVariant(qint64(INT64_MAX))},
+        DocumentRow{"twoToTheSixtyThird", withNumber("9223372036854775808"), true, QVariant(quint64(1) << 63)},
+        DocumentRow{"largestUnsigned", withNumber(" 18446744073709551615 "), true, QVariant(quint64(UINT64_MAX))},
+        DocumentRow{"pastUnsigned", withNumber("18446744073709551616"), false, {}},
+        DocumentRow{"belowSigned", withNumber("-9223372036854775809"), false, {}}),
+    [](const auto &info) { return std::string(info.param.name); });

@@ -3,6 +3,7 @@
 #include "crashreporter/client/KXInternalErrorReporter.h"
 #include "crashreporter/client/KXStoredReports.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
+#include "crashreporter/support/KXFilesystem.h"
 #include "crashreporter/support/KXLogger.h"
 
 #include <QDir>
@@ -67,6 +68,30 @@ void removeOnFileQueue(const QString &path)
         QFile file(path);
         if (file.exists() && !file.remove()) {
             kxLogError(QStringLiteral("Error while deleting file: %1").arg(file.errorString()));
+        }
+    });
+    KXFileSystemQueue::shared().waitUntilIdle();
+}
+
+// The file goes into an "unreadable" folder beside it, out of every scan, where the newest `keep` stay.
+void setAsideOnFileQueue(const QString &path, uint64_t keep)
+{
+    KXFileSystemQueue::shared().async([path, keep] {
+        const QFileInfo info(path);
+        const QString aside = info.dir().filePath(QStringLiteral("unreadable"));
+        if (const std::optional<QString> error = KXFilesystem::makePrivateDirectory(aside)) {
+            kxLogError(*error);
+            return;
+        }
+        QFile file(path);
+        if (!file.rename(QDir(aside).filePath(info.fileName()))) {
+            kxLogError(QStringLiteral("Error while setting %1 aside: %2").arg(info.fileName(), file.errorString()));
+            return;
+        }
+        kxLogInfo(QStringLiteral("Set %1 aside in %2").arg(info.fileName(), aside));
+        QStringList kept = kxSortedJsonFiles(aside);
+        while (static_cast<uint64_t>(kept.size()) > keep) {
+            QFile::remove(kept.takeFirst());
         }
     });
     KXFileSystemQueue::shared().waitUntilIdle();
@@ -384,8 +409,9 @@ void KXEventUploader::processRecrashReports()
             continue; // both wait for the next scan
         }
         if (standardRead == ReadResult::Missing || !kxReadCrashReport(standardBytes).event) {
-            kxLogInfo(QStringLiteral("Deleting unparsable %1").arg(QFileInfo(standard).fileName()));
-            removeOnFileQueue(standard);
+            if (standardRead == ReadResult::Read) {
+                setAsideOnFileQueue(standard, m_configuration.maxPersistedEvents());
+            }
             // The crash still reaches the owner, told from the state the run left.
             if (minimal && m_lostCrashEventBuilder) {
                 if (const auto event = m_lostCrashEventBuilder(*minimal)) {
@@ -494,7 +520,8 @@ void KXEventUploader::run(Operation &operation)
     if (!event) {
         kxLogError(QStringLiteral("Failed to load event %1").arg(name));
         if (unusable) {
-            deleteEvent(operation);
+            // Kept, not deleted: the fault may be the reader's, and a later one may read it.
+            setAsideOnFileQueue(operation.file, m_configuration.maxPersistedEvents());
         }
         return;
     }

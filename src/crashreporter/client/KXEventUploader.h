@@ -29,7 +29,8 @@ QDateTime kxFileCreationDate(const QString &path);
 QStringList kxSortedJsonFiles(const QString &directory, const QString &excludedSuffix = {});
 
 // Delivers events: in-memory ones, stored ones in events/ and the crash core's reports, one at a
-// time on the delivery queue; deletes what was delivered or can never be, keeps the rest to retry.
+// time on the delivery queue; deletes what was delivered or can never be, keeps the rest to retry,
+// and sets aside, in an "unreadable" folder beside it, a stored file that cannot be read.
 class KXEventUploader
 {
 public:

@@ -1,5 +1,7 @@
 #include "crashreporter/core/KXJSONEncoder.h"
 
+#include "crashreporter/core/KXUTF8.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -8,12 +10,11 @@ namespace kestrix {
 namespace {
 
 constexpr size_t StringChunkSize = 512;
-constexpr size_t EscapeFlushThreshold = 507;
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
+// The most one input byte can add: U+FFFD for the broken sequence before it, then its own escape.
+constexpr size_t MaxBytesPerInputByte = 9;
+constexpr size_t EscapeFlushThreshold = StringChunkSize - MaxBytesPerInputByte;
+// U+FFFD, which stands for each broken UTF-8 sequence.
+constexpr char Replacement[] = {'\xEF', '\xBF', '\xBD'};
 
 } // namespace
 
@@ -309,15 +310,12 @@ int KXJSONEncoder::addDouble(const char *key, double value)
 
 int KXJSONEncoder::addEscapedString(const char *value, size_t length)
 {
-    bool needsEscape = false;
-    for (size_t i = 0; i < length; i++) {
+    bool isPlain = m_partialLength == 0;
+    for (size_t i = 0; i < length && isPlain; i++) {
         const unsigned char c = static_cast<unsigned char>(value[i]);
-        if (c < 0x20 || c == '\\' || c == '"') {
-            needsEscape = true;
-            break;
-        }
+        isPlain = c >= 0x20 && c < 0x80 && c != '\\' && c != '"';
     }
-    if (!needsEscape) {
+    if (isPlain) {
         return add(value, length);
     }
     static const char hex[] = "0123456789ABCDEF";
@@ -325,7 +323,27 @@ int KXJSONEncoder::addEscapedString(const char *value, size_t length)
     size_t used = 0;
     int result = KXJSONOk;
     for (size_t i = 0; i < length; i++) {
+        if (used >= EscapeFlushThreshold) {
+            if ((result = add(buffer, used)) != KXJSONOk) {
+                return result;
+            }
+            used = 0;
+        }
         const unsigned char c = static_cast<unsigned char>(value[i]);
+        if (m_partialLength > 0) {
+            if (kxutf8Continues(m_partial[0], m_partialLength, c)) {
+                m_partial[m_partialLength++] = c;
+                if (m_partialLength == m_partialNeeded) {
+                    memcpy(buffer + used, m_partial, m_partialLength);
+                    used += m_partialLength;
+                    m_partialLength = 0;
+                }
+                continue;
+            }
+            memcpy(buffer + used, Replacement, sizeof(Replacement));
+            used += sizeof(Replacement);
+            m_partialLength = 0; // and `c` starts afresh
+        }
         switch (c) {
         case '\b':
             buffer[used++] = '\\';
@@ -358,18 +376,28 @@ int KXJSONEncoder::addEscapedString(const char *value, size_t length)
                 used += 4;
                 buffer[used++] = hex[c >> 4];
                 buffer[used++] = hex[c & 0xF];
-            } else {
+            } else if (c < 0x80) {
                 buffer[used++] = static_cast<char>(c);
+            } else if (const size_t needed = kxutf8SequenceLength(c); needed != 0) {
+                m_partial[0] = c;
+                m_partialLength = 1;
+                m_partialNeeded = needed;
+            } else {
+                memcpy(buffer + used, Replacement, sizeof(Replacement));
+                used += sizeof(Replacement);
             }
-        }
-        if (used >= EscapeFlushThreshold) {
-            if ((result = add(buffer, used)) != KXJSONOk) {
-                return result;
-            }
-            used = 0;
         }
     }
     return used > 0 ? add(buffer, used) : KXJSONOk;
+}
+
+int KXJSONEncoder::finishEscapedString()
+{
+    if (m_partialLength == 0) {
+        return KXJSONOk;
+    }
+    m_partialLength = 0;
+    return add(Replacement, sizeof(Replacement));
 }
 
 int KXJSONEncoder::addQuotedEscapedString(const char *value, size_t length)
@@ -381,7 +409,7 @@ int KXJSONEncoder::addQuotedEscapedString(const char *value, size_t length)
     if ((result = appendStringElement(value, length)) != KXJSONOk) {
         return result;
     }
-    return add("\"", 1);
+    return endString();
 }
 
 int KXJSONEncoder::addString(const char *key, const char *value, size_t length)
@@ -417,7 +445,8 @@ int KXJSONEncoder::appendStringElement(const char *value, size_t length)
 
 int KXJSONEncoder::endString()
 {
-    return add("\"", 1);
+    const int result = finishEscapedString();
+    return result != KXJSONOk ? result : add("\"", 1);
 }
 
 int KXJSONEncoder::addData(const char *key, const char *value, size_t length)
@@ -457,232 +486,6 @@ int KXJSONEncoder::appendData(const char *value, size_t length)
 int KXJSONEncoder::endData()
 {
     return endString();
-}
-
-void KXJSONRawValidator::feed(const char *text, size_t length)
-{
-    for (size_t i = 0; i < length && m_state != State::Failed; i++) {
-        if (!step(text[i])) {
-            m_state = State::Failed;
-        }
-    }
-}
-
-bool KXJSONRawValidator::finish() const
-{
-    return m_depth == 0 && (m_state == State::AfterValue || isCompleteNumber(m_state));
-}
-
-bool KXJSONRawValidator::isCompleteNumber(State state)
-{
-    return state == State::NumberZero || state == State::NumberInteger || state == State::NumberFraction
-           || state == State::NumberExponent;
-}
-
-bool KXJSONRawValidator::topIsObject() const
-{
-    const int top = m_depth - 1;
-    return ((m_kinds[top / 64] >> (top % 64)) & 1) != 0;
-}
-
-bool KXJSONRawValidator::push(bool isObject)
-{
-    if (m_depth >= MaxDepth) {
-        return false;
-    }
-    if (isObject) {
-        m_kinds[m_depth / 64] |= uint64_t(1) << (m_depth % 64);
-    } else {
-        m_kinds[m_depth / 64] &= ~(uint64_t(1) << (m_depth % 64));
-    }
-    m_depth++;
-    m_state = isObject ? State::KeyOrEnd : State::ValueOrEnd;
-    return true;
-}
-
-bool KXJSONRawValidator::close(char c)
-{
-    if (m_depth == 0 || topIsObject() != (c == '}')) {
-        return false;
-    }
-    m_depth--;
-    m_state = State::AfterValue;
-    return true;
-}
-
-bool KXJSONRawValidator::beginValue(char c)
-{
-    switch (c) {
-    case '{':
-    case '[':
-        return push(c == '{');
-    case '"':
-        m_state = State::String;
-        m_stringIsKey = false;
-        return true;
-    case '-':
-        m_state = State::NumberMinus;
-        return true;
-    case '0':
-        m_state = State::NumberZero;
-        return true;
-    case 't':
-        m_literal = "rue";
-        break;
-    case 'f':
-        m_literal = "alse";
-        break;
-    case 'n':
-        m_literal = "ull";
-        break;
-    default:
-        if (c >= '1' && c <= '9') {
-            m_state = State::NumberInteger;
-            return true;
-        }
-        return false;
-    }
-    m_state = State::Literal;
-    return true;
-}
-
-// Takes `c` into the number under way; false when the number has ended before it.
-bool KXJSONRawValidator::continueNumber(char c)
-{
-    const bool isDigit = c >= '0' && c <= '9';
-    switch (m_state) {
-    case State::NumberMinus:
-        if (!isDigit) {
-            return false;
-        }
-        m_state = c == '0' ? State::NumberZero : State::NumberInteger;
-        return true;
-    case State::NumberZero:
-    case State::NumberInteger:
-        if (isDigit && m_state == State::NumberInteger) {
-            return true;
-        }
-        if (c == '.') {
-            m_state = State::NumberPoint;
-            return true;
-        }
-        break;
-    case State::NumberPoint:
-        if (isDigit) {
-            m_state = State::NumberFraction;
-        }
-        return isDigit;
-    case State::NumberFraction:
-        if (isDigit) {
-            return true;
-        }
-        break;
-    case State::NumberE:
-        if (c == '+' || c == '-' || isDigit) {
-            m_state = isDigit ? State::NumberExponent : State::NumberExponentSign;
-            return true;
-        }
-        return false;
-    case State::NumberExponentSign:
-        if (isDigit) {
-            m_state = State::NumberExponent;
-        }
-        return isDigit;
-    case State::NumberExponent:
-        return isDigit;
-    default:
-        return false;
-    }
-    if (c == 'e' || c == 'E') {
-        m_state = State::NumberE;
-        return true;
-    }
-    return false;
-}
-
-bool KXJSONRawValidator::step(char c)
-{
-    switch (m_state) {
-    case State::String:
-        if (c == '"') {
-            m_state = m_stringIsKey ? State::Colon : State::AfterValue;
-        } else if (c == '\\') {
-            m_state = State::Escape;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            return false;
-        }
-        return true;
-    case State::Escape:
-        if (c == 'u') {
-            m_state = State::Unicode;
-            m_hexLeft = 4;
-            return true;
-        }
-        m_state = State::String;
-        return c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't';
-    case State::Unicode:
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
-            return false;
-        }
-        m_state = --m_hexLeft == 0 ? State::String : State::Unicode;
-        return true;
-    case State::Literal:
-        if (c != *m_literal) {
-            return false;
-        }
-        m_literal++;
-        m_state = *m_literal == 0 ? State::AfterValue : State::Literal;
-        return true;
-    case State::NumberMinus:
-    case State::NumberZero:
-    case State::NumberInteger:
-    case State::NumberPoint:
-    case State::NumberFraction:
-    case State::NumberE:
-    case State::NumberExponentSign:
-    case State::NumberExponent:
-        if (continueNumber(c)) {
-            return true;
-        }
-        if (!isCompleteNumber(m_state)) {
-            return false;
-        }
-        m_state = State::AfterValue; // the number ended: `c` belongs to what follows
-        break;
-    default:
-        break;
-    }
-    if (isBlank(c)) {
-        return true;
-    }
-    switch (m_state) {
-    case State::Value:
-        return beginValue(c);
-    case State::ValueOrEnd:
-        return c == ']' ? close(c) : beginValue(c);
-    case State::KeyOrEnd:
-    case State::Key:
-        if (c == '}' && m_state == State::KeyOrEnd) {
-            return close(c);
-        }
-        m_state = State::String;
-        m_stringIsKey = true;
-        return c == '"';
-    case State::Colon:
-        m_state = State::Value;
-        return c == ':';
-    case State::AfterValue:
-        if (m_depth == 0) {
-            return false; // something follows the value
-        }
-        if (c == ',') {
-            m_state = topIsObject() ? State::Key : State::Value;
-            return true;
-        }
-        return (c == ']' || c == '}') && close(c);
-    default:
-        return false;
-    }
 }
 
 bool KXJSONEncoder::isAcceptableRawJSON(const char *value, size_t length)

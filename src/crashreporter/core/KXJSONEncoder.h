@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crashreporter/core/KXJSONRawValidator.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -29,57 +31,9 @@ inline constexpr int KXJSONMaxContainerLevel = 200;
 
 // Streaming JSON encoder for the crash path: no heap, no locks, async-signal-safe. Every buffer it
 // needs lives on the caller's stack. Operations return 0 or the first error; the encoder keeps no
-// error state, so a caller may stop or go on after a failure.
-// Checks, piece by piece and without allocating, that text is one JSON value by the grammar:
-// objects with string keys, arrays, strings with valid escapes, numbers, true, false and null,
-// with their separators, and nothing but blanks after it.
-class KXJSONRawValidator
-{
-public:
-    void feed(const char *text, size_t length);
-    bool finish() const;
-
-private:
-    enum class State : uint8_t
-    {
-        Value,      // a value must come
-        ValueOrEnd, // right after "["
-        KeyOrEnd,   // right after "{"
-        Key,        // after "," in an object
-        Colon,
-        AfterValue, // "," or a closing bracket, or at the top only blanks
-        String,
-        Escape,
-        Unicode,
-        Literal,
-        NumberMinus,
-        NumberZero,
-        NumberInteger,
-        NumberPoint,
-        NumberFraction,
-        NumberE,
-        NumberExponentSign,
-        NumberExponent,
-        Failed,
-    };
-
-    bool step(char c);
-    bool continueNumber(char c);
-    bool beginValue(char c);
-    bool push(bool isObject);
-    bool close(char c);
-    bool topIsObject() const;
-    static bool isCompleteNumber(State state);
-
-    static constexpr int MaxDepth = 512;
-    uint64_t m_kinds[MaxDepth / 64] = {}; // bit set: the open bracket at that depth is "{"
-    int m_depth = 0;
-    State m_state = State::Value;
-    bool m_stringIsKey = false;
-    int m_hexLeft = 0;
-    const char *m_literal = nullptr; // the rest of "true", "false" or "null" still to come
-};
-
+// error state, so a caller may stop or go on after a failure. Strings come out as well-formed UTF-8
+// whatever bytes they are given (a thread name cut mid-character, say): each broken sequence
+// becomes U+FFFD, so one byte cannot make the whole report unreadable.
 class KXJSONEncoder
 {
 public:
@@ -131,6 +85,7 @@ public:
     {
         m_containerLevel = mark.containerLevel;
         m_containerIsEmpty = mark.containerIsEmpty;
+        m_partialLength = 0;
     }
 
     // The number formats of the encoder, for other crash-time text. Both write a terminating zero
@@ -148,6 +103,8 @@ private:
     int beginContainer(const char *key, bool isObject);
     int addDecimal(const char *key, uint64_t magnitude, bool isNegative);
     int addEscapedString(const char *value, size_t length);
+    // Ends the string under way: a UTF-8 sequence left unfinished becomes U+FFFD.
+    int finishEscapedString();
     int addQuotedEscapedString(const char *value, size_t length);
     int addIndent();
 
@@ -157,6 +114,10 @@ private:
     char m_isObject[KXJSONMaxContainerLevel] = {};
     bool m_containerIsEmpty = true;
     bool m_prettyPrint = false;
+    // A UTF-8 sequence begun at the end of one piece of a string, to be finished by the next.
+    unsigned char m_partial[4] = {};
+    size_t m_partialLength = 0;
+    size_t m_partialNeeded = 0;
 };
 
 } // namespace kestrix
