@@ -35,6 +35,10 @@ install:
 	sed 's|^Exec=plimsy |Exec=$(PREFIX)/bin/plimsy |' resources/com.tindrel.Plimsy.desktop \
 		| install -Dm644 /dev/stdin $(PREFIX)/share/applications/com.tindrel.Plimsy.desktop
 	install -Dm644 resources/images/AppIcon.svg $(PREFIX)/share/icons/hicolor/scalable/apps/com.tindrel.Plimsy.svg
+	for side in 16 22 24 32 48 64 128 256; do \
+		install -Dm644 build/$(RUN_PRESET)/share/icons/hicolor/$${side}x$${side}/apps/com.tindrel.Plimsy.png \
+			$(PREFIX)/share/icons/hicolor/$${side}x$${side}/apps/com.tindrel.Plimsy.png || exit 1; \
+	done
 	install -Dm644 -t $(PREFIX)/share/icons/hicolor/scalable/status resources/icons/hicolor/scalable/status/*.svg
 	xdg-mime default com.tindrel.Plimsy.desktop x-scheme-handler/plimsy
 

@@ -47,6 +47,8 @@ public:
 
     bool isInstalled() const { return m_shortcut != nullptr; }
     GlobalShortcut::Status registrationStatus() const;
+    // Whether a press reaches the application now.
+    bool isRegistered() const { return registrationStatus() == GlobalShortcut::Status::Registered; }
     // For the user: registered (and as what), taken by another application, not available here.
     QString registrationStatusText() const;
 

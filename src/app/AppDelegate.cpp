@@ -257,12 +257,15 @@ void AppDelegate::showActionBar()
 
 void AppDelegate::setUpTrayNotice()
 {
-    const GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
     TrayNoticeWindow::Services services;
     services.defaults = m_services.defaults;
     services.sleeper = m_services.sleeper;
     services.openActionBar = [this] { showActionBar(); };
-    services.hotkeyName = hotkeys.isInstalled() ? hotkeys.currentOption().displayName : QString();
+    // A portal answers later than the launch: the notice names the hot key only if it works by then.
+    services.hotkeyName = [] {
+        const GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
+        return hotkeys.isRegistered() ? hotkeys.currentOption().displayName : QString();
+    };
     services.isGnome = SystemInfo::isGnomeDesktop();
     StartupCoordinator *coordinator = m_services.startupCoordinator;
     services.firstRunWindow = [coordinator] { return coordinator->shownFirstRunWindow(); };
@@ -276,7 +279,8 @@ void AppDelegate::handleReopen()
     if (m_services.startupCoordinator->bringFirstRunWindowForward()) {
         return;
     }
-    if (!m_statusMenuController->statusItem()->hasHost()) {
+    // Without a tray or a hot key (GNOME has no shortcut portal), starting again is the way to the palette.
+    if (!m_statusMenuController->statusItem()->hasHost() || !GlobalHotkeyManager::shared().isRegistered()) {
         showActionBar();
     }
 }

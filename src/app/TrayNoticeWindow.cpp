@@ -126,8 +126,8 @@ std::unique_ptr<QWidget> TrayNoticeWindow::makeWindow()
                                        "Plimsy. Until then, opening Plimsy again from the application list opens "
                                        "its command palette, where every menu command, server and site can be "
                                        "found and run.");
-    if (!m_services.hotkeyName.isEmpty()) {
-        meanwhile += QStringLiteral(" %1 opens it from any application.").arg(m_services.hotkeyName);
+    if (const QString hotkey = m_services.hotkeyName ? m_services.hotkeyName() : QString(); !hotkey.isEmpty()) {
+        meanwhile += QStringLiteral(" %1 opens it from any application.").arg(hotkey);
     }
     auto *adviceLabel = paragraph(advice(), window.get());
     adviceLabel->setObjectName(QStringLiteral("trayAdviceLabel"));

@@ -34,8 +34,9 @@ public:
         UserDefaults *defaults = nullptr;
         Sleeper *sleeper = nullptr;
         std::function<void()> openActionBar;
-        // The hot key's name as the user presses it; empty when none is registered.
-        QString hotkeyName;
+        // The hot key's name as the user presses it, asked when the window is made; empty while none is
+        // registered.
+        std::function<QString()> hotkeyName;
         // Where to point the user: the GNOME extension, or the desktop's own tray widget.
         bool isGnome = false;
         // The onboarding or welcome window while it is on screen: the notice waits until it has closed.

@@ -97,6 +97,11 @@ int main(int argc, char *argv[])
         break;
     }
 
+    // The Action Bar's and the menu's placement and the X11 key grab need xcb; in a Wayland session Qt runs
+    // through XWayland, unless the user chose otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     if (!hasDisplay()) {
         std::fprintf(stderr, "%s: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", NoDisplayLine);
         return 1;

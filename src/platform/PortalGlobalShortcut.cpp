@@ -7,6 +7,8 @@
 #include <QDBusPendingReply>
 #include <QStringList>
 
+#include <optional>
+
 namespace plimsy {
 
 namespace {
@@ -35,6 +37,24 @@ QString pathText(const QVariant &value)
         return value.value<QDBusObjectPath>().path();
     }
     return value.toString();
+}
+
+// What the portal reports as bound for our shortcut in a Response's results; null when it bound none.
+std::optional<QString> triggerBoundIn(const QVariantMap &results)
+{
+    QList<PortalShortcut> bound;
+    const QVariant shortcuts = results.value(QStringLiteral("shortcuts"));
+    if (shortcuts.canConvert<QDBusArgument>()) {
+        shortcuts.value<QDBusArgument>() >> bound;
+    } else {
+        bound = shortcuts.value<QList<PortalShortcut>>();
+    }
+    for (const PortalShortcut &shortcut : std::as_const(bound)) {
+        if (shortcut.id == QLatin1String(PortalGlobalShortcut::ShortcutId)) {
+            return shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -115,9 +135,11 @@ void PortalGlobalShortcut::createSession()
 {
     const QString token = QStringLiteral("plimsy%1").arg(++m_nextToken);
     awaitResponse(token, SLOT(handleSessionCreated(uint, QVariantMap)));
+    // Some backends (KDE's of Plasma 5.27) bind the shortcuts given here and leave BindShortcuts empty.
     const QVariantMap options{
         {QStringLiteral("handle_token"), token},
-        {QStringLiteral("session_handle_token"), QStringLiteral("plimsy_session%1").arg(m_nextToken)}};
+        {QStringLiteral("session_handle_token"), QStringLiteral("plimsy_session%1").arg(m_nextToken)},
+        {QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts())}};
     callPortal(QStringLiteral("CreateSession"), {options});
 }
 
@@ -136,20 +158,28 @@ void PortalGlobalShortcut::handleSessionCreated(uint response, const QVariantMap
                   QStringLiteral("Activated"),
                   this,
                   SLOT(handleActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    // Listed without a trigger, it is known but has no key: binding asks the desktop for one.
+    if (const std::optional<QString> trigger = triggerBoundIn(results); trigger && !trigger->isEmpty()) {
+        setStatus(Status::Registered, *trigger);
+        return;
+    }
     bindShortcut();
+}
+
+QList<PortalShortcut> PortalGlobalShortcut::shortcuts() const
+{
+    return {{QLatin1String(ShortcutId),
+             {{QStringLiteral("description"), QStringLiteral("Show or hide the Action Bar")},
+              {QStringLiteral("preferred_trigger"), m_trigger}}}};
 }
 
 void PortalGlobalShortcut::bindShortcut()
 {
     const QString token = QStringLiteral("plimsy%1").arg(++m_nextToken);
     awaitResponse(token, SLOT(handleShortcutsBound(uint, QVariantMap)));
-    const QList<PortalShortcut> shortcuts{
-        {QLatin1String(ShortcutId),
-         {{QStringLiteral("description"), QStringLiteral("Show or hide the Action Bar")},
-          {QStringLiteral("preferred_trigger"), m_trigger}}}};
     callPortal(QStringLiteral("BindShortcuts"),
                {QVariant::fromValue(QDBusObjectPath(m_session)),
-                QVariant::fromValue(shortcuts),
+                QVariant::fromValue(shortcuts()),
                 QString(),
                 QVariantMap{{QStringLiteral("handle_token"), token}}});
 }
@@ -161,20 +191,8 @@ void PortalGlobalShortcut::handleShortcutsBound(uint response, const QVariantMap
         setStatus(Status::Failed);
         return;
     }
-    QList<PortalShortcut> bound;
-    const QVariant shortcuts = results.value(QStringLiteral("shortcuts"));
-    if (shortcuts.canConvert<QDBusArgument>()) {
-        shortcuts.value<QDBusArgument>() >> bound;
-    } else {
-        bound = shortcuts.value<QList<PortalShortcut>>();
-    }
-    for (const PortalShortcut &shortcut : bound) {
-        if (shortcut.id == QLatin1String(ShortcutId)) {
-            setStatus(Status::Registered, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
-            return;
-        }
-    }
-    setStatus(Status::Failed);
+    const std::optional<QString> trigger = triggerBoundIn(results);
+    setStatus(trigger ? Status::Registered : Status::Failed, trigger.value_or(QString()));
 }
 
 void PortalGlobalShortcut::handleActivated(const QDBusObjectPath &session,

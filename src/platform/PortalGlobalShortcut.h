@@ -56,6 +56,8 @@ private Q_SLOTS:
 
 private:
     void createSession();
+    // Ours, as the portal takes them in CreateSession's options and in BindShortcuts.
+    QList<PortalShortcut> shortcuts() const;
     void bindShortcut();
     void closeSession();
     // Waits for the Response of the request named by `token`, in `slot`; forgets any earlier one.

@@ -5,9 +5,13 @@
 #include "platform/TrayHostMonitor.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QScreen>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcStatusItem, "plimsy.statusitem")
 
@@ -140,9 +144,31 @@ void StatusItem::exportIcon()
 void StatusItem::handleActivated(int reason)
 {
     // A click on the item opens its menu, as a status-bar item does; the context click is the host's.
-    if (reason == QSystemTrayIcon::Trigger && m_menu && !m_menu->isVisible()) {
-        m_menu->popup(QCursor::pos());
+    if (reason != QSystemTrayIcon::Trigger || !m_menu || m_menu->isVisible()) {
+        return;
     }
+    // The host's point, where it gives one: under XWayland the cursor is stale while over a Wayland panel.
+    const QPoint given = m_export ? m_export->takeActivationPoint() : QPoint();
+    m_menu->popup(menuPosition(given.isNull() ? QCursor::pos() : given));
+}
+
+QPoint StatusItem::menuPosition(QPoint point) const
+{
+    // A point on the panel lies outside the available area: the menu opens beside the panel, off the icon,
+    // as the host's own menus do, on the side where it fits.
+    const QScreen *screen = QGuiApplication::screenAt(point);
+    const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
+    const QSize size = m_menu->sizeHint();
+    QPoint at = point;
+    if (at.x() + size.width() > area.right() + 1) {
+        at.setX(point.x() - size.width());
+    }
+    if (at.y() + size.height() > area.bottom() + 1) {
+        at.setY(point.y() - size.height());
+    }
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - size.width())));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - size.height())));
+    return at;
 }
 
 } // namespace plimsy

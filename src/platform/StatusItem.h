@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 
@@ -54,6 +55,8 @@ Q_SIGNALS:
 
 private:
     void handleActivated(int reason);
+    // Where the menu opens for a click at `point`: inside the screen's available area.
+    QPoint menuPosition(QPoint point) const;
     void handleHostChanged(bool hasHost);
     void makeTray();
     void exportIcon();

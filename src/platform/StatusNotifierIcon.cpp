@@ -232,6 +232,7 @@ void StatusNotifierIcon::ContextMenu(int x, int y)
 
 void StatusNotifierIcon::Activate(int x, int y)
 {
+    m_activationPoint = QPoint(x, y);
     forward("Activate", Q_ARG(int, x), Q_ARG(int, y));
 }
 

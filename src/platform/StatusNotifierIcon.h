@@ -5,8 +5,11 @@
 #include <QIcon>
 #include <QList>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
+
+#include <utility>
 
 namespace plimsy {
 
@@ -70,6 +73,10 @@ public:
     // The theme's name of a glyph: "menubar_error" is "plimsy-menubar-error-symbolic".
     static QString symbolicName(const QString &imageName);
 
+    // Where the host last asked to activate the item, once; null when it gave no point (0, 0). Qt's item
+    // drops the point it forwards.
+    QPoint takeActivationPoint() { return std::exchange(m_activationPoint, QPoint()); }
+
     void setIcon(const QString &iconName, const QIcon &pixmaps);
     void setToolTip(const QString &text);
 
@@ -113,6 +120,7 @@ private:
     QString m_iconName;
     StatusIconPixmaps m_pixmaps;
     QString m_toolTip;
+    QPoint m_activationPoint;
 
     Q_DISABLE_COPY_MOVE(StatusNotifierIcon)
 };

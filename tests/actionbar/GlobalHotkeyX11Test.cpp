@@ -3,6 +3,7 @@
 #include "FakeAlertPresenter.h"
 #include "FakeClock.h"
 #include "FakeGlobalShortcutsPortal.h"
+#include "X11Client.h"
 #include "actionbar/ActionBarPanel.h"
 #include "actionbar/ActionBarSearchField.h"
 #include "actionbar/ActionBarWindowController.h"
@@ -15,9 +16,6 @@
 #include <QTest>
 
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
-
-#include <cstdlib>
 
 using namespace plimsy;
 using namespace plimsy::test;
@@ -25,23 +23,6 @@ using namespace plimsy::test;
 namespace {
 
 constexpr quint32 KeysymK = 0x6b;
-
-// Another X client's grab of Super+Shift+K on the root window; false when someone holds it already.
-bool grabSuperShiftK(xcb_connection_t *other)
-{
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
-    xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(other);
-    xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, KeysymK);
-    const xcb_keycode_t code = codes ? codes[0] : 0;
-    std::free(codes);
-    xcb_key_symbols_free(symbols);
-    xcb_generic_error_t *error = xcb_request_check(
-        other,
-        xcb_grab_key_checked(
-            other, 1, root, XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-    std::free(error);
-    return code != 0 && error == nullptr;
-}
 
 // Qt runs on X11 here; the session variables alone decide between a key grab and the portal.
 struct SessionRow

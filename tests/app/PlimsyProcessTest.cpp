@@ -1,6 +1,8 @@
 // Real plimsy processes: one user session keeps one instance, which takes the URLs of later starts; a
 // crash leaves its report.
 #include "FakeHttpServer.h"
+#include "FakeStatusNotifierWatcher.h"
+#include "X11Client.h"
 #include "account/KeychainTokenStore.h"
 #include "app/SingleInstanceManager.h"
 #include "platform/UserDefaults.h"
@@ -221,8 +223,8 @@ protected:
     {
         xcb_connection_t *x = connection();
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
-        const xcb_atom_t pidAtom = atom(x, "_NET_WM_PID");
-        const xcb_atom_t nameAtom = atom(x, "_NET_WM_NAME");
+        const xcb_atom_t pidAtom = internAtom(x, "_NET_WM_PID");
+        const xcb_atom_t nameAtom = internAtom(x, "_NET_WM_NAME");
         QList<Shown> shown;
         xcb_query_tree_reply_t *tree = xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr);
         const int count = tree ? xcb_query_tree_children_length(tree) : 0;
@@ -311,8 +313,8 @@ protected:
             event.response_type = XCB_CLIENT_MESSAGE;
             event.format = 32;
             event.window = shown.window;
-            event.type = atom(x, "WM_PROTOCOLS");
-            event.data.data32[0] = atom(x, "WM_DELETE_WINDOW");
+            event.type = internAtom(x, "WM_PROTOCOLS");
+            event.data.data32[0] = internAtom(x, "WM_DELETE_WINDOW");
             event.data.data32[1] = XCB_CURRENT_TIME;
             xcb_send_event(x, 0, shown.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
         }
@@ -320,15 +322,6 @@ protected:
     }
 
 private:
-    static xcb_atom_t atom(xcb_connection_t *connection, const char *name)
-    {
-        xcb_intern_atom_reply_t *reply =
-            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
-
     // A CARDINAL property as its decimal text, or a text property as it stands.
     static QByteArray property(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t name, bool cardinal = true)
     {
@@ -386,6 +379,31 @@ TEST_F(ReopenWithoutTrayTest, StartingPlimsyAgainBringsTheFirstRunsWindowForward
     EXPECT_EQ(first.state(), QProcess::Running);
     xcb_destroy_window(connection(), cover);
     xcb_flush(connection());
+}
+
+// GNOME's tray extension shows the icon, but GNOME offers no global shortcut: starting Plimsy again is then
+// the way to the palette. Here another client holds the hot key.
+TEST_F(ReopenWithoutTrayTest, WithATrayButNoHotKeyStartingAgainOpensTheActionBar)
+{
+    extraEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    FakeStatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.isRunning());
+    xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+    ASSERT_TRUE(grabSuperShiftK(other));
+    QProcess &first = startFirst();
+    const qint64 pid = first.processId();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registeredItems().isEmpty(); }, 20'000));
+    // Nobody is signed in: the first run's window, which a second start would bring forward, is closed.
+    const QString welcome = QStringLiteral("Welcome to Plimsy");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownWindowTitles(pid).contains(welcome); }, 20'000));
+    closeWindow(pid, welcome);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shownWindowTitles(pid).contains(welcome); }, 20'000));
+
+    ASSERT_TRUE(exitsWith(start(), 0));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shownWindowTitles(pid).contains(QStringLiteral("Action Bar")); }, 20'000))
+        << shownWindowTitles(pid).join(u',').toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+    xcb_disconnect(other);
 }
 
 } // namespace

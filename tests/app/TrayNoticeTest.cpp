@@ -30,7 +30,7 @@ struct Launch
                  {&defaults,
                   &sleeper,
                   [this] { ++paletteOpenings; },
-                  QStringLiteral("Super+Shift+K"),
+                  [] { return QStringLiteral("Super+Shift+K"); },
                   true,
                   std::move(firstRunWindow)})
     {

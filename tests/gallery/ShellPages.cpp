@@ -91,7 +91,7 @@ class NoticeStage : public QWidget
 {
 public:
     NoticeStage()
-        : notice(item, {nullptr, nullptr, [] {}, QStringLiteral("Super+Shift+K"), true, {}})
+        : notice(item, {nullptr, nullptr, [] {}, [] { return QStringLiteral("Super+Shift+K"); }, true, {}})
     {
         notice.showWindow();
     }

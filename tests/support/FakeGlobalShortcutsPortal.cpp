@@ -81,10 +81,12 @@ QDBusObjectPath FakeGlobalShortcutsPortal::CreateSession(const QVariantMap &opti
     m_bus.registerObject(session, new FakePortalSession(*this, session), QDBusConnection::ExportAllSlots);
     m_openSessions.append(session);
     const QString request = requestPath(options);
-    respondLater(message().service(),
-                 request,
-                 0,
-                 {{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath(session))}});
+    QVariantMap results{{QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath(session))}};
+    if (m_bindsAtCreateSession) {
+        const auto shortcuts = qdbus_cast<QList<PortalShortcut>>(options.value(QStringLiteral("shortcuts")));
+        results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(bind(session, shortcuts)));
+    }
+    respondLater(message().service(), request, 0, results);
     return QDBusObjectPath(request);
 }
 
@@ -93,15 +95,9 @@ QDBusObjectPath FakeGlobalShortcutsPortal::BindShortcuts(const QDBusObjectPath &
                                                          const QString &,
                                                          const QVariantMap &options)
 {
-    QList<PortalShortcut> bound;
-    for (const PortalShortcut &shortcut : shortcuts) {
-        const QString preferred = shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
-        m_bindings.append({session.path(), shortcut.id, preferred});
-        bound.append(
-            {shortcut.id,
-             {{QStringLiteral("description"), shortcut.properties.value(QStringLiteral("description"))},
-              {QStringLiteral("trigger_description"), m_boundTrigger.isEmpty() ? preferred : m_boundTrigger}}});
-    }
+    ++m_bindShortcutsCalls;
+    const QList<PortalShortcut> bound =
+        m_bindsAtCreateSession ? QList<PortalShortcut>() : bind(session.path(), shortcuts);
     const QString request = requestPath(options);
     QVariantMap results;
     if (m_bindResponse == 0) {
@@ -109,6 +105,20 @@ QDBusObjectPath FakeGlobalShortcutsPortal::BindShortcuts(const QDBusObjectPath &
     }
     respondLater(message().service(), request, m_bindResponse, results);
     return QDBusObjectPath(request);
+}
+
+QList<PortalShortcut> FakeGlobalShortcutsPortal::bind(const QString &session, const QList<PortalShortcut> &shortcuts)
+{
+    QList<PortalShortcut> bound;
+    for (const PortalShortcut &shortcut : shortcuts) {
+        const QString preferred = shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+        m_bindings.append({session, shortcut.id, preferred});
+        bound.append(
+            {shortcut.id,
+             {{QStringLiteral("description"), shortcut.properties.value(QStringLiteral("description"))},
+              {QStringLiteral("trigger_description"), m_boundTrigger.isEmpty() ? preferred : m_boundTrigger}}});
+    }
+    return bound;
 }
 
 void FakeGlobalShortcutsPortal::activate(const QString &session, const QString &shortcutId)

@@ -37,8 +37,12 @@ public:
     void setBoundTrigger(const QString &trigger) { m_boundTrigger = trigger; }
     // The answer code of the next binding (1: the user cancelled).
     void setBindResponse(uint response) { m_bindResponse = response; }
+    // As KDE's backend of Plasma 5.27: the shortcuts given to CreateSession are bound there and listed in
+    // its Response; BindShortcuts binds nothing and answers an empty list.
+    void setBindsAtCreateSession(bool atCreateSession) { m_bindsAtCreateSession = atCreateSession; }
 
     const QList<Binding> &bindings() const { return m_bindings; }
+    int bindShortcutsCalls() const { return m_bindShortcutsCalls; }
     const QStringList &openSessions() const { return m_openSessions; }
     const QStringList &closedSessions() const { return m_closedSessions; }
 
@@ -58,11 +62,15 @@ private:
     void
     respondLater(const QString &destination, const QString &requestPath, uint response, const QVariantMap &results);
     void closeSession(const QString &session);
+    // Records the bindings and gives them back as the portal lists them in a Response.
+    QList<PortalShortcut> bind(const QString &session, const QList<PortalShortcut> &shortcuts);
 
     QDBusConnection m_bus;
     bool m_isRunning = false;
     QString m_boundTrigger;
     uint m_bindResponse = 0;
+    bool m_bindsAtCreateSession = false;
+    int m_bindShortcutsCalls = 0;
     QList<Binding> m_bindings;
     QStringList m_openSessions;
     QStringList m_closedSessions;
