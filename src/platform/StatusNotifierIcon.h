@@ -70,6 +70,8 @@ public:
     // The theme's name of a glyph: "menubar_error" is "plimsy-menubar-error-symbolic".
     static QString symbolicName(const QString &imageName);
 
+    // The name of Qt's connection for the tray, on which its menu is exported too.
+    QString busName() const { return m_connectionName; }
     void setIcon(const QString &iconName, const QIcon &pixmaps);
     void setToolTip(const QString &text);
 
