@@ -52,32 +52,6 @@ constexpr int Rounds = 40;
 constexpr int FirstMeasuredRound = 10;
 constexpr int Servers = 124;
 
-// The demo's accounts and organisations, grown to `Servers` visible servers with sites of the same
-// kinds: none to three per server, some with a branch, some with an internationalised name.
-QList<plimsy::test::DemoAccount> buildSoakData(plimsy::test::FakeForge &forge)
-{
-    const QList<plimsy::test::DemoAccount> accounts = plimsy::test::buildDemoData(forge);
-    const QStringList slugs{
-        QStringLiteral("robins-projects"), QStringLiteral("northwind"), QStringLiteral("client-hosting")};
-    const QStringList branches{QStringLiteral("main"), QString(), QStringLiteral("production"), QString()};
-    constexpr int DemoServers = 8; // seen by the two accounts, revoked ones left out
-    for (int i = 0; i < Servers - DemoServers; ++i) {
-        const qint64 server =
-            forge.addServer(slugs.at(i % slugs.size()), QStringLiteral("app-%1").arg(i, 3, 10, QLatin1Char('0'))).id;
-        for (int s = 0; s < (i * 7) % 4; ++s) {
-            const QString name = s == 2 ? QStringLiteral("s%1.xn--caf-dma.example").arg(i)
-                                        : QStringLiteral("site-%1-%2.example").arg(i).arg(s);
-            plimsy::test::FakeForge::Site &site = forge.addSite(server, name);
-            if (const QString branch = branches.at((i + s) % branches.size()); !branch.isEmpty()) {
-                site.attributes.insert(QStringLiteral("repository"),
-                                       QJsonObject{{QStringLiteral("provider"), QStringLiteral("github")},
-                                                   {QStringLiteral("branch"), branch}});
-            }
-        }
-    }
-    return accounts;
-}
-
 qsizetype countItems(const QMenu *menu)
 {
     qsizetype count = 0;
@@ -123,7 +97,7 @@ bool waitForHost()
 int runProbe()
 {
     plimsy::test::FakeForge forge;
-    const QList<plimsy::test::DemoAccount> demo = buildSoakData(forge);
+    const QList<plimsy::test::DemoAccount> demo = plimsy::test::buildDemoData(forge, Servers);
 
     plimsy::UserDefaults defaults(QDir::temp().filePath(QStringLiteral("menu-soak-bench.conf")));
     defaults.setValue(QStringLiteral("hasCompletedOnboarding"), true);

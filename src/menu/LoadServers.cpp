@@ -5,15 +5,19 @@
 #include "core/RunDetached.h"
 #include "forge/ForgeAPIController.h"
 #include "forge/ForgeAPIError.h"
+#include "menu/MainMenu.h"
 #include "menu/MenuLog.h"
 #include "menu/ServerMenu.h"
+#include "menu/SiteMenu.h"
 #include "menu/StatusMenuController.h"
 #include "platform/NetworkError.h"
 #include "platform/TemplateImage.h"
 #include "platform/UserDefaults.h"
 
 #include <QAction>
+#include <QDataStream>
 #include <QHash>
+#include <QJsonDocument>
 #include <QMenu>
 #include <QSet>
 
@@ -48,6 +52,20 @@ QString plainDescription(const std::exception &error)
     return QString::fromUtf8(error.what());
 }
 
+// Everything a server's item and its submenus show: an item of the last refresh with the same key can
+// stay as it is.
+QByteArray contentKey(const QAction &item, bool monitoring, const Account &account, const QList<Site> &sites)
+{
+    QByteArray key;
+    QDataStream out(&key, QIODevice::WriteOnly);
+    out << item.text() << item.isVisible() << monitoring
+        << QJsonDocument(account.toJson()).toJson(QJsonDocument::Compact);
+    for (const Site &site : sites) {
+        out << site.id << ServerMenu::siteTitle(site) << SiteMenu::deployTitle(&site);
+    }
+    return key;
+}
+
 template <typename T> void stableSortByName(QList<T> &items, const std::function<QString(const T &)> &nameOf)
 {
     // Each name is worked out once; the sort then compares the ready keys.
@@ -73,6 +91,16 @@ LoadServers::LoadServers(StatusMenuController *delegate, QMenu *parentMenu, std:
     , m_targetPosition(targetPosition)
     , m_generation(delegate ? delegate->refreshGeneration() : 0)
 {
+}
+
+LoadServers::~LoadServers()
+{
+    // A load that was superseded or failed leaves its items unplaced.
+    for (const QPointer<QAction> &item : std::as_const(m_serverItems)) {
+        if (item && m_parentMenu) {
+            MenuItems::removeItem(m_parentMenu, item);
+        }
+    }
 }
 
 void LoadServers::start(const Account &account)
@@ -132,24 +160,50 @@ void LoadServers::reportCompletion(const Account &account, const QString &line)
         return;
     }
     m_hasNotifiedCompletion = true;
+    placeServerItems();
     verboseLog(delegate->defaults(), line);
     delegate->didFinishLoading(account);
 }
 
-void LoadServers::addServerItem(
-    const QString &title, qint64 id, bool isHidden, bool monitoring, QMenu *submenu, int index)
+QAction *LoadServers::addServerItem(const QString &title, qint64 id, bool isHidden, bool monitoring, QMenu *submenu)
 {
-    QAction *item = MenuItems::makeItem(m_parentMenu, title, MenuTag::server(id));
+    QAction *item = MenuItems::makeItem(m_parentMenu, MenuItems::literalTitle(title), MenuTag::server(id));
     item->setVisible(!isHidden);
     if (monitoring) {
         MenuItems::setStateImage(item, MenuItemState::On, TemplateImage::named(QStringLiteral("OnState")));
     }
-    if (m_targetPosition) {
-        MenuItems::insertItem(m_parentMenu, *m_targetPosition + index, item);
-    } else {
-        m_parentMenu->addAction(item);
-    }
     item->setMenu(submenu);
+    m_serverItems.append(item);
+    return item;
+}
+
+void LoadServers::placeServerItems()
+{
+    if (!m_parentMenu) {
+        return;
+    }
+    QList<QAction *> fresh;
+    for (const QPointer<QAction> &item : std::as_const(m_serverItems)) {
+        if (item) {
+            fresh.append(item);
+        }
+    }
+    m_serverItems.clear();
+    // With one account its servers stand in the status menu itself, among other items; with several,
+    // the account's submenu holds nothing else.
+    QList<QAction *> current;
+    const QList<QAction *> items = m_parentMenu->actions();
+    for (QAction *item : items) {
+        if (!m_targetPosition || MenuItems::tag(item).kind == MenuTagKind::Server) {
+            current.append(item);
+        }
+    }
+    const int start = m_targetPosition ? MainMenu::serverAreaStart(m_parentMenu, *m_targetPosition) : -1;
+    MenuItems::replaceItems(m_parentMenu, current, fresh, start);
+    // A kept site menu that was opened shows what was stored when it was: what is stored now.
+    if (StatusMenuController *delegate = currentDelegate()) {
+        SiteMenu::showStoredState(m_parentMenu, std::nullopt, SiteMenuContext::load(*delegate));
+    }
 }
 
 QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
@@ -163,6 +217,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
     } catch (const ForgeAPIError &error) {
         log(QStringLiteral("[LoadServers] ❌ ForgeAPIError: ") + error.errorDescription());
         if (StatusMenuController *delegate = self->currentDelegate()) {
+            self->placeServerItems();
             delegate->handleAPIError(*account, error);
         }
         co_return;
@@ -170,6 +225,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         // No connection, a time-out, a lost connection: the connection class, which is retried.
         log(QStringLiteral("[LoadServers] ❌ Unexpected error: ") + QString::fromUtf8(error.what()));
         if (StatusMenuController *delegate = self->currentDelegate()) {
+            self->placeServerItems();
             delegate->handleAPIError(*account, ForgeAPIError::unknownError(0));
         }
         co_return;
@@ -177,6 +233,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         // An answer that does not decode is no connection problem: it must not look like an empty menu.
         log(QStringLiteral("[LoadServers] ❌ Unexpected error: ") + QString::fromUtf8(error.what()));
         if (StatusMenuController *delegate = self->currentDelegate()) {
+            self->placeServerItems();
             delegate->handleLoadFailure(*account, QString::fromUtf8(error.what()));
         }
         co_return;
@@ -265,12 +322,6 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         delegate->appState().serverList.append(server);
 
         QPointer<QMenu> submenu = new QMenu(self->m_parentMenu);
-        const ServerMenu serverMenu(server.id, delegate, account, submenu);
-        if (delegate->buildsSiteMenusEagerly()) {
-            serverMenu.build();
-        } else {
-            serverMenu.buildOnOpen();
-        }
         const QString title = nameOr(server.name, "Unknown Server");
         if (*server.isHidden) {
             log(QStringLiteral("[LoadServers] ⚠️ Server '%1' (id=%2) is HIDDEN").arg(title, idText(server.id)));
@@ -279,7 +330,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
                        QStringLiteral("[LoadServers] ✓ Adding '%1' (id=%2) to menu").arg(title, idText(server.id)));
         }
         const bool monitoring = defaults.boolValue(QStringLiteral("monitorSites"));
-        self->addServerItem(title, server.id, *server.isHidden, monitoring, submenu, static_cast<int>(i));
+        QPointer<QAction> item = self->addServerItem(title, server.id, *server.isHidden, monitoring, submenu);
 
         std::optional<QList<Site>> sites;
         if (!server.organizationSlug) {
@@ -296,16 +347,24 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
                     + plainDescription(error));
             }
             delegate = self->currentDelegate();
-            if (!delegate || !submenu) {
+            if (!delegate || !submenu || !item) {
                 co_return;
             }
         }
+        QList<Site> shown;
         if (sites) {
             verboseLog(defaults,
                        QStringLiteral("📦 Loaded %1 sites for server '%2' (id=%3)")
                            .arg(QString::number(sites->size()), serverName, idText(server.id)));
-            ServerMenu(server.id, delegate, account, submenu)
-                .addSiteItems(applyAccountSettings(std::move(*sites), *account), server.id);
+            shown = applyAccountSettings(std::move(*sites), *account);
+        }
+        MenuItems::setContentKey(item, contentKey(*item, monitoring, *account, shown));
+        ServerMenu serverMenu(server.id, delegate, account, submenu);
+        serverMenu.addSiteItems(std::move(shown), server.id);
+        if (delegate->buildsSiteMenusEagerly()) {
+            serverMenu.build();
+        } else {
+            serverMenu.buildOnOpen();
         }
         self->m_processedServerCount += 1;
 

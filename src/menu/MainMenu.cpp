@@ -44,6 +44,78 @@ void MainMenu::build()
     MenuActions::add(m_menu, QStringLiteral("Quit"), m_target, &C::quit);
 }
 
+void MainMenu::renew()
+{
+    if (!MenuItems::itemWithTag(m_menu, MenuTags::ServerAreaEnd)) {
+        build();
+        return;
+    }
+    MenuItems::removeItemsWithTag(m_menu, MenuTags::ErrorMarker);
+    updateCustomServers();
+}
+
+QList<QMenu *> MainMenu::placeAccountItems(const QList<Account> &accounts)
+{
+    const auto itemsTagged = [this](auto matches) {
+        QList<QAction *> found;
+        const QList<QAction *> items = m_menu->actions();
+        for (QAction *item : items) {
+            if (matches(MenuItems::tag(item))) {
+                found.append(item);
+            }
+        }
+        return found;
+    };
+    const QList<QAction *> accountItems = itemsTagged([](MenuTag tag) { return tag == MenuTags::AccountItem; });
+    if (accounts.size() < 2) {
+        for (QAction *item : accountItems) {
+            MenuItems::removeItem(m_menu, item);
+        }
+        if (accounts.isEmpty()) {
+            for (QAction *item : itemsTagged([](MenuTag tag) { return tag.kind == MenuTagKind::Server; })) {
+                MenuItems::removeItem(m_menu, item);
+            }
+            return {};
+        }
+        return {m_menu};
+    }
+    // The servers of a single account, from before the second was added.
+    for (QAction *item : itemsTagged([](MenuTag tag) { return tag.kind == MenuTagKind::Server; })) {
+        MenuItems::removeItem(m_menu, item);
+    }
+    QList<QAction *> fresh;
+    for (const Account &account : accounts) {
+        const QString name = account.name.value_or(QString());
+        QAction *item = MenuItems::makeItem(m_menu, MenuItems::literalTitle(name), MenuTags::AccountItem);
+        if (account.uuid) {
+            MenuItems::setRepresentedObject(item, *account.uuid);
+        }
+        MenuItems::setContentKey(item, (name + QLatin1Char('\n') + account.uuid.value_or(QString())).toUtf8());
+        item->setMenu(new QMenu(m_menu));
+        fresh.append(item);
+    }
+    const int start = serverAreaStart(m_menu, static_cast<int>(MenuTags::ServerItemsStart));
+    MenuItems::replaceItems(m_menu, accountItems, fresh, start);
+    QList<QMenu *> menus;
+    for (QAction *item : itemsTagged([](MenuTag tag) { return tag == MenuTags::AccountItem; })) {
+        menus.append(item->menu());
+    }
+    return menus;
+}
+
+int MainMenu::serverAreaStart(const QMenu *menu, int position)
+{
+    const QList<QAction *> items = menu->actions();
+    while (position < items.size()) {
+        const MenuTag tag = MenuItems::tag(items.at(position));
+        if (tag != MenuTags::Favorites && tag != MenuTags::FavoritesSeparator) {
+            break;
+        }
+        ++position;
+    }
+    return position;
+}
+
 void MainMenu::updateCustomServers()
 {
     MenuItems::removeItemsWithTag(m_menu, MenuTags::CustomServers);
@@ -58,7 +130,7 @@ void MainMenu::updateCustomServers()
     auto *submenu = new QMenu(m_menu);
     for (const CustomServer &server : servers) {
         MenuActions::add(submenu,
-                         server.name,
+                         MenuItems::literalTitle(server.name),
                          m_target,
                          &StatusMenuController::openCustomServerTerminal,
                          QVariant::fromValue(server));
@@ -103,7 +175,7 @@ void MainMenu::updateSites()
             continue;
         }
         const QString title = site->name ? ServerMenu::siteTitle(*site) : QStringLiteral("Site");
-        QAction *item = MenuItems::makeItem(m_menu, title, MenuTags::Favorites);
+        QAction *item = MenuItems::makeItem(m_menu, MenuItems::literalTitle(title), MenuTags::Favorites);
         const SiteMenu siteMenu(favorite.serverId, favorite.siteId, std::make_shared<const Account>(*account));
         item->setMenu(siteMenu.buildMenu(m_target, m_menu, context, site));
         items.append(item);

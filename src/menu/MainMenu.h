@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/Account.h"
+
+#include <QList>
 #include <QStringList>
 
 class QAction;
@@ -18,6 +21,13 @@ public:
 
     // Clears the menu and lays out its fixed part.
     void build();
+    // The same for a refresh, keeping what a refresh replaces once it has loaded (servers, accounts,
+    // favourites) and the fixed items as they are, so a tray host keeps its entries for them.
+    void renew();
+    // Gives each of `accounts` its item (several accounts) or none (one), keeping the items of accounts
+    // that stay, and takes away the server and account items no longer wanted. Returns the menus that
+    // receive the accounts' servers, in the order of `accounts`.
+    QList<QMenu *> placeAccountItems(const QList<Account> &accounts);
     void updateCustomServers();
     void updateSites();
     QAction *favoritesHeader();
@@ -25,6 +35,8 @@ public:
     // Puts the account items (in place) into the order of `accountIds`; nothing unless every account
     // item is named in the list.
     static void reorderAccounts(QMenu *menu, const QStringList &accountIds);
+    // Where the server or account items of the status menu begin: at `position`, below the favourites.
+    static int serverAreaStart(const QMenu *menu, int position);
 
 private:
     StatusMenuController *m_target;

@@ -5,6 +5,8 @@
 namespace plimsy::MenuTags {
 
 // Sections of the status menu, found again by these tags.
+inline const MenuTag ErrorMarker = MenuTag::section(9991);    // the marker and its separator
+inline const MenuTag AccountFailure = MenuTag::section(9992); // what failed, in an account's submenu
 inline const MenuTag AccountItem = MenuTag::section(9993);
 inline const MenuTag FavoritesSeparator = MenuTag::section(9994);
 inline const MenuTag Favorites = MenuTag::section(9995);

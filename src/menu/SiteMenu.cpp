@@ -101,7 +101,7 @@ void SiteMenu::fill(QMenu *menu,
     const auto add = [&](const QString &title, MenuAction action) {
         return MenuActions::add(menu, title, target, action, representer);
     };
-    add(deployItemTitle, &C::deploySite);
+    add(MenuItems::literalTitle(deployItemTitle), &C::deploySite);
     add(QStringLiteral("Reboot PHP"), &C::rebootPhpForSite);
     add(QStringLiteral("Deployment Log"), &C::showDeploymentLog);
     add(QStringLiteral("Site Log"), &C::showSiteLog);
@@ -122,7 +122,7 @@ void SiteMenu::fill(QMenu *menu,
     add(QStringLiteral("Open Forge"), &C::openForge);
 }
 
-void SiteMenu::showStoredState(const QMenu *root, qint64 siteId, const SiteMenuContext &context)
+void SiteMenu::showStoredState(const QMenu *root, std::optional<qint64> siteId, const SiteMenuContext &context)
 {
     const QList<QAction *> items = root->actions();
     for (QAction *item : items) {
@@ -135,8 +135,8 @@ void SiteMenu::showStoredState(const QMenu *root, qint64 siteId, const SiteMenuC
             continue;
         }
         const auto site = MenuItems::representedObject<MenuRepresenter>(item);
-        if (site && site->siteId == siteId) {
-            MenuItems::setState(item, isNotify ? notifyState(context, siteId) : favoriteState(context, *site));
+        if (site && site->siteId && (!siteId || site->siteId == siteId)) {
+            MenuItems::setState(item, isNotify ? notifyState(context, *site->siteId) : favoriteState(context, *site));
         }
     }
 }

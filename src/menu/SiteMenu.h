@@ -46,7 +46,8 @@ public:
 
     // A site's submenu can be in the menu more than once (under its server and among the favourites):
     // sets the "Notify on Deploy" and "Favorite" items of every copy of it under `root` from what is stored.
-    static void showStoredState(const QMenu *root, qint64 siteId, const SiteMenuContext &context);
+    // Every site's copies when `siteId` is absent.
+    static void showStoredState(const QMenu *root, std::optional<qint64> siteId, const SiteMenuContext &context);
 
 private:
     void fill(QMenu *menu,

@@ -362,7 +362,9 @@ void StatusMenuController::updateServers()
     ++m_refreshGeneration;
     m_refreshTimeOut = std::make_shared<TimeOutBudget>();
     m_appState.loadingData = true;
-    MainMenu(this, m_statusMenu.get()).build();
+    MainMenu mainMenu(this, m_statusMenu.get());
+    // The servers and accounts of the last refresh stay until their successors have loaded.
+    mainMenu.renew();
     // The rebuild took any error marker away; a failure of this refresh may place a new one.
     m_hasErrors = false;
     m_appState.siteList.clear();
@@ -375,23 +377,14 @@ void StatusMenuController::updateServers()
     const QList<Account> accounts = AccountManager::loadAccounts(*m_defaults);
     m_accountsToLoad = accounts.size();
     m_accountsLoaded = 0;
+    const QList<QMenu *> targets = mainMenu.placeAccountItems(accounts);
     if (accounts.isEmpty()) {
         m_appState.loadingData = false;
     } else if (accounts.size() == 1) {
         startLoader(accounts.constFirst(), m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart));
     } else {
-        // Each account item goes to the same index, last account first, so they end up in stored order.
-        for (qsizetype i = accounts.size() - 1; i >= 0; --i) {
-            const Account &account = accounts.at(i);
-            QAction *item =
-                MenuItems::makeItem(m_statusMenu.get(), account.name.value_or(QString()), MenuTags::AccountItem);
-            if (account.uuid) {
-                MenuItems::setRepresentedObject(item, *account.uuid);
-            }
-            auto *submenu = new QMenu(m_statusMenu.get());
-            MenuItems::insertItem(m_statusMenu.get(), static_cast<int>(MenuTags::ServerItemsStart), item);
-            item->setMenu(submenu);
-            startLoader(account, submenu, std::nullopt);
+        for (qsizetype i = 0; i < accounts.size(); ++i) {
+            startLoader(accounts.at(i), targets.at(i), std::nullopt);
         }
     }
     // Also without accounts: what waits for the first refresh must not wait for ever.
@@ -486,13 +479,13 @@ void StatusMenuController::handleAPIError(const Account &account, const ForgeAPI
             error.errorCase() == Case::NoValidKey   ? QStringLiteral("API-Key seems not valid. Expired?")
             : error.errorCase() == Case::NoResponse ? QStringLiteral("An error occured (No response)")
                                                     : QStringLiteral("An error occured (Empty Response Code)");
-        reportError(title, description);
+        reportError(account, title, description);
         plimsy(title);
         scheduleRetry();
         return;
     }
     case Case::NotFound:
-        reportError(QStringLiteral("An error occured (404)"), description);
+        reportError(account, QStringLiteral("An error occured (404)"), description);
         plimsy(QStringLiteral("An error occured  (404)"));
         scheduleRetry();
         return;
@@ -501,7 +494,8 @@ void StatusMenuController::handleAPIError(const Account &account, const ForgeAPI
         return;
     case Case::Forbidden: {
         const QString host = QUrl(URLConstants::forgeWebBase()).host();
-        reportError(QStringLiteral("API key needs to be regenerated"),
+        reportError(account,
+                    QStringLiteral("API key needs to be regenerated"),
                     QStringLiteral("Your Forge API key may not have the required permissions. Please create a new API "
                                    "token at %1 and update it in Preferences.")
                         .arg(host));
@@ -515,11 +509,11 @@ void StatusMenuController::handleAPIError(const Account &account, const ForgeAPI
     plimsy(QStringLiteral("An error occured (default): ") + description);
 }
 
-void StatusMenuController::handleLoadFailure(const Account &, const QString &description)
+void StatusMenuController::handleLoadFailure(const Account &account, const QString &description)
 {
     m_appState.loadingData = false;
     NotificationCenter::defaultCenter().post(NotificationNames::allSitesLoaded);
-    reportError(QStringLiteral("An error occured (unknown)"), description);
+    reportError(account, QStringLiteral("An error occured (unknown)"), description);
     plimsyLog(QStringLiteral("An error occured (default): ") + description);
     // A garbled answer is as passing as a lost connection: a later refresh may well succeed.
     scheduleRetry();
@@ -660,10 +654,29 @@ void StatusMenuController::reportError(const QString &title, const std::optional
         return;
     }
     m_hasErrors = true;
-    QAction *marker = MenuItems::makeItem(m_statusMenu.get(), title);
+    QAction *marker = MenuItems::makeItem(m_statusMenu.get(), MenuItems::literalTitle(title), MenuTags::ErrorMarker);
     MenuActions::connect(marker, this, &StatusMenuController::showLogsFolder);
     MenuItems::insertItem(m_statusMenu.get(), 0, marker);
-    MenuItems::insertItem(m_statusMenu.get(), 1, MenuItems::makeSeparator(m_statusMenu.get()));
+    MenuItems::insertItem(m_statusMenu.get(), 1, MenuItems::makeSeparator(m_statusMenu.get(), MenuTags::ErrorMarker));
+}
+
+void StatusMenuController::reportError(const Account &account,
+                                       const QString &title,
+                                       const std::optional<QString> &detail)
+{
+    reportError(title, detail);
+    // With several accounts the marker alone does not say which one failed: its own submenu does.
+    const QList<QAction *> items = m_statusMenu->actions();
+    for (QAction *item : items) {
+        if (MenuItems::tag(item) != MenuTags::AccountItem || !item->menu() || !account.uuid
+            || MenuItems::representedObject<QString>(item) != account.uuid) {
+            continue;
+        }
+        QAction *failure = MenuItems::makeItem(item->menu(), MenuItems::literalTitle(title), MenuTags::AccountFailure);
+        MenuActions::connect(failure, this, &StatusMenuController::showLogsFolder);
+        MenuItems::setContentKey(failure, title.toUtf8());
+        MenuItems::replaceItems(item->menu(), item->menu()->actions(), {failure}, 0);
+    }
 }
 
 // --- Menu actions of the controller itself -----------------------------------------------------

@@ -121,6 +121,8 @@ public:
     void showErrorAlert(const plimsy::Account &account, const QString &title, const std::optional<QString> &detail);
     void closeAlertWindow();
     void reportError(const QString &title, const std::optional<QString> &detail);
+    // The same for a failure of one account's load, shown in the account's own submenu as well.
+    void reportError(const plimsy::Account &account, const QString &title, const std::optional<QString> &detail);
     bool hasErrors() const { return m_hasErrors; }
     // A locked or unreachable secret store: the marker, the log line and the connection retry. The
     // refresh after the store is unlocked comes without waiting for the retry.

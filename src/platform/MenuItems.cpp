@@ -4,12 +4,15 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QSet>
 
 namespace plimsy::MenuItems {
 
 namespace {
 
 constexpr const char *BuilderProperty = "plimsyMenuBuilder";
+constexpr const char *ContentKeyProperty = "plimsyContentKey";
+const QString PlaceholderName = QStringLiteral("menuPlaceholderItem");
 
 struct StateImages
 {
@@ -47,7 +50,7 @@ namespace {
 const ItemData *itemData(const QVariant &stored)
 {
     return stored.metaType() == QMetaType::fromType<ItemData>() ? static_cast<const ItemData *>(stored.constData())
-                                                               : nullptr;
+                                                                : nullptr;
 }
 
 template <typename Read> auto readItem(const QAction *item, Read read)
@@ -113,7 +116,15 @@ void runBuilder(QMenu *menu)
     }
     // Cleared first: whatever the builder does, it runs once.
     menu->setProperty(BuilderProperty, QVariant());
+    const QList<QAction *> before = menu->actions();
     pending.value<Builder>().build(menu);
+    // Dropped once the real items are in, so the menu is never empty on the way.
+    for (QAction *item : before) {
+        if (item->objectName() == PlaceholderName) {
+            menu->removeAction(item);
+            delete item;
+        }
+    }
 }
 
 void deleteItem(QMenu *menu, QAction *item)
@@ -151,7 +162,8 @@ void indexInto(const QMenu *menu, QHash<MenuTag, QAction *> &index)
 
 void setTag(QAction *item, MenuTag tag)
 {
-    updateItem(item, [](ItemData &data) -> MenuTag & { return data.tag; }, tag);
+    updateItem(
+        item, [](ItemData &data) -> MenuTag & { return data.tag; }, tag);
 }
 
 MenuTag tag(const QAction *item)
@@ -161,7 +173,8 @@ MenuTag tag(const QAction *item)
 
 void setRepresentedObject(QAction *item, const QVariant &object)
 {
-    updateItem(item, [](ItemData &data) -> QVariant & { return data.object; }, object);
+    updateItem(
+        item, [](ItemData &data) -> QVariant & { return data.object; }, object);
 }
 
 QVariant representedObject(const QAction *item)
@@ -184,13 +197,20 @@ void setStateImage(QAction *item, MenuItemState forState, const QIcon &image)
 
 void setState(QAction *item, MenuItemState newState)
 {
-    updateItem(item, [](ItemData &data) -> MenuItemState & { return data.state; }, newState);
+    updateItem(
+        item, [](ItemData &data) -> MenuItemState & { return data.state; }, newState);
     showState(item);
 }
 
 MenuItemState state(const QAction *item)
 {
     return readItem(item, [](const ItemData &data) { return data.state; });
+}
+
+QString literalTitle(const QString &name)
+{
+    QString title = name;
+    return title.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 QAction *makeItem(QMenu *menu, const QString &title, MenuTag itemTag)
@@ -288,9 +308,69 @@ void clear(QMenu *menu)
     }
 }
 
+void removeItem(QMenu *menu, QAction *item)
+{
+    deleteItem(menu, item);
+}
+
+void setContentKey(QAction *item, const QByteArray &key)
+{
+    item->setProperty(ContentKeyProperty, key);
+}
+
+void replaceItems(QMenu *menu, const QList<QAction *> &current, const QList<QAction *> &fresh, int index)
+{
+    QMultiHash<MenuTag, QAction *> byTag;
+    for (QAction *item : current) {
+        byTag.insert(tag(item), item);
+    }
+    QList<QAction *> wanted;
+    QSet<QAction *> kept;
+    for (QAction *item : fresh) {
+        const QVariant key = item->property(ContentKeyProperty);
+        QAction *same = nullptr;
+        for (auto found = byTag.find(tag(item)); found != byTag.end() && found.key() == tag(item); ++found) {
+            if (!kept.contains(*found) && (*found)->property(ContentKeyProperty) == key) {
+                same = *found;
+                break;
+            }
+        }
+        if (same) {
+            kept.insert(same);
+            deleteItem(menu, item);
+        }
+        wanted.append(same ? same : item);
+    }
+    int position = current.isEmpty() ? index : indexOf(menu, current.constFirst());
+    for (QAction *item : current) {
+        if (!kept.contains(item)) {
+            deleteItem(menu, item);
+        }
+    }
+    for (QAction *item : wanted) {
+        const QList<QAction *> items = menu->actions();
+        if (position >= 0 && position < items.size() && items.at(position) == item) {
+            ++position;
+            continue;
+        }
+        if (kept.contains(item)) {
+            // Out of order: moved, which costs its host-side entry.
+            menu->removeAction(item);
+        }
+        insertItem(menu, position, item);
+        position = position < 0 ? position : position + 1;
+    }
+}
+
 void setBuilder(QMenu *menu, std::function<void(QMenu *)> build)
 {
     const bool connected = menu->property(BuilderProperty).isValid();
+    if (menu->actions().isEmpty()) {
+        auto *placeholder = new QAction(QStringLiteral("Loading\u2026"), menu);
+        placeholder->setObjectName(PlaceholderName);
+        placeholder->setEnabled(false);
+        menu->addAction(placeholder);
+    }
     menu->setProperty(BuilderProperty, QVariant::fromValue(Builder{std::move(build)}));
     if (!connected) {
         QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] { runBuilder(menu); });

@@ -72,6 +72,10 @@ void setStateImage(QAction *item, MenuItemState state, const QIcon &image);
 void setState(QAction *item, MenuItemState state);
 MenuItemState state(const QAction *item);
 
+// A name from data as an item's title: shown as it is, where a '&' would mark the next letter as the
+// item's mnemonic.
+QString literalTitle(const QString &name);
+
 // A new item owned by `menu`, not yet added to it.
 QAction *makeItem(QMenu *menu, const QString &title, MenuTag tag = {});
 QAction *makeSeparator(QMenu *menu, MenuTag tag = {});
@@ -94,13 +98,25 @@ QHash<MenuTag, QAction *> indexTree(const QMenu *menu);
 
 // Removes and deletes every item, submenus included.
 void clear(QMenu *menu);
+// Removes and deletes one item of the menu, or one it owns but does not show, submenu included.
+void removeItem(QMenu *menu, QAction *item);
+
+// What an item shows, in a form that compares: items of equal tag and content key are the same entry.
+void setContentKey(QAction *item, const QByteArray &key);
+
+// Puts `fresh` (items owned by `menu`, not in it) where `current` (items of `menu`, in a row) stand, or at
+// `index` when there are none. An item of `current` with the tag and content key of a fresh one stays,
+// submenu and all, and the fresh one is deleted: a tray host keeps its entry, so a submenu it shows and
+// a click on it still land. The rest of `current` is deleted.
+void replaceItems(QMenu *menu, const QList<QAction *> &current, const QList<QAction *> &fresh, int index);
 
 // A submenu whose items are made the first time they are needed: when it is about to show (a D-Bus
 // menu host sends that before it asks for the layout) or when a reader asks for them through `items` or
 // `submenu`.
-// An unopened menu costs one QMenu with only what was put in it directly; rebuilding the tree drops it
-// unmade. What `build` makes must carry no tags and read any state it shows when it runs: tag searches
-// do not look into unmade menus, and nothing updates them.
+// An unopened menu costs one QMenu with only what was put in it directly, or a placeholder item when that
+// is nothing: some hosts open only a submenu that holds an item. Rebuilding the tree drops it unmade. What `build`
+// makes must carry no tags and read any state it shows when it runs: tag searches do not look into unmade menus, and
+// nothing updates them.
 void setBuilder(QMenu *menu, std::function<void(QMenu *)> build);
 bool isBuilt(const QMenu *menu);
 // The menu's own items, made first when its builder has not run yet: the one way to read a submenu.

@@ -1,5 +1,6 @@
 #include "platform/StatusItem.h"
 
+#include "platform/DBusMenuUpdates.h"
 #include "platform/StatusNotifierIcon.h"
 #include "platform/TemplateImage.h"
 #include "platform/TrayHostMonitor.h"
@@ -138,6 +139,8 @@ void StatusItem::exportIcon()
     if (m_export) {
         m_export->setToolTip(m_toolTip);
         m_export->setIcon(StatusNotifierIcon::symbolicName(m_imageName), m_image);
+        // Owned by this item; null where Qt exported no menu the usual way.
+        DBusMenuUpdates::takeOver(m_export->busName(), this);
     }
 }
 

@@ -77,6 +77,9 @@ public:
     // drops the point it forwards.
     QPoint takeActivationPoint() { return std::exchange(m_activationPoint, QPoint()); }
 
+    // The name of Qt's connection for the tray, on which its menu is exported too.
+    QString busName() const { return m_connectionName; }
+
     void setIcon(const QString &iconName, const QIcon &pixmaps);
     void setToolTip(const QString &text);
 

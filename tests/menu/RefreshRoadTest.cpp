@@ -412,3 +412,28 @@ TEST_F(RefreshRoadTest, ServerMenuItemSearchKeepsTheKindsApart)
     EXPECT_EQ(controller->serverMenuItem(MenuTag::site(server.id), menu()), nullptr);
     EXPECT_EQ(controller->serverMenuItem(MenuTag::server(1), nullptr), nullptr);
 }
+
+// Two accounts, one of whose keys Forge refuses: the marker on top, and the failing account's own
+// submenu says what failed, while the other lists its servers.
+TEST_F(RefreshRoadTest, AFailingAccountSaysSoInItsOwnSubmenu)
+{
+    addAccount("Acme");
+    addAccount("Beta");
+    forge.buildAccount(1, 2, 2);
+    forge.setValidKeys({QStringLiteral("key-Acme")});
+    start();
+    networkUp();
+    waitUntilIdle();
+    const QString failure = QStringLiteral("API-Key seems not valid. Expired?");
+    EXPECT_EQ(titles(menu()).value(0), failure);
+    QAction *acme = itemTitled(menu(), QStringLiteral("Acme"));
+    QAction *beta = itemTitled(menu(), QStringLiteral("Beta"));
+    ASSERT_TRUE(acme && acme->menu() && beta && beta->menu());
+    EXPECT_EQ(titles(beta->menu()), QStringList{failure});
+    EXPECT_EQ(titles(acme->menu()), (QStringList{"server-001", "server-002"}));
+
+    // Mended, the next refresh lists its servers in place of the failure.
+    forge.setValidKeys({QStringLiteral("key-Acme"), QStringLiteral("key-Beta")});
+    refreshAndWait();
+    EXPECT_EQ(titles(beta->menu()), (QStringList{"server-001", "server-002"}));
+}

@@ -152,11 +152,11 @@ protected:
         return account;
     }
 
-    // The demo's data in the fake Forge and its accounts stored with their keys.
-    void storeDemoAccounts()
+    // The demo's data in the fake Forge (grown to `servers` when given) and its accounts stored with their keys.
+    void storeDemoAccounts(int servers = 0)
     {
         QList<Account> accounts;
-        for (const DemoAccount &entry : buildDemoData(forge)) {
+        for (const DemoAccount &entry : servers > 0 ? buildDemoData(forge, servers) : buildDemoData(forge)) {
             Account account;
             account.name = entry.name;
             account.uuid = entry.uuid;

@@ -1,6 +1,7 @@
 #include "DemoData.h"
 
 #include <QJsonObject>
+#include <QStringList>
 
 namespace plimsy::test {
 
@@ -80,6 +81,30 @@ QList<DemoAccount> buildDemoData(FakeForge &forge)
 
     forge.setValidKeys({personal.key, agency.key, QString::fromLatin1(DemoSpareKey)});
     return {personal, agency};
+}
+
+QList<DemoAccount> buildDemoData(FakeForge &forge, int servers)
+{
+    const QList<DemoAccount> accounts = buildDemoData(forge);
+    const QStringList slugs{
+        QStringLiteral("robins-projects"), QStringLiteral("northwind"), QStringLiteral("client-hosting")};
+    const QStringList branches{QStringLiteral("main"), QString(), QStringLiteral("production"), QString()};
+    constexpr int DemoServers = 8; // seen by the two accounts, revoked ones left out
+    for (int i = 0; i < servers - DemoServers; ++i) {
+        const qint64 server =
+            forge.addServer(slugs.at(i % slugs.size()), QStringLiteral("app-%1").arg(i, 3, 10, QLatin1Char('0'))).id;
+        for (int s = 0; s < (i * 7) % 4; ++s) {
+            const QString name = s == 2 ? QStringLiteral("s%1.xn--caf-dma.example").arg(i)
+                                        : QStringLiteral("site-%1-%2.example").arg(i).arg(s);
+            FakeForge::Site &site = forge.addSite(server, name);
+            if (const QString branch = branches.at((i + s) % branches.size()); !branch.isEmpty()) {
+                site.attributes.insert(QStringLiteral("repository"),
+                                       QJsonObject{{QStringLiteral("provider"), QStringLiteral("github")},
+                                                   {QStringLiteral("branch"), branch}});
+            }
+        }
+    }
+    return accounts;
 }
 
 QJsonArray demoAccountsJson(const QList<DemoAccount> &accounts)

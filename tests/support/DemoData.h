@@ -26,6 +26,9 @@ struct DemoAccount
 inline constexpr char DemoSpareKey[] = "demo-spare-key";
 
 QList<DemoAccount> buildDemoData(FakeForge &forge);
+// The same accounts and organisations, grown to `servers` visible servers with sites of the same kinds:
+// none to three per server, some with a branch, some with an internationalised name.
+QList<DemoAccount> buildDemoData(FakeForge &forge, int servers);
 
 // The accounts as one JSON array ({"name", "uuid", "key", "hiddenServers", "siteAliases"}), as the demo
 // passes them on.
