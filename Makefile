@@ -35,7 +35,9 @@ install:
 	sed 's|^Exec=plimsy |Exec=$(PREFIX)/bin/plimsy |' resources/com.tindrel.Plimsy.desktop \
 		| install -Dm644 /dev/stdin $(PREFIX)/share/applications/com.tindrel.Plimsy.desktop
 	install -Dm644 resources/images/AppIcon.svg $(PREFIX)/share/icons/hicolor/scalable/apps/com.tindrel.Plimsy.svg
-	install -Dm644 -t $(PREFIX)/share/icons/hicolor/scalable/status resources/icons/hicolor/scalable/status/*.svg
+	rm -f $(PREFIX)/share/icons/hicolor/scalable/status/plimsy-*-symbolic.svg
+	install -Dm644 -t $(PREFIX)/share/plimsy/icons/hicolor resources/icons/hicolor/index.theme
+	install -Dm644 -t $(PREFIX)/share/plimsy/icons/hicolor/scalable/status resources/icons/hicolor/scalable/status/*.svg
 	xdg-mime default com.tindrel.Plimsy.desktop x-scheme-handler/plimsy
 
 # Every reader of untrusted bytes under libFuzzer, FUZZ_SECONDS (default 60) per target; see scripts/fuzz.
