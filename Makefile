@@ -39,7 +39,9 @@ install:
 		install -Dm644 build/$(RUN_PRESET)/share/icons/hicolor/$${side}x$${side}/apps/com.tindrel.Plimsy.png \
 			$(PREFIX)/share/icons/hicolor/$${side}x$${side}/apps/com.tindrel.Plimsy.png || exit 1; \
 	done
-	install -Dm644 -t $(PREFIX)/share/icons/hicolor/scalable/status resources/icons/hicolor/scalable/status/*.svg
+	rm -f $(PREFIX)/share/icons/hicolor/scalable/status/plimsy-*-symbolic.svg
+	install -Dm644 -t $(PREFIX)/share/plimsy/icons/hicolor resources/icons/hicolor/index.theme
+	install -Dm644 -t $(PREFIX)/share/plimsy/icons/hicolor/scalable/status resources/icons/hicolor/scalable/status/*.svg
 	xdg-mime default com.tindrel.Plimsy.desktop x-scheme-handler/plimsy
 
 # Every reader of untrusted bytes under libFuzzer, FUZZ_SECONDS (default 60) per target; see scripts/fuzz.

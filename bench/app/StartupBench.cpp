@@ -33,7 +33,7 @@ namespace {
 constexpr auto InsideVariable = "PLIMSY_BENCH_SESSION";
 constexpr std::chrono::milliseconds SlowAnswer{2000};
 
-// Re-runs this program under dbus-run-session in a scratch profile.
+// Re-runs this program on a private session bus (scripts/private-bus) in a scratch profile.
 int runInPrivateSession(const QStringList &arguments)
 {
     const ScratchProfile profile;
@@ -43,8 +43,8 @@ int runInPrivateSession(const QStringList &arguments)
     QProcess session;
     session.setProcessEnvironment(environment);
     session.setProcessChannelMode(QProcess::ForwardedChannels);
-    session.start(QStringLiteral("dbus-run-session"),
-                  QStringList{QStringLiteral("--"), QCoreApplication::applicationFilePath()} + arguments.mid(1));
+    session.start(QStringLiteral(PLIMSY_PRIVATE_BUS),
+                  QStringList{QCoreApplication::applicationFilePath()} + arguments.mid(1));
     session.waitForFinished(-1);
     return session.exitStatus() == QProcess::NormalExit ? session.exitCode() : 1;
 }

@@ -148,7 +148,7 @@ StatusNotifierIcon::~StatusNotifierIcon()
 
 QString StatusNotifierIcon::themePath()
 {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/icons"));
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/plimsy/icons"));
 }
 
 QString StatusNotifierIcon::symbolicName(const QString &imageName)

@@ -68,7 +68,7 @@ public:
     static StatusNotifierIcon *takeOver(QObject *parent);
     ~StatusNotifierIcon() override;
 
-    // Where hosts look up our icon names: <executable dir>/../share/icons, holding hicolor/scalable/status.
+    // Where hosts look up our icon names: <executable dir>/../share/plimsy/icons, a hicolor theme of our own.
     static QString themePath();
     // The theme's name of a glyph: "menubar_error" is "plimsy-menubar-error-symbolic".
     static QString symbolicName(const QString &imageName);

@@ -73,17 +73,26 @@ void UserNotificationCenter::subscribe(bool on)
 
 QCoro::Task<UserNotificationCenter::Authorization> UserNotificationCenter::requestAuthorization()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("NameHasOwner"));
+    const QString bus = QStringLiteral("org.freedesktop.DBus");
+    const QString busPath = QStringLiteral("/org/freedesktop/DBus");
+    QDBusMessage call = QDBusMessage::createMethodCall(bus, busPath, bus, QStringLiteral("NameHasOwner"));
     call << m_service;
     QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
     const QDBusMessage reply = co_await pending;
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         co_return Authorization{false, errorText(reply)};
     }
-    co_return Authorization{reply.arguments().constFirst().toBool(), std::nullopt};
+    if (reply.arguments().constFirst().toBool()) {
+        co_return Authorization{true, std::nullopt};
+    }
+    // Most desktops start their notification server on the first notice: one the bus can start serves too.
+    QDBusPendingCall listing = QDBusConnection::sessionBus().asyncCall(
+        QDBusMessage::createMethodCall(bus, busPath, bus, QStringLiteral("ListActivatableNames")));
+    const QDBusMessage names = co_await listing;
+    if (names.type() != QDBusMessage::ReplyMessage || names.arguments().isEmpty()) {
+        co_return Authorization{false, errorText(names)};
+    }
+    co_return Authorization{names.arguments().constFirst().toStringList().contains(m_service), std::nullopt};
 }
 
 QCoro::Task<std::optional<QStringList>> UserNotificationCenter::capabilities()

@@ -62,7 +62,7 @@ public:
         bool granted = false;
         std::optional<QString> error;
     };
-    // Granted while a notification server owns the name.
+    // Granted while a notification server owns the name, or the bus can start one that would.
     QCoro::Task<Authorization> requestAuthorization();
 
     // Shows the notice, replacing an earlier one of the same identifier. Resolves with the failure, if

@@ -16,8 +16,10 @@
 #include "platform/UserDefaults.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <cstdio>
@@ -101,14 +103,15 @@ public:
 };
 
 // The tray's glyphs, normal and error, on the panels of common desktops: first the pixmaps any host can
-// draw, then the symbolic icons in the panel's text colour, as hosts that look them up by name draw them.
+// draw, then the symbolic icons as hosts that look them up by name draw them: in the panel's text colour
+// where the host recolours them, and as they are where it does not.
 class TrayIconStage : public QWidget
 {
 public:
     TrayIconStage()
     {
         setWindowTitle(QStringLiteral("Tray icon"));
-        setFixedSize(420, RowHeight * int(std::size(Panels)));
+        setFixedSize(560, RowHeight * int(std::size(Panels)));
         show();
     }
 
@@ -127,10 +130,12 @@ protected:
                 painter.drawPixmap(left, top + 9, TemplateImage::outlinedNamed(QString::fromLatin1(image)).pixmap(22));
                 left += 34;
             }
-            left += 40;
-            for (const char *image : {"terminal_outlined", "menubar_error"}) {
-                painter.drawImage(left, top + 9, symbolic(QString::fromLatin1(image), panel.text));
-                left += 34;
+            for (const QColor &ink : {panel.text, QColor()}) {
+                left += 40;
+                for (const char *image : {"terminal_outlined", "menubar_error"}) {
+                    painter.drawImage(left, top + 9, symbolic(QString::fromLatin1(image), ink));
+                    left += 34;
+                }
             }
             top += RowHeight;
         }
@@ -152,14 +157,18 @@ private:
         {"xfce, light", QColor(0xf6, 0xf5, 0xf4), QColor(0x2e, 0x34, 0x36)},
     };
 
-    static QImage symbolic(const QString &image, QColor ink)
+    // As a host that honours the theme's text class draws it, in `ink`; an invalid `ink` leaves it as it is.
+    static QImage symbolic(const QString &image, const QColor &ink)
     {
-        const QString file = StatusNotifierIcon::themePath() + QStringLiteral("/hicolor/scalable/status/")
-                             + StatusNotifierIcon::symbolicName(image) + QStringLiteral(".svg");
-        QImage picture = QIcon(file).pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QPainter painter(&picture);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(picture.rect(), ink);
+        QFile file(StatusNotifierIcon::themePath() + QStringLiteral("/hicolor/scalable/status/")
+                   + StatusNotifierIcon::symbolicName(image) + QStringLiteral(".svg"));
+        QString svg = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        if (ink.isValid()) {
+            svg.replace(QRegularExpression(QStringLiteral("(\\.ColorScheme-Text *\\{ *color: *)#[0-9a-fA-F]+")),
+                        QStringLiteral("\\1") + ink.name());
+        }
+        QImage picture;
+        picture.loadFromData(svg.toUtf8(), "SVG");
         return picture;
     }
 };
