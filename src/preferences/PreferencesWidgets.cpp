@@ -1,8 +1,11 @@
 #include "preferences/PreferencesWidgets.h"
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QProgressBar>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace plimsy {
 
@@ -19,11 +22,37 @@ QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment
     QBoxLayout *layout = makeBareLayout(QBoxLayout::LeftToRight, row);
     auto *title = new QLabel(label, row);
     title->setTextFormat(Qt::PlainText);
-    title->setFixedWidth(LabelColumnWidth);
+    title->setMinimumWidth(fittingWidth(title, LabelColumnWidth));
     title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    nameAfterLabel(title, content);
     layout->addWidget(title, 0, alignment & Qt::AlignVertical_Mask);
     layout->addWidget(content, 1, alignment);
     return row;
+}
+
+int fittingWidth(const QLabel *label, int designWidth)
+{
+    // The design's width at the usual font sizes; a larger font gets the room its text needs.
+    return std::max(designWidth, label->fontMetrics().horizontalAdvance(label->text()) + 2);
+}
+
+void nameAfterLabel(QLabel *label, QWidget *control)
+{
+    if (control->focusPolicy() == Qt::NoFocus || label->text().isEmpty()) {
+        return;
+    }
+    label->setBuddy(control);
+    if (!control->accessibleName().isEmpty()) {
+        return;
+    }
+    QString name = label->text().trimmed();
+    if (name.endsWith(QLatin1Char(':'))) {
+        name.chop(1);
+    }
+    if (const auto *button = qobject_cast<const QAbstractButton *>(control); button && !button->text().isEmpty()) {
+        name += QStringLiteral(": ") + button->text();
+    }
+    control->setAccessibleName(name);
 }
 
 QLabel *makeCaptionLabel(const QString &text, QWidget *parent)
