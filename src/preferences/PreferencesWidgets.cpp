@@ -1,6 +1,7 @@
 #include "preferences/PreferencesWidgets.h"
 
 #include <QAbstractButton>
+#include <QFontInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QWidget>
@@ -12,6 +13,8 @@ namespace plimsy {
 namespace {
 
 constexpr int LabelColumnWidth = 170;
+// The font size the widths were laid out for: 9 points at 96 dpi.
+constexpr int DesignFontPixels = 12;
 constexpr QSize BusyIndicatorSize{48, 10};
 
 } // namespace
@@ -32,8 +35,9 @@ QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment
 
 int fittingWidth(const QLabel *label, int designWidth)
 {
-    // The design's width at the usual font sizes; a larger font gets the room its text needs.
-    return std::max(designWidth, label->fontMetrics().horizontalAdvance(label->text()) + 2);
+    // Grown with the font, so that the rows of a tab stay aligned; and never narrower than its own text.
+    const int scaled = designWidth * QFontInfo(label->font()).pixelSize() / DesignFontPixels;
+    return std::max({designWidth, scaled, label->fontMetrics().horizontalAdvance(label->text()) + 2});
 }
 
 void nameAfterLabel(QLabel *label, QWidget *control)

@@ -16,7 +16,7 @@ namespace plimsy {
 // for wrapped text); a horizontal alignment in `alignment` keeps it at its natural width instead.
 QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment alignment = Qt::AlignVCenter);
 
-// The width a one-line label needs: `designWidth`, or more when its text is wider at its font.
+// The width of a one-line label laid out `designWidth` wide: more at a larger font, and at least its text's.
 int fittingWidth(const QLabel *label, int designWidth);
 
 // Makes `label` the control's label for assistive technologies: its buddy, and its accessible name
