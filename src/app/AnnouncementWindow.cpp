@@ -1,6 +1,7 @@
 #include "app/AnnouncementWindow.h"
 
 #include "editor/WebEngineModule.h"
+#include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
 
 #include <QHBoxLayout>
@@ -16,9 +17,10 @@ constexpr QSize WindowSize{724, 571};
 
 } // namespace
 
-AnnouncementWindow::AnnouncementWindow(UserDefaults *defaults, QObject *parent)
+AnnouncementWindow::AnnouncementWindow(UserDefaults *defaults, UrlOpener *opener, QObject *parent)
     : TrackedWindow(QStringLiteral("AnnouncementWindow"), parent)
     , m_defaults(defaults ? *defaults : UserDefaults::standard())
+    , m_opener(opener ? *opener : UrlOpener::system())
 {
 }
 
@@ -39,7 +41,10 @@ std::unique_ptr<QWidget> AnnouncementWindow::makeWindow()
     QWidget *page = nullptr;
     QString moduleFailure;
     if (WebEngineModule *module = WebEngineModule::load(&moduleFailure)) {
-        page = module->createBrowserView(announcementURL(m_defaults).value_or(QUrl()), window.get());
+        page = module->createBrowserView(
+            announcementURL(m_defaults).value_or(QUrl()),
+            [opener = &m_opener](const QUrl &url) { opener->openUrl(url); },
+            window.get());
         page->setObjectName(QStringLiteral("announcementWebView"));
     } else {
         auto *line = new QLabel(QStringLiteral("The announcement cannot be shown: the web engine could not be loaded (")

@@ -168,6 +168,8 @@ void AppDelegate::applicationDidFinishLaunching()
     cleanUpLegacyLoginItem();
     // 3. The main menu, in place of the early one.
     afterFirstRefreshRequests([this] { buildMainMenu(); });
+    // Keys that an unfinished add left behind; the keyring has been read for the first refresh by then.
+    afterFirstRefreshRequests([this] { m_statusMenuController->dropKeysWithoutAccount(); });
     // 4. Uncaught exceptions already end the process here: nothing to switch on.
     // 5. The site monitor sets itself up again.
     m_services.defaults->remove(QStringLiteral("siteMonitorInited"));
@@ -453,7 +455,7 @@ void AppDelegate::presentAnnouncement(const Notification &notification)
     QTimer::singleShot(0, this, [this] {
         // The window it replaces goes first, closed, so the open-window count lets it go too.
         m_announcementWindow.reset();
-        m_announcementWindow = std::make_unique<AnnouncementWindow>(m_services.defaults);
+        m_announcementWindow = std::make_unique<AnnouncementWindow>(m_services.defaults, m_services.urlOpener);
         m_announcementWindow->showWindow();
     });
 }

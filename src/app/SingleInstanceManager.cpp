@@ -1,17 +1,19 @@
 #include "app/SingleInstanceManager.h"
 
 #include "core/Logger.h"
+#include "platform/AppPaths.h"
 #include "platform/ApplicationActivation.h"
 #include "platform/BundleInfo.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <thread>
@@ -23,11 +25,21 @@ namespace {
 constexpr std::chrono::milliseconds ConnectRetryPause{20};
 const QByteArray Acknowledgement = QByteArrayLiteral("ok\n");
 
-QString runtimeDirectory()
+enum class SocketFile
 {
-    const QString fromEnvironment = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return fromEnvironment.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
-                                     : fromEnvironment;
+    Missing,
+    Own,
+    Foreign,
+};
+
+// Only a socket of this user's is spoken to: whoever listens there receives the sign-in's token.
+SocketFile socketFile(const QString &path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+        return SocketFile::Missing;
+    }
+    return S_ISSOCK(status.st_mode) && status.st_uid == ::geteuid() ? SocketFile::Own : SocketFile::Foreign;
 }
 
 void setFailure(QString *failure, const QString &text)
@@ -41,14 +53,16 @@ void setFailure(QString *failure, const QString &text)
 
 SingleInstanceManager &SingleInstanceManager::shared()
 {
-    static auto *s_shared = new SingleInstanceManager(runtimeDirectory());
+    static auto *s_shared = new SingleInstanceManager(AppPaths::runtimeDirectory());
     return *s_shared;
 }
 
 SingleInstanceManager::SingleInstanceManager(const QString &directory, QObject *parent)
     : QObject(parent)
-    , m_basePath(QDir(directory).filePath(
-          QStringLiteral("%1.%2").arg(QString::fromLatin1(BundleInfo::Identifier)).arg(::getuid())))
+    // A relative name would put the lock in the current folder and the socket in the shared temporary one.
+    , m_basePath(QDir::isAbsolutePath(directory) ? QDir(directory).filePath(
+                     QStringLiteral("%1.%2").arg(QString::fromLatin1(BundleInfo::Identifier)).arg(::getuid()))
+                                                 : QString())
     , m_lock(m_basePath + QStringLiteral(".lock"))
 {
     // Only a process that is gone leaves a lock behind; a live holder is never taken over by age.
@@ -90,6 +104,10 @@ SingleInstanceManager::Claim SingleInstanceManager::claim(const QStringList &url
     if (qEnvironmentVariableIsSet(DisabledVariable)) {
         return Claim::Sole;
     }
+    if (m_basePath.isEmpty()) {
+        setFailure(failure, QStringLiteral("Plimsy has no private folder for its instance lock."));
+        return Claim::Failed;
+    }
     return handOver(urls, failure);
 }
 
@@ -121,9 +139,18 @@ SingleInstanceManager::Claim SingleInstanceManager::handOver(const QStringList &
                            .arg(MaxMessageBytes));
             return Claim::Failed;
         }
+        const SocketFile socket = socketFile(socketPath());
+        if (socket == SocketFile::Foreign) {
+            setFailure(
+                failure,
+                QStringLiteral("Plimsy is already running, but %1 is not a socket of this user's.").arg(socketPath()));
+            return Claim::Failed;
+        }
         QLocalSocket peer;
-        peer.connectToServer(socketPath());
-        if (peer.waitForConnected(int(deadline.remainingTime()))) {
+        if (socket == SocketFile::Own) {
+            peer.connectToServer(socketPath());
+        }
+        if (socket == SocketFile::Own && peer.waitForConnected(int(deadline.remainingTime()))) {
             peer.write(message);
             QByteArray answer;
             while (!answer.contains('\n') && peer.waitForReadyRead(int(deadline.remainingTime()))) {

@@ -20,7 +20,8 @@ namespace plimsy {
 //
 // The message: every URL followed by "\n", then one empty line; the receiver answers "ok\n" once it has
 // taken the message. The socket is input: only its user may connect, and a message that is too long,
-// carries too many URLs or does not end in time is dropped unanswered.
+// carries too many URLs or does not end in time is dropped unanswered. A later start speaks only to a
+// socket that belongs to its user.
 class SingleInstanceManager : public QObject
 {
     Q_OBJECT
@@ -48,9 +49,10 @@ public:
     // A second start gives up handing over after this long.
     static constexpr std::chrono::milliseconds HandOverTimeout{2000};
 
-    // The guard in $XDG_RUNTIME_DIR (the runtime folder Qt picks when it is unset).
+    // The guard in the user's private runtime folder (AppPaths::runtimeDirectory).
     static SingleInstanceManager &shared();
 
+    // `directory` must be an absolute path; with any other, claim() fails.
     explicit SingleInstanceManager(const QString &directory, QObject *parent = nullptr);
     ~SingleInstanceManager() override;
 

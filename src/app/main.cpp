@@ -1,6 +1,7 @@
 #include "account/KeychainTokenStore.h"
 #include "app/AppDelegate.h"
 #include "app/AppResources.h"
+#include "app/QuitSignals.h"
 #include "app/SingleInstanceManager.h"
 #include "core/APIKeyManager.h"
 #include "core/Logger.h"
@@ -119,6 +120,7 @@ int main(int argc, char *argv[])
     // Wayland desktops find the icon through the desktop entry of that name.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(plimsy::BundleInfo::Identifier));
 
+    plimsy::QuitSignals quitSignals;
     plimsy::AppDelegate delegate;
     delegate.loadInterface();
     delegate.applicationWillFinishLaunching();

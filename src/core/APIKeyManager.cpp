@@ -4,7 +4,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 
 namespace plimsy {
 
@@ -116,6 +115,22 @@ bool APIKeyManager::removeAPIKey(const QString &uuid)
 {
     QMutexLocker lock(&m_mutex);
     return changeLocked(uuid, std::nullopt);
+}
+
+std::optional<qsizetype> APIKeyManager::removeKeysExcept(const QSet<QString> &kept)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!loadLocked()) {
+        return std::nullopt;
+    }
+    const QMap<QString, QString> before = m_apiKeys;
+    m_apiKeys.removeIf([&kept](const auto &entry) { return !kept.contains(entry.key()); });
+    const qsizetype removed = before.size() - m_apiKeys.size();
+    if (removed > 0 && !saveLocked()) {
+        m_apiKeys = before;
+        return std::nullopt;
+    }
+    return removed;
 }
 
 QMap<QString, QString> APIKeyManager::apiKeys()

@@ -4,6 +4,7 @@
 
 #include <QMap>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -61,6 +62,9 @@ public:
     // contents and the call returns false.
     bool setAPIKey(const QString &uuid, const QString &key);
     bool removeAPIKey(const QString &uuid);
+    // Removes, in one change, every key whose uuid is not in `kept`; the number removed, none when the
+    // store could not be read or refused the write (then the map and the store keep their contents).
+    std::optional<qsizetype> removeKeysExcept(const QSet<QString> &kept);
 
     // A copy of the loaded map (empty while unloaded).
     QMap<QString, QString> apiKeys();

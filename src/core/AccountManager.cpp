@@ -19,6 +19,17 @@ using Status = KeychainProtocol::Status;
 
 const QString LogCategory = QStringLiteral("AccountManager");
 
+QList<Account> accountsIn(const QJsonArray &array)
+{
+    QList<Account> accounts;
+    for (const QJsonValue &element : array) {
+        if (element.isObject()) {
+            accounts.append(Account::fromJson(element.toObject()));
+        }
+    }
+    return accounts;
+}
+
 } // namespace
 
 QList<Account> AccountManager::loadAccounts(UserDefaults &defaults)
@@ -38,13 +49,20 @@ QList<Account> AccountManager::decodeAccounts(const QByteArray &stored)
         Logger::shared().log(QStringLiteral("Failed to unarchive accounts: ") + error.errorString(), LogCategory);
         return {};
     }
-    QList<Account> accounts;
-    for (const QJsonValue &element : document.array()) {
-        if (element.isObject()) {
-            accounts.append(Account::fromJson(element.toObject()));
-        }
+    return accountsIn(document.array());
+}
+
+std::optional<QList<Account>> AccountManager::readAccounts(UserDefaults &defaults)
+{
+    const QVariant stored = defaults.object(QLatin1String(AccountsKey));
+    if (!stored.isValid()) {
+        return QList<Account>();
     }
-    return accounts;
+    const QJsonDocument document = QJsonDocument::fromJson(stored.toString().toUtf8());
+    if (!document.isArray()) {
+        return std::nullopt;
+    }
+    return accountsIn(document.array());
 }
 
 void AccountManager::saveAccounts(const QList<Account> &accounts, UserDefaults &defaults)

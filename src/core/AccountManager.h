@@ -24,6 +24,9 @@ public:
     // The stored accounts in display order; empty when nothing (readable) is stored. Unreadable data is
     // logged and left in place.
     static QList<Account> loadAccounts(UserDefaults &defaults = UserDefaults::standard());
+    // The same, but none when something is stored that cannot be read: an unreadable list is not "no
+    // accounts" to what removes what belongs to no account.
+    static std::optional<QList<Account>> readAccounts(UserDefaults &defaults);
     // The stored list's JSON text as accounts; unparsable text is logged and reads as none.
     static QList<Account> decodeAccounts(const QByteArray &stored);
     static void saveAccounts(const QList<Account> &accounts, UserDefaults &defaults = UserDefaults::standard());

@@ -1,13 +1,52 @@
 #include "core/URLConstants.h"
 
+#include "core/Logger.h"
+
 #include <QUrl>
+
+#include <mutex>
 
 namespace plimsy::URLConstants {
 
 namespace {
 
+#ifdef PLIMSY_DEVELOPMENT_OVERRIDES
+constexpr bool HonoursOverrides = true;
+#else
+constexpr bool HonoursOverrides = false;
+#endif
+
+constexpr const char *OverrideNames[] = {"PLIMSY_FORGE_API_BASE",
+                                         "PLIMSY_FORGE_WEB_BASE",
+                                         "PLIMSY_WEB_BASE",
+                                         "PLIMSY_DEV_WEB_BASE",
+                                         "PLIMSY_API_BASE",
+                                         "PLIMSY_DEV_API_BASE",
+                                         "PLIMSY_STATS_URL",
+                                         "PLIMSY_RELAY_BASE",
+                                         "PLIMSY_UPDATE_FEED_URL"};
+
+void reportIgnoredOverrides()
+{
+    QStringList set;
+    for (const char *name : OverrideNames) {
+        if (!qEnvironmentVariableIsEmpty(name)) {
+            set.append(QString::fromLatin1(name));
+        }
+    }
+    if (!set.isEmpty()) {
+        log(QStringLiteral("[URLConstants] This build ignores the address overrides of the environment: ")
+            + set.join(QStringLiteral(", ")));
+    }
+}
+
 QString fromEnvironment(const char *name, const char *fallback)
 {
+    if (!HonoursOverrides) {
+        static std::once_flag s_reported;
+        std::call_once(s_reported, reportIgnoredOverrides);
+        return QString::fromLatin1(fallback);
+    }
     const QString value = qEnvironmentVariable(name);
     return value.isEmpty() ? QString::fromLatin1(fallback) : value;
 }

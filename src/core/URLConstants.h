@@ -4,8 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-// Every remote address the application uses. Each base can be replaced through an environment variable
-// (for tests and the demo only); nothing else reads the environment for addresses.
+// Every remote address the application uses. In a development build (PLIMSY_DEVELOPMENT_OVERRIDES) each
+// base can be replaced through an environment variable, for tests and the demo; other builds ignore them
+// and log that once. Nothing else reads the environment for addresses.
 namespace plimsy::URLConstants {
 
 // The launch argument that switches the product's own addresses to the development hosts.

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 class QWidget;
 
 namespace plimsy {
@@ -17,8 +19,10 @@ class WebEngineModule
 public:
     // The editor page at `pageUrl` in a new web view, child of `parent`.
     virtual EditorWebPage *createEditorPage(const QUrl &pageUrl, EditorPageClient &client, QWidget *parent) = 0;
-    // A plain web view, child of `parent`, loading `url` unless it is empty.
-    virtual QWidget *createBrowserView(const QUrl &url, QWidget *parent) = 0;
+    // A web view, child of `parent`, loading `url` unless it is empty and staying on its origin; addresses
+    // elsewhere go to `openElsewhere`.
+    virtual QWidget *
+    createBrowserView(const QUrl &url, std::function<void(const QUrl &)> openElsewhere, QWidget *parent) = 0;
 
     // Loads the module on first use (GUI thread); null with `failure` set when it cannot be loaded.
     static WebEngineModule *load(QString *failure);

@@ -128,6 +128,10 @@ public:
     // refresh after the store is unlocked comes without waiting for the retry.
     void reportKeyringUnavailable();
     bool isWaitingForKeyring() const { return m_isWaitingForKeyring; }
+    // Removes the Forge keys of accounts that do not exist (an add that never finished, a process that
+    // ended in the middle of one). Only once the legacy key has become an account, and only while the
+    // account list can be read; a call before then does nothing.
+    void dropKeysWithoutAccount();
 
     // The menu's open state, from the tray item.
     void menuWillOpen();

@@ -1,5 +1,7 @@
 // A locked or unreachable secret store on the refresh road: what the user sees, and the one refresh
 // once the store is unlocked.
+#include "core/APIKeyManager.h"
+#include "core/AccountManager.h"
 #include "core/Logger.h"
 #include "forge/ForgeAPIError.h"
 #include "menu/StatusMenuController.h"
@@ -32,6 +34,27 @@ void StatusMenuController::handleSecretStoreUnlocked()
     m_isWaitingForKeyring = false;
     log(QStringLiteral("[StatusMenu] The keyring was unlocked; refreshing"));
     updateServers();
+}
+
+void StatusMenuController::dropKeysWithoutAccount()
+{
+    if (!m_defaults->boolValue(QLatin1String(AccountManager::MigratedKey))) {
+        return;
+    }
+    const std::optional<QList<Account>> accounts = AccountManager::readAccounts(*m_defaults);
+    if (!accounts) {
+        return;
+    }
+    QSet<QString> kept;
+    for (const Account &account : *accounts) {
+        if (account.uuid) {
+            kept.insert(*account.uuid);
+        }
+    }
+    APIKeyManager &keys = m_services.forge.apiKeys ? *m_services.forge.apiKeys : APIKeyManager::shared();
+    if (const std::optional<qsizetype> removed = keys.removeKeysExcept(kept); removed && *removed > 0) {
+        log(QStringLiteral("[StatusMenu] Removed %1 Forge API key(s) of accounts that do not exist").arg(*removed));
+    }
 }
 
 } // namespace plimsy

@@ -17,4 +17,13 @@ QString applicationDirectory();
 // Returns false when the folder does not exist afterwards.
 bool ensurePrivateDirectory(const QString &path);
 
+// Whether `path` is absolute and a folder of the user's own that nobody else can enter: its owner is this
+// user, it is no symbolic link, and it grants group and others nothing.
+bool isPrivateDirectory(const QString &path);
+
+// Where the process keeps what only this user's other processes may reach (its instance lock and
+// socket): $XDG_RUNTIME_DIR when that is a private folder, else <Caches>/<bundle id>/runtime, made
+// owner-only. Empty when neither can be had; never a relative path.
+QString runtimeDirectory();
+
 } // namespace plimsy::AppPaths

@@ -5,12 +5,16 @@
 #include "X11Client.h"
 #include "account/KeychainTokenStore.h"
 #include "app/SingleInstanceManager.h"
+#include "core/APIKeyManager.h"
+#include "core/AccountManager.h"
+#include "core/SimpleKeychain.h"
 #include "platform/UserDefaults.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QGuiApplication>
 #include <QHash>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
@@ -18,7 +22,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -67,9 +74,14 @@ protected:
         environment.insert(QStringLiteral("PLIMSY_UPDATE_FEED_URL"), base + QStringLiteral("/appcast.xml"));
         environment.insert(QStringLiteral("PLIMSY_FORGE_API_BASE"), base + QStringLiteral("/forge/api/"));
         for (auto it = extraEnvironment.cbegin(); it != extraEnvironment.cend(); ++it) {
-            environment.insert(it.key(), it.value());
+            if (it.value().isNull()) {
+                environment.remove(it.key());
+            } else {
+                environment.insert(it.key(), it.value());
+            }
         }
         auto process = std::make_unique<QProcess>();
+        process->setWorkingDirectory(workingDirectory.path());
         process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->start(QStringLiteral(PLIMSY_APP), arguments);
@@ -109,11 +121,40 @@ protected:
 
     FakeHttpServer backend;
     QTemporaryDir runtime;
+    QTemporaryDir workingDirectory;
     // The children's own defaults file (they do not run in the test mode of QStandardPaths).
     UserDefaults defaults{
         QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("com.tindrel.Plimsy/Plimsy.conf"))};
     std::vector<std::unique_ptr<QProcess>> processes;
+    // A null value removes the variable.
     QHash<QString, QString> extraEnvironment;
+};
+
+// Another local user's: a folder or file handed to the nobody account.
+bool giveAway(const QString &path)
+{
+    return ::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : mode_t(-1);
+}
+
+// A listener another user left where a careless start would look for the running Plimsy.
+struct PlantedListener
+{
+    explicit PlantedListener(const QString &path)
+    {
+        QLocalServer::removeServer(path);
+        listening = server.listen(path) && giveAway(path);
+    }
+    // Connections are accepted while the test waits on the event loop.
+    bool wasContacted() const { return server.hasPendingConnections(); }
+
+    QLocalServer server;
+    bool listening = false;
 };
 
 TEST_F(PlimsyProcessTest, ASecondStartHandsItsCallbackToTheFirstAndLeaves)
@@ -166,6 +207,94 @@ TEST_F(PlimsyProcessTest, AnUnansweringHolderMakesTheSecondStartFail)
     QProcess &second = start({QStringLiteral("plimsy://auth/callback?state=x")});
     ASSERT_TRUE(exitsWith(second, 1));
     EXPECT_EQ(launchEvents(), 0);
+}
+
+// No runtime folder, and the temporary folder another user's: Qt's fallback there belongs to them, and they
+// listen where a bare socket name would go. The starts meet in a private folder of Plimsy's own instead.
+TEST_F(PlimsyProcessTest, WithoutARuntimeFolderTheHandOverStaysInAFolderOfItsOwn)
+{
+    QTemporaryDir hostile;
+    QTemporaryDir cache;
+    ASSERT_TRUE(QFile::setPermissions(hostile.path(), QFileDevice::Permissions(0x7777)));
+    const QString userName = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+    const QString theirRuntime = hostile.filePath(QStringLiteral("runtime-") + userName);
+    ASSERT_TRUE(QDir().mkpath(theirRuntime));
+    ASSERT_TRUE(giveAway(theirRuntime));
+    const QString name = QStringLiteral("com.tindrel.Plimsy.%1.socket").arg(::geteuid());
+    PlantedListener inTheirRuntime(QDir(theirRuntime).filePath(name));
+    extraEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString());
+    extraEnvironment.insert(QStringLiteral("TMPDIR"), hostile.path());
+    extraEnvironment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
+    defaults.setValue(QStringLiteral("authState"), QStringLiteral("STATE-7"));
+
+    QProcess &first = startFirst();
+    // Taken after the first start, as a listener there would take a name the first could not have.
+    PlantedListener inTemporary(hostile.filePath(name));
+    ASSERT_TRUE(inTemporary.listening && inTheirRuntime.listening);
+    QProcess &second = start({QStringLiteral("plimsy://auth/callback?state=STATE-7&access_token=tok-7&user_id=7"
+                                             "&email=robin%40example.com&name=Robin")});
+    ASSERT_TRUE(exitsWith(second, 0));
+    ASSERT_TRUE(QTest::qWaitFor([] { return KeychainTokenStore().accessToken() == QStringLiteral("tok-7"); }, 20'000));
+    EXPECT_FALSE(inTemporary.wasContacted());
+    EXPECT_FALSE(inTheirRuntime.wasContacted());
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    const QString own = cache.filePath(QStringLiteral("com.tindrel.Plimsy/runtime"));
+    EXPECT_EQ(modeOf(own), mode_t(0700));
+    const SingleInstanceManager expected(own);
+    EXPECT_TRUE(QFileInfo(expected.lockPath()).isFile());
+    EXPECT_TRUE(QFileInfo(expected.socketPath()).exists());
+    EXPECT_EQ(QDir(workingDirectory.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
+}
+
+// A later start hands the sign-in over only to its own user's socket, wherever it finds one.
+TEST_F(PlimsyProcessTest, ASocketOfAnotherUserIsNeverSpokenTo)
+{
+    const SingleInstanceManager guard(runtime.path());
+    QLockFile held(guard.lockPath());
+    ASSERT_TRUE(held.tryLock(0));
+    PlantedListener planted(guard.socketPath());
+    ASSERT_TRUE(planted.listening);
+
+    QProcess &second = start({QStringLiteral("plimsy://auth/callback?state=x&access_token=tok-x")});
+    ASSERT_TRUE(exitsWith(second, 1));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(planted.wasContacted());
+}
+
+// The desktop ends a session with SIGTERM: Plimsy quits as by its Quit command, so its termination steps
+// run (the guard gives up its lock and socket). A key that an add left without its account, as a process
+// killed while the add asked "Do you still want to save this key?" does, is dropped at the next start.
+TEST_F(PlimsyProcessTest, SIGTERMQuitsAndAKeyWithoutItsAccountIsDroppedAtStart)
+{
+    APIKeyManager keys(std::make_unique<SimpleKeychain>(QString::fromLatin1(APIKeyManager::Service)));
+    ASSERT_TRUE(keys.setAPIKey(QStringLiteral("KEPT-UUID"), QStringLiteral("kept-key")));
+    ASSERT_TRUE(keys.setAPIKey(QStringLiteral("LEFT-UUID"), QStringLiteral("left-key")));
+    Account kept;
+    kept.name = QStringLiteral("Kept");
+    kept.uuid = QStringLiteral("KEPT-UUID");
+    AccountManager::saveAccounts({kept}, defaults);
+    defaults.setValue(QLatin1String(AccountManager::MigratedKey), true);
+    const auto loadedKeys = [] {
+        APIKeyManager fresh(std::make_unique<SimpleKeychain>(QString::fromLatin1(APIKeyManager::Service)));
+        fresh.loadKeysIfNeeded();
+        return fresh.apiKeys().keys();
+    };
+
+    QProcess &first = startFirst();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return loadedKeys() == QStringList{QStringLiteral("KEPT-UUID")}; }, 20'000))
+        << loadedKeys().join(u' ').toStdString();
+
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        QProcess &running = signal == SIGTERM ? first : startFirst();
+        ::kill(pid_t(running.processId()), signal);
+        ASSERT_TRUE(exitsWith(running, 0)) << signal;
+        const SingleInstanceManager guard(runtime.path());
+        EXPECT_FALSE(QFileInfo::exists(guard.socketPath())) << signal;
+        EXPECT_FALSE(QFileInfo::exists(guard.lockPath())) << signal;
+    }
+    keys.removeKeysExcept({});
 }
 
 } // namespace

@@ -118,20 +118,28 @@ TEST_F(ShellWindowsTest, AReplacedAboutWindowLeavesTheOpenWindowCount)
     EXPECT_EQ(applied.count(ApplicationTransformState::UIElement), 3);
 }
 
+// The page stays on its own origin: where its script sends the window opens in the browser instead.
 TEST_F(ShellWindowsTest, TheAnnouncementShowsItsPageUntilDontShowAgain)
 {
+    FakeHttpServer elsewhere;
+    const QUrl lure = elsewhere.url(QStringLiteral("/re-enter-your-key"));
     FakeHttpServer server;
-    server.route("GET", QStringLiteral("/news"), FakeResponse::html("<h1>Plimsy 1.1</h1>", 200));
+    server.route(
+        "GET",
+        QStringLiteral("/news"),
+        FakeResponse::html("<h1>Plimsy 1.1</h1><script>location.href = '" + lure.toEncoded() + "';</script>", 200));
     QTemporaryDir folder;
     UserDefaults defaults(folder.filePath(QStringLiteral("Plimsy.conf")));
     defaults.setValue(QLatin1String(AnnouncementWindow::URLKey),
                       QStringLiteral("  ") + server.url(QStringLiteral("/news")).toString() + QStringLiteral("\n"));
 
-    AnnouncementWindow announcement(&defaults);
+    AnnouncementWindow announcement(&defaults, &opener);
     announcement.showWindow();
     EXPECT_EQ(announcement.window()->windowTitle(), QStringLiteral("New Version"));
     EXPECT_TRUE(announcement.isTrackedAsOpen());
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount("GET", QStringLiteral("/news")) == 1; }, 60'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opener.opened.contains(lure); }, 60'000));
+    EXPECT_EQ(elsewhere.requestCount("GET", lure.path()), 0);
 
     child<QPushButton>(announcement, "dontShowAgainButton")->click();
     EXPECT_TRUE(defaults.boolValue(QLatin1String(AnnouncementWindow::DontShowKey)));

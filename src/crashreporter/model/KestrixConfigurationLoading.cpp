@@ -152,13 +152,19 @@ std::optional<KestrixConfiguration> KestrixConfiguration::loadConfig(const QJson
                          .arg(QString::fromUtf8(QJsonDocument(leftovers).toJson(QJsonDocument::Compact))));
     }
 
-    // Tests and the demo point the crash reporter at a local intake; nothing else reads these.
+    // Tests and the demo point the crash reporter at a local intake; nothing else reads these, and only a
+    // development build does.
     const QString notify = qEnvironmentVariable("PLIMSY_CRASH_NOTIFY_URL");
     const QString sessions = qEnvironmentVariable("PLIMSY_CRASH_SESSIONS_URL");
-    if (!notify.isEmpty() || !sessions.isEmpty()) {
-        config.setEndpoints({notify.isEmpty() ? config.m_endpoints.notify : notify,
-                             sessions.isEmpty() ? config.m_endpoints.sessions : sessions});
+    if (notify.isEmpty() && sessions.isEmpty()) {
+        return config;
     }
+#ifdef PLIMSY_DEVELOPMENT_OVERRIDES
+    config.setEndpoints({notify.isEmpty() ? config.m_endpoints.notify : notify,
+                         sessions.isEmpty() ? config.m_endpoints.sessions : sessions});
+#else
+    kxLogWarning(QStringLiteral("This build ignores PLIMSY_CRASH_NOTIFY_URL and PLIMSY_CRASH_SESSIONS_URL"));
+#endif
     return config;
 }
 

@@ -1,4 +1,5 @@
 #include "editor/WebEngineModule.h"
+#include "editor/webengine/AnnouncementPage.h"
 #include "editor/webengine/MonacoWebView.h"
 
 #include <QWebEngineView>
@@ -15,9 +16,11 @@ public:
         return new MonacoWebView(pageUrl, client, parent);
     }
 
-    QWidget *createBrowserView(const QUrl &url, QWidget *parent) override
+    QWidget *
+    createBrowserView(const QUrl &url, std::function<void(const QUrl &)> openElsewhere, QWidget *parent) override
     {
         auto *view = new QWebEngineView(parent);
+        view->setPage(new AnnouncementPage(url, std::move(openElsewhere), view));
         if (!url.isEmpty()) {
             view->load(url);
         }
