@@ -360,12 +360,12 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         }
         MenuItems::setContentKey(item, contentKey(*item, monitoring, *account, shown));
         ServerMenu serverMenu(server.id, delegate, account, submenu);
-        serverMenu.addSiteItems(std::move(shown), server.id);
         if (delegate->buildsSiteMenusEagerly()) {
             serverMenu.build();
         } else {
             serverMenu.buildOnOpen();
         }
+        serverMenu.addSiteItems(std::move(shown), server.id);
         self->m_processedServerCount += 1;
 
         verboseLog(defaults,

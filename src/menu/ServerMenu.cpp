@@ -9,9 +9,20 @@
 #include "platform/UserDefaults.h"
 
 #include <QAction>
+#include <QHash>
 #include <QMenu>
 
 namespace plimsy {
+
+namespace {
+
+// The deploy item's title of each site whose item waits for its submenu, kept on the server's submenu
+// until it is made: one table per server instead of a closure and a menu per site.
+constexpr const char *PendingDeployTitlesProperty = "plimsyPendingDeployTitles";
+
+using DeployTitles = QHash<qint64, QString>;
+
+} // namespace
 
 ServerMenu::ServerMenu(qint64 serverId,
                        StatusMenuController *target,
@@ -58,7 +69,26 @@ void ServerMenu::build() const
 void ServerMenu::buildOnOpen() const
 {
     // The controller owns the menu, so it outlives the builder.
-    MenuItems::setBuilder(m_submenu, [self = *this](QMenu *) { self.build(); });
+    MenuItems::setBuilder(m_submenu, [self = *this](QMenu *) {
+        self.build();
+        self.giveSiteItemsTheirMenus();
+    });
+}
+
+void ServerMenu::giveSiteItemsTheirMenus() const
+{
+    const auto titles = m_submenu->property(PendingDeployTitlesProperty).value<DeployTitles>();
+    m_submenu->setProperty(PendingDeployTitlesProperty, QVariant());
+    const QList<QAction *> items = m_submenu->actions();
+    for (QAction *item : items) {
+        const MenuTag tag = MenuItems::tag(item);
+        if (tag.kind != MenuTagKind::Site || item->menu()) {
+            continue;
+        }
+        const SiteMenu siteMenu(m_serverId, tag.value, m_account);
+        item->setMenu(
+            siteMenu.buildMenuOnOpen(m_target, m_submenu, titles.value(tag.value, SiteMenu::deployTitle(nullptr))));
+    }
 }
 
 QString ServerMenu::siteTitle(const Site &site)
@@ -77,6 +107,11 @@ void ServerMenu::addSiteItems(QList<Site> sites, qint64 serverId)
     const QIcon onState = monitoring ? TemplateImage::named(QStringLiteral("OnState")) : QIcon();
     const bool eager = m_target->buildsSiteMenusEagerly();
     const SiteMenuContext context = eager ? SiteMenuContext::load(*m_target) : SiteMenuContext();
+    // Until the server's submenu is made, nothing can reach its site items' submenus: they are made with
+    // it. A submenu opened before its sites arrived gives them theirs at once.
+    const bool withServerMenu = !eager && !MenuItems::isBuilt(m_submenu);
+    auto pending =
+        withServerMenu ? m_submenu->property(PendingDeployTitlesProperty).value<DeployTitles>() : DeployTitles();
     for (Site &site : sites) {
         state.expectedSiteCount += 1;
         site.serverId = serverId;
@@ -88,12 +123,21 @@ void ServerMenu::addSiteItems(QList<Site> sites, qint64 serverId)
         if (monitoring) {
             MenuItems::setStateImage(item, MenuItemState::On, onState);
         }
-        // Each site item leads to its submenu from the start: a host shows the server's submenu as it
-        // reads it, and one whose items turn into submenus while open closes it.
-        const SiteMenu siteMenu(serverId, stamped.id, m_account);
-        item->setMenu(eager ? siteMenu.buildMenu(m_target, m_submenu, context, &stamped)
-                            : siteMenu.buildMenuOnOpen(m_target, m_submenu, SiteMenu::deployTitle(&stamped)));
         m_submenu->addAction(item);
+        const SiteMenu siteMenu(serverId, stamped.id, m_account);
+        if (eager) {
+            item->setMenu(siteMenu.buildMenu(m_target, m_submenu, context, &stamped));
+        } else if (withServerMenu) {
+            pending.insert(stamped.id, SiteMenu::deployTitle(&stamped));
+        } else {
+            item->setMenu(siteMenu.buildMenuOnOpen(m_target, m_submenu, SiteMenu::deployTitle(&stamped)));
+        }
+    }
+    if (withServerMenu) {
+        m_submenu->setProperty(PendingDeployTitlesProperty, QVariant::fromValue(std::move(pending)));
+        if (!sites.isEmpty()) {
+            MenuItems::removePlaceholder(m_submenu);
+        }
     }
 }
 

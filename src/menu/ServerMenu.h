@@ -21,7 +21,8 @@ public:
 
     // The fixed items, put before the site items the submenu already holds.
     void build() const;
-    // The same, made when the submenu is first opened or read: most server menus are never opened.
+    // The same, made when the submenu is first opened or read, with the site items' own submenus: most
+    // server menus are never opened.
     void buildOnOpen() const;
     // Appends each site to the loaded sites (stamped with `serverId`) and to the submenu, in order.
     void addSiteItems(QList<Site> sites, qint64 serverId);
@@ -30,6 +31,8 @@ public:
     static QString siteTitle(const Site &site);
 
 private:
+    void giveSiteItemsTheirMenus() const;
+
     qint64 m_serverId;
     StatusMenuController *m_target;
     std::shared_ptr<const Account> m_account;

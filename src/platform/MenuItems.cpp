@@ -116,15 +116,9 @@ void runBuilder(QMenu *menu)
     }
     // Cleared first: whatever the builder does, it runs once.
     menu->setProperty(BuilderProperty, QVariant());
-    const QList<QAction *> before = menu->actions();
     pending.value<Builder>().build(menu);
     // Dropped once the real items are in, so the menu is never empty on the way.
-    for (QAction *item : before) {
-        if (item->objectName() == PlaceholderName) {
-            menu->removeAction(item);
-            delete item;
-        }
-    }
+    removePlaceholder(menu);
 }
 
 void deleteItem(QMenu *menu, QAction *item)
@@ -374,6 +368,17 @@ void setBuilder(QMenu *menu, std::function<void(QMenu *)> build)
     menu->setProperty(BuilderProperty, QVariant::fromValue(Builder{std::move(build)}));
     if (!connected) {
         QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] { runBuilder(menu); });
+    }
+}
+
+void removePlaceholder(QMenu *menu)
+{
+    const QList<QAction *> items = menu->actions();
+    for (QAction *item : items) {
+        if (item->objectName() == PlaceholderName) {
+            menu->removeAction(item);
+            delete item;
+        }
     }
 }
 

@@ -119,6 +119,8 @@ void replaceItems(QMenu *menu, const QList<QAction *> &current, const QList<QAct
 // nothing updates them.
 void setBuilder(QMenu *menu, std::function<void(QMenu *)> build);
 bool isBuilt(const QMenu *menu);
+// Takes the placeholder away, once what was put in the menu directly holds it open.
+void removePlaceholder(QMenu *menu);
 // The menu's own items, made first when its builder has not run yet: the one way to read a submenu.
 QList<QAction *> items(QMenu *menu);
 // The item's submenu, which a builder may give it: the menus holding the item are made first.
