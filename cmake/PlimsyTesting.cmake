@@ -1,7 +1,7 @@
 include(GoogleTest)
 
 # plimsy_add_test(<area> LABEL <label> [SOURCES ...] [LIBS ...] [FILTER <gtest filter>] [X11] [TIMEOUT <s>]
-#                 [LOCK <resource>])
+#                 [LOCK <resource>] [ENVIRONMENT <VAR=value>...])
 #
 # The first call for an area builds the executable tests_<area> from SOURCES; later calls for the same
 # area only register a further slice of its tests (chosen by FILTER) under another label.
@@ -9,7 +9,7 @@ include(GoogleTest)
 # X11 tests run on the xcb platform of the Xvfb display and never two at once; tests naming the same LOCK
 # (a shared resource such as the application's own keyring items) never run at once either, X11 or not.
 function(plimsy_add_test area)
-    cmake_parse_arguments(ARG "X11" "LABEL;FILTER;TIMEOUT;LOCK" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "X11" "LABEL;FILTER;TIMEOUT;LOCK" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
     if(NOT ARG_LABEL)
         message(FATAL_ERROR "plimsy_add_test(${area}): LABEL is required")
     endif()
@@ -30,9 +30,13 @@ function(plimsy_add_test area)
 
     set(properties LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT})
     set(locks ${ARG_LOCK})
+    set(environment ${ARG_ENVIRONMENT})
     if(ARG_X11)
         list(APPEND locks x11)
-        list(APPEND properties ENVIRONMENT QT_QPA_PLATFORM=xcb)
+        list(APPEND environment QT_QPA_PLATFORM=xcb)
+    endif()
+    if(environment)
+        list(APPEND properties ENVIRONMENT "${environment}")
     endif()
     if(locks)
         # Two locks are one value holding a list. It is split three times on its way to CTest (the arguments

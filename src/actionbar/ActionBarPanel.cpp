@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace plimsy {
 
 ActionBarPanel::ActionBarPanel(QWidget *parent)
@@ -47,6 +49,15 @@ ActionBarPanel::ActionBarPanel(QWidget *parent)
 
     setFocusProxy(m_searchField);
     layoutForListHeight(ActionBarCellView::RowHeight);
+}
+
+QPoint ActionBarPanel::placement(const QRect &available, QSize size, int tallest)
+{
+    const int x = available.x() + (available.width() - size.width()) / 2;
+    const int bottom = available.y() + available.height() / 2 - 100;
+    // The top edge wins over the lower one: a panel taller than the area keeps its search field on screen.
+    const int top = std::max(available.y(), std::min(bottom - size.height(), available.bottom() + 1 - tallest));
+    return {std::max(available.x(), x), top};
 }
 
 void ActionBarPanel::layoutForListHeight(int listHeight)

@@ -24,6 +24,11 @@ public:
 
     explicit ActionBarPanel(QWidget *parent = nullptr);
 
+    // Where the panel's top-left corner goes on a screen with this free area: centred across it, its
+    // lower edge 100 pixels above the middle, but never so high or low that the panel at `tallest`
+    // (its height with the longest list, which it grows to downwards) leaves the area.
+    static QPoint placement(const QRect &available, QSize size, int tallest);
+
     ActionBarSearchField *searchField() const { return m_searchField; }
     QListView *tableView() const { return m_tableView; }
     QLabel *hintLabel() const { return m_hintLabel; }

@@ -147,11 +147,11 @@ void ActionBarWindowController::show()
     m_visibility.windowShown();
 
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        // The lower edge 100 pixels above the middle of the free screen area; resizing keeps the top edge.
-        const QRect available = screen->availableGeometry();
-        const int x = available.x() + available.width() / 2 - m_panel->width() / 2;
-        const int bottom = available.y() + available.height() / 2 - 100;
-        m_panel->move(x, bottom - m_panel->height());
+        // Resizing keeps the top edge, so the panel must have room below for its longest list.
+        m_panel->move(
+            ActionBarPanel::placement(screen->availableGeometry(),
+                                      m_panel->size(),
+                                      MaxVisibleRows * ActionBarCellView::RowHeight + ActionBarPanel::ChromeHeight));
     }
     m_panel->show();
     m_panel->raise();

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace plimsy {
@@ -124,7 +125,7 @@ void AboutWindow::openURL(const std::optional<QUrl> &url) const
 std::unique_ptr<QWidget> AboutWindow::makeWindow()
 {
     auto window = makeFrame(QStringLiteral("aboutWindow"), QStringLiteral("About"));
-    window->setFixedSize(WindowSize);
+    window->setMinimumSize(WindowSize);
     const QColor secondary = secondaryColor(*window);
 
     ensureAppResources();
@@ -152,8 +153,13 @@ std::unique_ptr<QWidget> AboutWindow::makeWindow()
         auto *link = makeButton(QStringLiteral("Privacy Policy"), QStringLiteral("privacyPolicyButton"), window.get());
         link->setFlat(true);
         link->setCursor(Qt::PointingHandCursor);
-        link->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); font-size: 9px; border: none; "
-                                           "padding: 0; text-align: left; }"));
+        // Coloured through the palette, not a style sheet, so the style still draws the focus frame.
+        QPalette palette = link->palette();
+        palette.setColor(QPalette::ButtonText, palette.color(QPalette::Link));
+        link->setPalette(palette);
+        QFont font = link->font();
+        font.setPixelSize(9);
+        link->setFont(font);
         connect(link, &QPushButton::clicked, this, [this, privacy] { openURL(privacy); });
         text->addWidget(link, 0, Qt::AlignLeft);
     }
@@ -181,6 +187,14 @@ std::unique_ptr<QWidget> AboutWindow::makeWindow()
     layout->addLayout(top);
     layout->addStretch();
     layout->addLayout(bottom);
+
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        connect(new QShortcut(keys, window.get()), &QShortcut::activated, window.get(), &QWidget::close);
+    }
+    // The window itself holds the focus at first: Space or Return right after opening must not visit a
+    // page. Tab reaches the buttons.
+    window->setFocusPolicy(Qt::ClickFocus);
+    window->setFocus(Qt::OtherFocusReason);
     return window;
 }
 

@@ -104,6 +104,7 @@ int main(int argc, char *argv[])
     s_previousHandler = qInstallMessageHandler(startupMessageHandler);
     plimsy::prepareEditorWebEngine();
     QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Plimsy"));
     passOnHeldMessages();
     plimsy::routeQtMessagesToLog();
     // The first refresh needs the sign-in and the accounts' keys: the keyring is read meanwhile.

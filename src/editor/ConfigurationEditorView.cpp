@@ -148,8 +148,10 @@ ConfigurationEditorView::ConfigurationEditorView(ConfigurationEditorViewModel &v
 void ConfigurationEditorView::handleViewModelChanged()
 {
     const ConfigurationEditorViewModel &model = m_viewModel;
-    m_reloadButton->setToolTip(model.fileMenuVisible() ? QStringLiteral("Reload from Forge")
-                                                       : QStringLiteral("Reload"));
+    const QString reload = model.fileMenuVisible() ? QStringLiteral("Reload from Forge") : QStringLiteral("Reload");
+    m_reloadButton->setToolTip(reload);
+    // Icon-only: screen readers read this instead.
+    m_reloadButton->setAccessibleName(reload);
 
     m_fileMenuButton->setVisible(model.fileMenuVisible());
     const QIcon document =

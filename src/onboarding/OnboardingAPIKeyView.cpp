@@ -9,6 +9,7 @@
 #include "preferences/APIKeyHelp.h"
 #include "preferences/AddForgeAccountViewModel.h"
 #include "preferences/NewForgeAccount.h"
+#include "preferences/PreferencesWidgets.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -32,8 +33,10 @@ QWidget *makeFieldGroup(const QString &title, QLineEdit *field, const QString &h
     auto *layout = new QVBoxLayout(group);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    layout->addWidget(makeTextLabel(title, TextStyle::Subheadline, group, QFont::Medium));
+    QLabel *titleLabel = makeTextLabel(title, TextStyle::Subheadline, group, QFont::Medium);
+    layout->addWidget(titleLabel);
     field->setParent(group);
+    nameAfterLabel(titleLabel, field);
     layout->addWidget(field);
     QLabel *hintLabel = makeTextLabel(hint, TextStyle::Caption, group, QFont::Normal, true);
     layout->addWidget(hintLabel);

@@ -93,6 +93,8 @@ OnboardingNotificationsView::OnboardingNotificationsView(Actions actions, Prefer
     intro->setAlignment(Qt::AlignHCenter);
     // A wrapped label in a centring layout shrinks to its one-line hint: give it its width.
     intro->setFixedWidth(IntroWidth);
+    // Nor does that layout give it the height of its lines at that width: a larger font wraps to more.
+    intro->setMinimumHeight(intro->heightForWidth(IntroWidth));
     heading->addWidget(intro, 0, Qt::AlignHCenter);
     contentLayout->addLayout(heading);
 

@@ -130,7 +130,8 @@ QLabel *makeSymbolLabel(const Symbol &symbol, int side, const QColor &colour, QW
 {
     auto *label = new QLabel(parent);
     const qreal ratio = label->devicePixelRatioF();
-    QPixmap pixmap = tintedPixmap(symbolIcon(symbol), qRound(side * ratio), colour);
+    const QColor ink = legibleOn(colour, label->palette().color(QPalette::Window));
+    QPixmap pixmap = tintedPixmap(symbolIcon(symbol), qRound(side * ratio), ink);
     pixmap.setDevicePixelRatio(ratio);
     label->setPixmap(pixmap);
     label->setAlignment(Qt::AlignCenter);
@@ -231,7 +232,8 @@ void focusFirstField(QWidget *area)
 
 QColor accentColour(const QWidget *widget)
 {
-    return widget->palette().color(QPalette::Highlight);
+    // The accent is a selection's background: in many dark palettes too close to the window to read.
+    return legibleOn(widget->palette().color(QPalette::Highlight), widget->palette().color(QPalette::Window));
 }
 
 void startSignIn(AuthManager &manager, QObject *context, std::function<void(const AuthManager::Result &)> handle)

@@ -78,7 +78,8 @@ QLabel *makeTextLabel(const QString &text,
                       QFont::Weight weight = QFont::Normal,
                       bool isSecondary = false);
 
-// The symbol in one colour, `side` pixels square, in a label `frameWidth` wide (0: as wide as the symbol).
+// The symbol in one colour (made legible on the label's window colour), `side` pixels square, in a label `frameWidth`
+// wide (0: as wide as the symbol).
 QLabel *makeSymbolLabel(const Symbol &symbol, int side, const QColor &colour, QWidget *parent, int frameWidth = 0);
 
 // The symbol in one colour, for buttons.
@@ -97,10 +98,10 @@ QPushButton *makeButton(const QString &text, const QString &objectName, QWidget 
 // A borderless button drawn as a link, with a leading symbol.
 QPushButton *makeLinkButton(const Symbol &symbol, const QString &text, const QString &objectName, QWidget *parent);
 
-// The accent colour of the palette.
 // Gives the focus to the first text field of `area` in Tab order, else to its default button.
 void focusFirstField(QWidget *area);
 
+// The accent colour of the palette, darkened or lightened where it would not read on the window.
 QColor accentColour(const QWidget *widget);
 
 // Starts the browser sign-in; `handle` gets its result later from the event loop, never inside this

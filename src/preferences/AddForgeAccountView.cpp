@@ -98,7 +98,9 @@ AddForgeAccountView::AddForgeAccountView(AddForgeAccountViewModel *viewModel,
 
     auto *nameBlock = new QVBoxLayout;
     nameBlock->setSpacing(4);
-    nameBlock->addWidget(fieldLabel(QStringLiteral("Account Name"), this));
+    QLabel *nameLabel = fieldLabel(QStringLiteral("Account Name"), this);
+    nameAfterLabel(nameLabel, m_accountName);
+    nameBlock->addWidget(nameLabel);
     m_accountName->setObjectName(QStringLiteral("accountNameField"));
     m_accountName->setPlaceholderText(QStringLiteral("robin@example.com"));
     nameBlock->addWidget(m_accountName);
@@ -106,7 +108,9 @@ AddForgeAccountView::AddForgeAccountView(AddForgeAccountViewModel *viewModel,
 
     auto *keyBlock = new QVBoxLayout;
     keyBlock->setSpacing(4);
-    keyBlock->addWidget(fieldLabel(QStringLiteral("Laravel Forge API Key"), this));
+    QLabel *keyLabel = fieldLabel(QStringLiteral("Laravel Forge API Key"), this);
+    nameAfterLabel(keyLabel, m_apiKey);
+    keyBlock->addWidget(keyLabel);
     m_apiKey->setObjectName(QStringLiteral("apiKeyField"));
     m_apiKey->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_apiKey->setMinimumHeight(KeyFieldMinimumHeight);

@@ -36,7 +36,10 @@ QPushButton *makeLinkButton(const QString &text, QWidget *parent)
     font.setPointSizeF(font.pointSizeF() * 0.85);
     font.setUnderline(true);
     button->setFont(font);
-    button->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); border: none; padding: 0; }"));
+    // Coloured through the palette, not a style sheet, so the style still draws the focus frame.
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, palette.color(QPalette::Link));
+    button->setPalette(palette);
     return button;
 }
 

@@ -105,14 +105,17 @@ QWidget *GeneralTab::makeSettingsRows()
     }
     // Under the picker while the key is not held, so a choice that does nothing does not look effective.
     m_hotkeyStatusRow = makePreferenceRow(QString(), m_hotkeyStatus);
-    return makeStack(
-        QBoxLayout::TopToBottom,
-        QList<QWidget *>{makePreferenceRow(QStringLiteral("Open Terminal in:"), m_terminal),
-                         makePreferenceRow(QStringLiteral("Action Bar Shortcut:"), m_hotkey),
-                         m_hotkeyStatusRow,
-                         makePreferenceRow(QStringLiteral("Refresh Forge data every:"), m_refreshInterval)},
-        12,
-        Qt::AlignLeft);
+    QWidget *stack =
+        makeStack(QBoxLayout::TopToBottom,
+                  QList<QWidget *>{makePreferenceRow(QStringLiteral("Open Terminal in:"), m_terminal),
+                                   makePreferenceRow(QStringLiteral("Action Bar Shortcut:"), m_hotkey),
+                                   m_hotkeyStatusRow,
+                                   makePreferenceRow(QStringLiteral("Refresh Forge data every:"), m_refreshInterval)},
+                  12,
+                  Qt::AlignLeft);
+    // The full width, as a wrapped text is only given the height its lines need across the width it has.
+    stack->layout()->setAlignment(m_hotkeyStatusRow, {});
+    return stack;
 }
 
 QWidget *GeneralTab::makeUpdatesRow()

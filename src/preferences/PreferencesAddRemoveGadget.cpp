@@ -63,7 +63,8 @@ QToolButton *PreferencesAddRemoveGadget::addButton(const QString &objectName,
     if (icon.isNull()) {
         button->setText(fallback);
     } else {
-        button->setIcon(icon);
+        // The theme's symbolic icons come in one fixed dark colour: drawn in the button's text colour instead.
+        button->setIcon(tintedIcon(icon, button->palette(), QPalette::ButtonText));
     }
     button->setToolTip(tip);
     button->setAccessibleName(tip);

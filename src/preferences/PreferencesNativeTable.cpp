@@ -26,6 +26,11 @@ PreferencesNativeTable::PreferencesNativeTable(QList<PreferencesTableColumn> col
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
     verticalHeader()->hide();
+    // Tab leaves the table, as in every other control; the arrow keys move between rows.
+    setTabKeyNavigation(false);
+    if (!m_model->columns().isEmpty()) {
+        setAccessibleName(m_model->columns().first().title);
+    }
 
     QHeaderView *header = horizontalHeader();
     header->setHighlightSections(false);

@@ -11,10 +11,17 @@ class QWidget;
 
 namespace plimsy {
 
-// A labelled settings row: the label right-aligned in a column 170 px wide, then the content, so the
-// controls of every row of a tab start at the same place. The content takes the rest of the row (room
+// A labelled settings row: the label right-aligned in a column 170 px wide (wider when its text needs it), then the
+// content, so the controls of every row of a tab start at the same place. The content takes the rest of the row (room
 // for wrapped text); a horizontal alignment in `alignment` keeps it at its natural width instead.
 QWidget *makePreferenceRow(const QString &label, QWidget *content, Qt::Alignment alignment = Qt::AlignVCenter);
+
+// The width of a one-line label laid out `designWidth` wide: more at a larger font, and at least its text's.
+int fittingWidth(const QLabel *label, int designWidth);
+
+// Makes `label` the control's label for assistive technologies: its buddy, and its accessible name
+// unless it has one (a button's own text follows the label's). Controls that take no focus are left alone.
+void nameAfterLabel(QLabel *label, QWidget *control);
 
 // Small secondary text, as hints under settings use.
 QLabel *makeCaptionLabel(const QString &text, QWidget *parent = nullptr);

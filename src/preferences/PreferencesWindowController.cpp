@@ -6,14 +6,18 @@
 #include "preferences/PreferencesWidgets.h"
 #include "preferences/ThemeIcon.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace plimsy {
@@ -23,13 +27,76 @@ namespace {
 constexpr int PagePadding = 24;
 constexpr int PageExtraBottomPadding = 12;
 
-QIcon tabIcon(const PreferencesTab &tab)
+QIcon tabIcon(const PreferencesTab &tab, const QPalette &palette)
 {
     QStringList names;
     for (const char *name : tab.iconNames) {
         names.append(QString::fromLatin1(name));
     }
-    return themeIcon(names);
+    // The theme draws its symbolic icons in one fixed dark colour: in a dark palette they would vanish.
+    return tintedIcon(themeIcon(names), palette, QPalette::ButtonText);
+}
+
+constexpr const char *PageTabProperty = "plimsyPageTab";
+
+// A tab button as assistive technologies should see it: a page tab, selected while its page shows,
+// rather than the check box a checkable tool button passes for.
+class PageTabAccessible final : public QAccessibleWidget
+{
+public:
+    explicit PageTabAccessible(QToolButton *button)
+        : QAccessibleWidget(button, QAccessible::PageTab)
+    {
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectable = true;
+        state.selected = button()->isChecked();
+        return state;
+    }
+
+    QString text(QAccessible::Text kind) const override
+    {
+        const QString text = QAccessibleWidget::text(kind);
+        return kind == QAccessible::Name && text.isEmpty() ? button()->text() : text;
+    }
+
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction()) {
+            button()->click();
+        } else {
+            QAccessibleWidget::doAction(name);
+        }
+    }
+
+private:
+    QToolButton *button() const { return static_cast<QToolButton *>(widget()); }
+};
+
+QAccessibleInterface *pageTabFactory(const QString &, QObject *object)
+{
+    auto *button = qobject_cast<QToolButton *>(object);
+    return button && button->property(PageTabProperty).toBool() ? new PageTabAccessible(button) : nullptr;
+}
+
+void markAsPageTab(QWidget *button, const QString &label)
+{
+    static const bool s_installed = (QAccessible::installFactory(pageTabFactory), true);
+    Q_UNUSED(s_installed)
+    button->setProperty(PageTabProperty, true);
+    // Events of the button's set-up may have made (and cached) the plain tool button's interface already.
+    if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(button);
+        made && made->role() != QAccessible::PageTab) {
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    }
+    button->setAccessibleName(label);
+    // A toolbar keeps its buttons out of the Tab chain; these are the only way to the pages.
+    button->setFocusPolicy(Qt::TabFocus);
 }
 
 } // namespace
@@ -60,13 +127,22 @@ PreferencesWindowController::PreferencesWindowController(PreferencesServices ser
     // Every tab is built now, so each keeps its state however often the window is shown.
     for (const PreferencesTab &tab : PreferencesTabTable) {
         const QString label = QString::fromLatin1(tab.label);
-        QAction *action = m_toolBar->addAction(tabIcon(tab), label);
+        QAction *action = m_toolBar->addAction(tabIcon(tab, m_toolBar->palette()), label);
         action->setObjectName(QString::fromLatin1(tab.objectName));
         action->setCheckable(true);
         action->setData(label);
         m_tabs->addAction(action);
         m_pages->addWidget(makePage(preferencesTabView(label, services)));
         connect(action, &QAction::triggered, this, [this, label] { selectTab(label); });
+        markAsPageTab(m_toolBar->widgetForAction(action), label);
+    }
+    // As in tabbed dialogs; window-wide, so a focused combo box or table does not take the keys first.
+    for (const auto &[keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+                                     std::pair{QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}}) {
+        connect(
+            new QShortcut(keys, this), &QShortcut::activated, this, [this, step = step] { selectAdjacentTab(step); });
     }
     selectTab(QString::fromLatin1(PreferencesTabTable.front().label));
     // Whoever brings the window up for the API-key set-up, it opens where keys are added.
@@ -116,6 +192,15 @@ void PreferencesWindowController::selectTab(const QString &label)
         fitToSelectedTab();
         return;
     }
+}
+
+void PreferencesWindowController::selectAdjacentTab(int step)
+{
+    const int count = int(PreferencesTabTable.size());
+    const int next = (m_pages->currentIndex() + step + count) % count;
+    selectTab(QString::fromLatin1(PreferencesTabTable.at(next).label));
+    // The focus would otherwise fall on whatever follows the hidden page.
+    m_toolBar->widgetForAction(m_tabs->actions().at(next))->setFocus(Qt::TabFocusReason);
 }
 
 QString PreferencesWindowController::selectedTab() const

@@ -41,6 +41,8 @@ protected:
 private:
     QWidget *makePage(QWidget *content);
     void fitToSelectedTab();
+    // Selects the tab `step` places on, round the ends, with the focus on its button.
+    void selectAdjacentTab(int step);
 
     QToolBar *m_toolBar;
     QActionGroup *m_tabs;

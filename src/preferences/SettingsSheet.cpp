@@ -22,7 +22,7 @@ QLabel *makeRowLabel(const QString &text)
 {
     auto *label = new QLabel(text);
     label->setTextFormat(Qt::PlainText);
-    label->setFixedWidth(LabelWidth);
+    label->setMinimumWidth(fittingWidth(label, LabelWidth));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
 }
@@ -37,7 +37,8 @@ SettingsSheet::SettingsSheet(const Frame &frame, UserDefaults &defaults, QWidget
     , m_done(new QPushButton(QStringLiteral("Done"), this))
 {
     setWindowTitle(frame.title);
-    setFixedSize(frame.size);
+    // The design's size, or more where a larger font needs it.
+    setMinimumSize(frame.size);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(Spacing, Spacing, Spacing, Spacing);
     layout->setSpacing(Spacing);
@@ -95,7 +96,9 @@ void SettingsSheet::addOptionRow(const QString &label, QWidget *control, int spa
 {
     m_details->addSpacing(spaceAbove);
     auto *row = new QHBoxLayout;
-    row->addWidget(makeRowLabel(label));
+    QLabel *title = makeRowLabel(label);
+    nameAfterLabel(title, control);
+    row->addWidget(title);
     row->addWidget(control, 1);
     m_details->addLayout(row);
 }

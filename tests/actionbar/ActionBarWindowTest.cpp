@@ -120,8 +120,8 @@ TEST_F(ActionBarWindowTest, OpensWithEverythingAndResizesDownwardsFromAFixedTop)
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect frame = bar->window()->geometry();
     EXPECT_EQ(frame.size(), QSize(500, 8 * 36 + 92));
-    EXPECT_EQ(frame.x() + frame.width() / 2, available.x() + available.width() / 2);
-    EXPECT_EQ(frame.y() + frame.height(), available.y() + available.height() / 2 - 100);
+    EXPECT_EQ(frame.topLeft(), ActionBarPanel::placement(available, frame.size(), frame.height()));
+    EXPECT_TRUE(available.contains(frame));
 
     shownQuery = QStringLiteral("?");
     watch = QObject::connect(bar->window()->tableView()->model(), &QAbstractItemModel::modelReset, bar.get(), [this] {
@@ -284,3 +284,45 @@ TEST_F(ActionBarWindowTest, ACommandOnANeverOpenedSiteRunsAsFromTheMenu)
     });
     EXPECT_EQ(fromMenu, fromPalette);
 }
+
+namespace {
+
+struct PlacementRow
+{
+    const char *name;
+    QRect available;
+    int height;
+    QPoint expected;
+};
+
+class ActionBarPlacementTest : public ::testing::TestWithParam<PlacementRow>
+{
+};
+
+} // namespace
+
+TEST_P(ActionBarPlacementTest, ThePanelAtItsTallestStaysInsideTheFreeArea)
+{
+    const PlacementRow &row = GetParam();
+    const int tallest = 8 * 36 + ActionBarPanel::ChromeHeight;
+    const QPoint at = ActionBarPanel::placement(row.available, QSize(ActionBarPanel::WindowWidth, row.height), tallest);
+    EXPECT_EQ(at, row.expected);
+    if (row.available.height() >= tallest) {
+        EXPECT_TRUE(row.available.contains(QRect(at, QSize(ActionBarPanel::WindowWidth, tallest))));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens,
+                         ActionBarPlacementTest,
+                         ::testing::Values(
+                             // Room enough: centred, the lower edge 100 px above the middle.
+                             PlacementRow{"Roomy", {0, 0, 1920, 1080}, 128, {710, 312}},
+                             PlacementRow{"RoomyRightScreen", {1920, 32, 2560, 1408}, 380, {2950, 256}},
+                             // A 1366x768 laptop under a 27 px top bar, and 1600x1000 at 2x (800x500 logical).
+                             PlacementRow{"Laptop", {0, 27, 1366, 741}, 380, {433, 27}},
+                             PlacementRow{"DoubleScale", {0, 0, 800, 500}, 380, {150, 0}},
+                             // Shorter than the panel: the search field stays on screen.
+                             PlacementRow{"TooShort", {0, 20, 640, 300}, 380, {70, 20}}),
+                         [](const ::testing::TestParamInfo<PlacementRow> &info) {
+                             return std::string(info.param.name);
+                         });

@@ -7,6 +7,7 @@
 #include "platform/DockVisibilityManager.h"
 #include "platform/UserDefaults.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -66,6 +67,33 @@ TEST_F(ShellWindowsTest, AboutShowsTheVersionAndItsLinks)
     EXPECT_EQ(AboutWindowViewModel::privacyURL({QStringLiteral("plimsy"), QStringLiteral("-useDevBackend")}),
               QUrl(QStringLiteral("http://plimsy.test/privacy?utm_source=plimsy&utm_medium=about")));
     qunsetenv("PLIMSY_DEV_WEB_BASE");
+}
+
+TEST_F(ShellWindowsTest, AboutOpensWithoutAFocusedLinkAndClosesFromTheKeyboard)
+{
+    AboutWindow about({QStringLiteral("2.1"), QStringLiteral("57"), 2026}, {&opener, [] {}});
+    // Opened twice: the second time the focus is where the first left it.
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        about.showWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(about.window()));
+        auto *link = child<QPushButton>(about, "privacyPolicyButton");
+        if (keys == QKeySequence(Qt::Key_Escape)) {
+            QWidget *focused = QApplication::focusWidget();
+            ASSERT_NE(focused, nullptr);
+            EXPECT_EQ(qobject_cast<QAbstractButton *>(focused), nullptr) << focused->objectName().toStdString();
+            // Space and Return right after opening visit nothing.
+            QTest::keyClick(focused, Qt::Key_Space);
+            QTest::keyClick(focused, Qt::Key_Return);
+            EXPECT_TRUE(opener.opened.isEmpty());
+            // Tab reaches the link, drawn without a style sheet that would hide its focus frame.
+            QTest::keyClick(focused, Qt::Key_Tab);
+            EXPECT_EQ(QApplication::focusWidget(), link);
+            EXPECT_TRUE(link->styleSheet().isEmpty());
+        }
+        QTest::keySequence(QApplication::focusWidget(), keys);
+        EXPECT_TRUE(QTest::qWaitFor([&about] { return !about.window() || !about.window()->isVisible(); }, 5'000))
+            << keys.toString().toStdString();
+    }
 }
 
 TEST_F(ShellWindowsTest, AReplacedAboutWindowLeavesTheOpenWindowCount)

@@ -3,6 +3,9 @@
 //
 //     plimsy-gallery <output folder> [page...]    writes <output folder>/<page>.png
 //     plimsy-gallery --list                       names the pages
+//
+// PLIMSY_GALLERY_COLOURS=<qt6ct colour scheme file> photographs in that palette (with the Fusion style),
+// PLIMSY_GALLERY_POINT_SIZE=<n> at that font size; QT_SCALE_FACTOR scales as usual.
 #include "GalleryPage.h"
 #include "GalleryScene.h"
 
@@ -10,6 +13,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QWindow>
 
@@ -67,12 +71,48 @@ QPixmap photograph()
     return QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
 }
 
+// A palette as a qt6ct colour scheme file lists it: "active_colors=", "disabled_colors=" and
+// "inactive_colors=" each name the colours of the roles in QPalette::ColorRole order.
+bool applyColourScheme(const QString &path)
+{
+    const QSettings scheme(path, QSettings::IniFormat);
+    QPalette palette = QApplication::palette();
+    for (const auto &[key, group] : {std::pair{"ColorScheme/active_colors", QPalette::Active},
+                                     std::pair{"ColorScheme/inactive_colors", QPalette::Inactive},
+                                     std::pair{"ColorScheme/disabled_colors", QPalette::Disabled}}) {
+        const QStringList colours = scheme.value(QString::fromLatin1(key)).toStringList();
+        if (colours.isEmpty()) {
+            return false;
+        }
+        for (int role = 0; role < std::min(int(colours.size()), int(QPalette::NColorRoles)); ++role) {
+            palette.setColor(group, QPalette::ColorRole(role), QColor(colours.at(role).trimmed()));
+        }
+    }
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(palette);
+    return true;
+}
+
+void applyLook()
+{
+    if (const QString colours = qEnvironmentVariable("PLIMSY_GALLERY_COLOURS");
+        !colours.isEmpty() && !applyColourScheme(colours)) {
+        std::fprintf(stderr, "gallery: no colour scheme in %s\n", qUtf8Printable(colours));
+    }
+    if (const int size = qEnvironmentVariableIntValue("PLIMSY_GALLERY_POINT_SIZE"); size > 0) {
+        QFont font = QApplication::font();
+        font.setPointSize(size);
+        QApplication::setFont(font);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    applyLook();
     const QList<GalleryPage> pages = allPages();
     QStringList arguments = QApplication::arguments().mid(1);
     if (arguments.value(0) == QLatin1String("--list") || arguments.isEmpty()) {

@@ -47,6 +47,7 @@ public:
             return std::make_unique<Reachability>(std::move(target));
         };
         controller = std::make_unique<StatusMenuController>(state, services);
+        m_previousRecords = LoadedRecords::current();
         LoadedRecords::setCurrent(&state);
         controller->setup();
         // Coming online starts the refresh.
@@ -60,7 +61,8 @@ public:
     {
         actionBar.reset();
         controller.reset();
-        LoadedRecords::setCurrent(nullptr);
+        // The scene's records, which the later pages' Preferences windows list.
+        LoadedRecords::setCurrent(m_previousRecords);
     }
 
     AppState state;
@@ -69,6 +71,7 @@ public:
 
 private:
     NetworkReachability *m_network = nullptr;
+    const LoadedRecords *m_previousRecords = nullptr;
 };
 
 // Opens the submenu of the item of that title as a user does from the keyboard: select it, press Right.
