@@ -3,6 +3,7 @@
 #include "crashreporter/core/KXCrashSentry.h"
 #include "crashreporter/support/KX_CrashCore.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <pthread.h>
@@ -202,6 +203,24 @@ void exhaustDescriptors(int spare)
     waitToBeKilled();
 }
 
+// Faults while another thread keeps loading and unloading `library`, so that the image list is
+// being refreshed when the crash comes.
+[[gnu::noinline]] void crashWhileLoading(const char *library)
+{
+    static std::atomic<int> cycles{0};
+    std::thread([library] {
+        for (;;) {
+            if (void *handle = dlopen(library, RTLD_NOW | RTLD_LOCAL)) {
+                dlclose(handle);
+            }
+            cycles.fetch_add(1);
+            cycles.notify_all();
+        }
+    }).detach();
+    cycles.wait(0);
+    crashNullWrite();
+}
+
 [[gnu::noinline]] void crashThrowInt()
 {
     throw 42;
@@ -230,7 +249,8 @@ void exhaustDescriptors(int spare)
 int main(int argc, char *argv[])
 {
     if (argc < 3) {
-        std::fputs("usage: crash_child <kind> <directory> [raw JSON for the user section]\n", stderr);
+        std::fputs("usage: crash_child <kind> <directory> [raw JSON for the user section, or the library to load]\n",
+                   stderr);
         return 2;
     }
     g_rawJSON = argc > 3 ? argv[3] : nullptr;
@@ -312,6 +332,9 @@ int main(int argc, char *argv[])
         crashInGlibcModule();
     } else if (is("sent_by_another_process")) {
         crashBySignalFromAnotherProcess();
+    } else if (is("null_write_while_loading") && argc > 3) {
+        g_rawJSON = nullptr; // the argument is the library
+        crashWhileLoading(argv[3]);
     } else if (is("sigpipe_ignored")) {
         int fds[2];
         if (pipe(fds) != 0) {

@@ -84,13 +84,13 @@ void KXCrashTimeUserSection::write(const KXCrashReportWriter *writer, bool)
     const KXRunContextData *context = kxrunContext();
     writer->beginObject(writer, "app");
     if (context != nullptr) {
-        if (const uint64_t limit = __atomic_load_n(&context->memoryLimit, __ATOMIC_RELAXED)) {
-            writer->addUIntegerElement(
-                writer, "freeMemory", __atomic_load_n(&context->memoryAvailable, __ATOMIC_RELAXED));
-            writer->addUIntegerElement(writer, "memoryLimit", limit);
+        const KXRunMemory memory = kxrunContextMemory(context);
+        if (memory.memoryLimit != 0) {
+            writer->addUIntegerElement(writer, "freeMemory", memory.memoryAvailable);
+            writer->addUIntegerElement(writer, "memoryLimit", memory.memoryLimit);
         }
-        if (const uint64_t footprint = __atomic_load_n(&context->memoryFootprint, __ATOMIC_RELAXED)) {
-            writer->addUIntegerElement(writer, "memoryUsage", footprint);
+        if (memory.memoryFootprint != 0) {
+            writer->addUIntegerElement(writer, "memoryUsage", memory.memoryFootprint);
         }
     }
     writer->endContainer(writer);

@@ -88,7 +88,8 @@ bool isStaticallyLinked()
     static const bool linked = [] {
         kximagesRefresh();
         const KXBinaryImage *main = kximagesMain();
-        return main != nullptr && main == kximagesFirst();
+        const KXBinaryImageList &images = kximagesList();
+        return main != nullptr && images.count > 0 && main == images.images[0];
     }();
     return linked;
 }

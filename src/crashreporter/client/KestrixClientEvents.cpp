@@ -9,6 +9,7 @@
 #include "crashreporter/client/KestrixSessionTracker.h"
 #include "crashreporter/client/KestrixSystemState.h"
 #include "crashreporter/model/KXJSONFields.h"
+#include "crashreporter/model/KXReportMetadata.h"
 #include "crashreporter/support/KXFileLocations.h"
 #include "crashreporter/support/KXFileSystemQueue.h"
 #include "crashreporter/support/KXJSONSerialization.h"
@@ -202,14 +203,7 @@ namespace {
 
 void addContextSections(KestrixMetadata &metadata, const KXRunContextData &context)
 {
-    QJsonObject app;
-    if (context.memoryLimit != 0) {
-        app.insert(QStringLiteral("freeMemory"), static_cast<qint64>(context.memoryAvailable));
-        app.insert(QStringLiteral("memoryLimit"), static_cast<qint64>(context.memoryLimit));
-    }
-    if (context.memoryFootprint != 0) {
-        app.insert(QStringLiteral("memoryUsage"), static_cast<qint64>(context.memoryFootprint));
-    }
+    const QJsonObject app = kxAppMemoryMetadata(&context);
     if (!app.isEmpty()) {
         metadata.addMetadata(app, QStringLiteral("app"));
     }
@@ -398,7 +392,7 @@ std::optional<KestrixEvent> KestrixClient::generateEventForLastLaunch(const Kest
         device.time = QDateTime::fromMSecsSinceEpoch(
             static_cast<qint64>((context.timestamp + SecondsFrom1970To2001) * 1000), QTimeZone::utc());
     }
-    device.freeMemory = static_cast<qint64>(context.memoryAvailable);
+    device.freeMemory = static_cast<qint64>(kxrunContextMemory(&context).memoryAvailable);
 
     KestrixMetadata metadata(previous.metadata);
     addContextSections(metadata, context);

@@ -22,43 +22,32 @@ namespace kestrix {
 
 namespace {
 
-std::atomic<KXBinaryImage *> s_head{nullptr};
-std::atomic<KXBinaryImage *> s_tail{nullptr};
+const KXBinaryImageList s_emptyList{nullptr, nullptr, 0};
+std::atomic<const KXBinaryImageList *> s_list{&s_emptyList};
 std::atomic<KXBinaryImage *> s_main{nullptr};
 std::atomic<KXBinaryImage *> s_lastFound{nullptr};
-
-// The images by address once frozen at crash time.
-constexpr int MaxFrozenImages = 2048;
-KXBinaryImage *s_frozen[MaxFrozenImages];
-std::atomic<int> s_frozenCount{0};
 pthread_mutex_t s_refreshLock = PTHREAD_MUTEX_INITIALIZER;
 
-// Room for images found only at crash time, which may not allocate.
+// The list taken as final at crash time, which may not allocate.
+constexpr int MaxCrashImages = 2048;
+KXBinaryImage *s_crashImages[MaxCrashImages];
+KXBinaryImage *s_crashByAddress[MaxCrashImages];
+KXBinaryImageList s_crashList{s_crashImages, s_crashByAddress, 0};
+std::atomic<bool> s_frozen{false};
+
+// Room for images found only at crash time.
 constexpr int MaxUnlistedImages = 64;
 constexpr int MaxProgramHeaders = 32;
 constexpr int MaxLinkMapSteps = 4096;
 KXBinaryImage s_unlisted[MaxUnlistedImages];
-std::atomic<int> s_unlistedUsed{0};
+int s_unlistedUsed = 0;
 std::atomic<const r_debug *> s_linkerDebug{nullptr};
 
 struct RefreshState
 {
-    bool isFirst = true;
-    KXBinaryImage *seen[4096];
-    int seenCount = 0;
+    const KXBinaryImageList *previous;
+    std::vector<KXBinaryImage *> found;
 };
-
-// The listed images by address, for the lookups of live stack walks, which ask about every word
-// they scan; rebuilt by each refresh that changes the list. A table describes the list as it was
-// after `appended` appends. Earlier tables stay allocated, for a reader may hold one.
-struct ImagesByAddress
-{
-    const ImagesByAddress *previous;
-    int appended;
-    std::vector<KXBinaryImage *> images;
-};
-std::atomic<const ImagesByAddress *> s_byAddress{nullptr};
-std::atomic<int> s_appended{0};
 
 // The last of `count` images sorted by text start that may hold `address`, or null.
 KXBinaryImage *searchSorted(KXBinaryImage *const *images, int count, uintptr_t address)
@@ -76,22 +65,10 @@ KXBinaryImage *searchSorted(KXBinaryImage *const *images, int count, uintptr_t a
     return low > 0 ? images[low - 1] : nullptr;
 }
 
-void append(KXBinaryImage *image)
+bool isListed(KXBinaryImage *const *images, int count, uintptr_t slide)
 {
-    s_appended.fetch_add(1);
-    image->next.store(nullptr, std::memory_order_relaxed);
-    KXBinaryImage *previous = s_tail.exchange(image, std::memory_order_acq_rel);
-    if (previous != nullptr) {
-        previous->next.store(image, std::memory_order_release);
-    } else {
-        s_head.store(image, std::memory_order_release);
-    }
-}
-
-bool isListed(uintptr_t slide)
-{
-    for (KXBinaryImage *image = s_head.load(std::memory_order_acquire); image != nullptr; image = image->next.load()) {
-        if (image->slide == slide && !image->removed.load(std::memory_order_relaxed)) {
+    for (int i = 0; i < count; i++) {
+        if (images[i]->slide == slide) {
             return true;
         }
     }
@@ -286,12 +263,47 @@ std::atomic<bool> s_indexerRunning{false};
 std::atomic<bool> s_indexWanted{false};
 std::atomic<int> s_indexGeneration{0};
 
+using DlopenFunc = void *(*)(const char *, int);
+using DlcloseFunc = int (*)(void *);
+
+DlopenFunc realDlopen()
+{
+    static const auto next = reinterpret_cast<DlopenFunc>(dlsym(RTLD_NEXT, "dlopen"));
+    return next;
+}
+
+DlcloseFunc realDlclose()
+{
+    static const auto next = reinterpret_cast<DlcloseFunc>(dlsym(RTLD_NEXT, "dlclose"));
+    return next;
+}
+
+// A hold on the library of `image` while it is still loaded where the record says, so that another
+// thread's dlclose cannot unmap its tables while they are read; null when it is gone.
+void *holdLoaded(const KXBinaryImage *image)
+{
+    void *handle = realDlopen()(image->name, RTLD_LAZY | RTLD_NOLOAD);
+    link_map *map = nullptr;
+    if (handle != nullptr
+        && (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_addr != image->slide)) {
+        realDlclose()(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
 void indexListed()
 {
-    for (KXBinaryImage *image = s_head.load(std::memory_order_acquire); image != nullptr; image = image->next.load()) {
-        if (image->functionsByAddress.load(std::memory_order_acquire) == nullptr && image->symbolCount > 0
-            && !image->removed.load(std::memory_order_relaxed)) {
+    for (KXBinaryImage *image : kximagesList()) {
+        if (image->functionsByAddress.load(std::memory_order_acquire) != nullptr || image->symbolCount == 0
+            || image->removed.load(std::memory_order_relaxed)) {
+            continue;
+        }
+        if (image->isExecutable) {
             indexFunctions(image);
+        } else if (void *held = holdLoaded(image)) {
+            indexFunctions(image);
+            realDlclose()(held);
         }
     }
 }
@@ -367,29 +379,40 @@ KXBinaryImage *makeImage(const dl_phdr_info *info, bool isFirst)
 int refreshOne(dl_phdr_info *info, size_t, void *data)
 {
     auto *state = static_cast<RefreshState *>(data);
-    const bool isFirst = state->isFirst;
-    state->isFirst = false;
+    const bool isFirst = state->found.empty();
     const char *name = info->dlpi_name != nullptr ? info->dlpi_name : "";
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
+    for (KXBinaryImage *image : *state->previous) {
         if (!image->removed.load() && image->slide == info->dlpi_addr
             && (isFirst ? image->isExecutable : strcmp(image->name, name) == 0)) {
-            if (state->seenCount < static_cast<int>(sizeof(state->seen) / sizeof(state->seen[0]))) {
-                state->seen[state->seenCount++] = image;
-            }
+            state->found.push_back(image);
             return 0;
         }
     }
-    KXBinaryImage *image = makeImage(info, isFirst);
-    if (image != nullptr) {
-        append(image);
-        if (image->isExecutable) {
-            s_main.store(image, std::memory_order_release);
-        }
-        if (state->seenCount < static_cast<int>(sizeof(state->seen) / sizeof(state->seen[0]))) {
-            state->seen[state->seenCount++] = image;
-        }
+    if (KXBinaryImage *image = makeImage(info, isFirst)) {
+        state->found.push_back(image);
     }
     return 0;
+}
+
+// A list of the images found, never freed.
+const KXBinaryImageList *makeList(const std::vector<KXBinaryImage *> &found)
+{
+    auto **images = static_cast<KXBinaryImage **>(malloc(sizeof(KXBinaryImage *) * (found.size() + 1)));
+    auto **byAddress = static_cast<KXBinaryImage **>(malloc(sizeof(KXBinaryImage *) * (found.size() + 1)));
+    auto *list = static_cast<KXBinaryImageList *>(malloc(sizeof(KXBinaryImageList)));
+    if (images == nullptr || byAddress == nullptr || list == nullptr) {
+        free(images);
+        free(byAddress);
+        free(list);
+        return nullptr;
+    }
+    std::copy(found.begin(), found.end(), images);
+    std::copy(found.begin(), found.end(), byAddress);
+    std::sort(byAddress, byAddress + found.size(), [](const KXBinaryImage *a, const KXBinaryImage *b) {
+        return a->textStart < b->textStart;
+    });
+    *list = {images, byAddress, static_cast<int>(found.size())};
+    return list;
 }
 
 struct LinkerCounts
@@ -462,20 +485,6 @@ bool isCallBefore(const uint8_t *r)
 #endif
 }
 
-void indexByAddress()
-{
-    auto *table = new ImagesByAddress{s_byAddress.load(), s_appended.load(), {}};
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
-        if (!image->removed.load()) {
-            table->images.push_back(image);
-        }
-    }
-    std::sort(table->images.begin(), table->images.end(), [](const KXBinaryImage *a, const KXBinaryImage *b) {
-        return a->textStart < b->textStart;
-    });
-    s_byAddress.store(table, std::memory_order_release);
-}
-
 } // namespace
 
 void kximagesRefresh()
@@ -489,21 +498,22 @@ void kximagesRefresh()
         pthread_mutex_unlock(&s_refreshLock);
         return;
     }
-    counted = now;
-    static RefreshState state;
-    state.isFirst = true;
-    state.seenCount = 0;
+    RefreshState state{s_list.load(std::memory_order_acquire), {}};
     dl_iterate_phdr(refreshOne, &state);
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
-        bool seen = false;
-        for (int i = 0; i < state.seenCount && !seen; i++) {
-            seen = state.seen[i] == image;
-        }
-        if (!seen) {
-            image->removed.store(true);
+    const KXBinaryImageList *list = makeList(state.found);
+    if (!state.found.empty() && state.found.front()->isExecutable) {
+        s_main.store(state.found.front(), std::memory_order_release);
+    }
+    // A crash being reported has taken the last list as final.
+    const KXBinaryImageList *expected = state.previous;
+    if (list != nullptr && s_list.compare_exchange_strong(expected, list, std::memory_order_acq_rel)) {
+        counted = now;
+        for (KXBinaryImage *image : *state.previous) {
+            if (std::find(state.found.begin(), state.found.end(), image) == state.found.end()) {
+                image->removed.store(true);
+            }
         }
     }
-    indexByAddress();
     pthread_mutex_unlock(&s_refreshLock);
 }
 
@@ -523,9 +533,9 @@ void kximagesWaitForIndex()
     }
 }
 
-KXBinaryImage *kximagesFirst()
+const KXBinaryImageList &kximagesList()
 {
-    return s_head.load(std::memory_order_acquire);
+    return *s_list.load(std::memory_order_acquire);
 }
 
 KXBinaryImage *kximagesMain()
@@ -539,37 +549,23 @@ KXBinaryImage *kximagesForAddress(uintptr_t address)
         return !image->removed.load(std::memory_order_relaxed) && address >= image->textStart
                && address < image->textEnd;
     };
-    if (const int count = s_frozenCount.load(std::memory_order_acquire); count > 0) {
-        KXBinaryImage *image = searchSorted(s_frozen, count, address);
-        return image != nullptr && holds(image) ? image : nullptr;
-    }
     // A stack walk asks about one image many times in a row.
     KXBinaryImage *last = s_lastFound.load(std::memory_order_relaxed);
     if (last != nullptr && holds(last)) {
         return last;
     }
-    // The table answers for the list it was made from; an image appended since means the whole list.
-    const ImagesByAddress *table = s_byAddress.load(std::memory_order_acquire);
-    if (table != nullptr && table->appended == s_appended.load()) {
-        KXBinaryImage *image = searchSorted(table->images.data(), static_cast<int>(table->images.size()), address);
-        if (image == nullptr || !holds(image)) {
-            return nullptr;
-        }
-        s_lastFound.store(image, std::memory_order_relaxed);
-        return image;
+    const KXBinaryImageList &list = kximagesList();
+    KXBinaryImage *image = searchSorted(list.byAddress, list.count, address);
+    if (image == nullptr || !holds(image)) {
+        return nullptr;
     }
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
-        if (holds(image)) {
-            s_lastFound.store(image, std::memory_order_relaxed);
-            return image;
-        }
-    }
-    return nullptr;
+    s_lastFound.store(image, std::memory_order_relaxed);
+    return image;
 }
 
 KXBinaryImage *kximagesForName(const char *name)
 {
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
+    for (KXBinaryImage *image : kximagesList()) {
         if (!image->removed.load(std::memory_order_relaxed)
             && (strcmp(image->name, name) == 0 || strstr(image->name, name) != nullptr)) {
             return image;
@@ -580,7 +576,7 @@ KXBinaryImage *kximagesForName(const char *name)
 
 void kximagesClearUsed()
 {
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
+    for (KXBinaryImage *image : kximagesList()) {
         // Only the records that change are written: a page of records unwritten since a fork
         // would otherwise be copied at crash time.
         if (image->used.load(std::memory_order_relaxed)) {
@@ -643,7 +639,10 @@ bool kximagesLookup(uintptr_t address, KXSymbolInfo *info)
     return true;
 }
 
-void kximagesAddUnlisted()
+namespace {
+
+// Appends to the crash-time list the images the dynamic linker lists and it lacks.
+void addUnlisted(int *count)
 {
     const r_debug *linker = s_linkerDebug.load(std::memory_order_acquire);
     r_debug state;
@@ -658,7 +657,7 @@ void kximagesAddUnlisted()
             return;
         }
         at = entry.l_next;
-        if (entry.l_addr == 0 || isListed(entry.l_addr)) {
+        if (entry.l_addr == 0 || isListed(s_crashImages, *count, entry.l_addr)) {
             continue;
         }
         // A shared object maps its ELF header at its load bias.
@@ -672,33 +671,41 @@ void kximagesAddUnlisted()
                                  sizeof(ElfW(Phdr)) * header.e_phnum)) {
             continue;
         }
-        const int slot = s_unlistedUsed.fetch_add(1);
-        if (slot >= MaxUnlistedImages) {
+        if (s_unlistedUsed >= MaxUnlistedImages || *count >= MaxCrashImages) {
             return;
         }
-        KXBinaryImage *image = &s_unlisted[slot];
+        KXBinaryImage *image = &s_unlisted[s_unlistedUsed];
         if (fillImage(image, entry.l_addr, headers, header.e_phnum)) {
             image->name = entry.l_name != nullptr ? entry.l_name : "";
-            append(image);
+            s_unlistedUsed++;
+            s_crashImages[(*count)++] = image;
         }
     }
 }
 
+} // namespace
+
 void kximagesFreeze()
 {
-    int count = 0;
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr && count < MaxFrozenImages;
-         image = image->next.load()) {
-        if (image->removed.load(std::memory_order_relaxed)) {
-            continue;
-        }
-        int at = count++;
-        for (; at > 0 && s_frozen[at - 1]->textStart > image->textStart; at--) {
-            s_frozen[at] = s_frozen[at - 1];
-        }
-        s_frozen[at] = image;
+    if (s_frozen.exchange(true)) {
+        return;
     }
-    s_frozenCount.store(count, std::memory_order_release);
+    int count = 0;
+    for (KXBinaryImage *image : kximagesList()) {
+        if (!image->removed.load(std::memory_order_relaxed) && count < MaxCrashImages) {
+            s_crashImages[count++] = image;
+        }
+    }
+    addUnlisted(&count);
+    for (int i = 0; i < count; i++) {
+        int at = i;
+        for (; at > 0 && s_crashByAddress[at - 1]->textStart > s_crashImages[i]->textStart; at--) {
+            s_crashByAddress[at] = s_crashByAddress[at - 1];
+        }
+        s_crashByAddress[at] = s_crashImages[i];
+    }
+    s_crashList.count = count;
+    s_list.store(&s_crashList, std::memory_order_release);
 }
 
 bool kximagesLacksFrameRecords(uintptr_t address)
@@ -735,9 +742,7 @@ bool kximagesIsReturnAddress(uintptr_t address)
 // dlopen's own lookup of run paths, so a library opened by bare name resolves against ours.
 extern "C" void *dlopen(const char *file, int mode) noexcept
 {
-    using DlopenFunc = void *(*)(const char *, int);
-    static DlopenFunc next = reinterpret_cast<DlopenFunc>(dlsym(RTLD_NEXT, "dlopen"));
-    void *handle = next(file, mode);
+    void *handle = kestrix::realDlopen()(file, mode);
     if (handle != nullptr) {
         kestrix::kximagesRefresh();
         kestrix::kximagesIndexInBackground();
@@ -747,9 +752,7 @@ extern "C" void *dlopen(const char *file, int mode) noexcept
 
 extern "C" int dlclose(void *handle) noexcept
 {
-    using DlcloseFunc = int (*)(void *);
-    static DlcloseFunc next = reinterpret_cast<DlcloseFunc>(dlsym(RTLD_NEXT, "dlclose"));
-    const int result = next(handle);
+    const int result = kestrix::realDlclose()(handle);
     kestrix::kximagesRefresh();
     return result;
 }

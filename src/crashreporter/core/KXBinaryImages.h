@@ -36,11 +36,23 @@ struct KXBinaryImage
     size_t functionCount;
     std::atomic<bool> removed;
     std::atomic<bool> used; // a written backtrace frame lies in it
-    std::atomic<KXBinaryImage *> next;
 };
 
-// Reads the images loaded now; later calls bring the list up to date (new images appended,
-// unloaded ones marked removed). Not for the crash path.
+// The loaded images as one refresh found them, the main image first. A list never changes once
+// published, and stays allocated: a reader may hold it.
+struct KXBinaryImageList
+{
+    KXBinaryImage *const *images;    // in the dynamic linker's order
+    KXBinaryImage *const *byAddress; // by text start
+    int count;
+
+    KXBinaryImage *const *begin() const { return images; }
+    KXBinaryImage *const *end() const { return images + count; }
+};
+
+// Reads the images loaded now into a new list, built aside and then published whole, so that a
+// crash at any moment finds a complete one. Records of images still loaded carry over; those of
+// unloaded ones are marked removed. Not for the crash path.
 void kximagesRefresh();
 
 // Sorts the functions of the images that have no sorted table yet, on a thread of its own: a Qt
@@ -50,19 +62,17 @@ void kximagesIndexInBackground();
 void kximagesWaitForIndex();
 
 // Lock-free readers, safe at crash time.
-KXBinaryImage *kximagesFirst();
+// The last complete list (empty before the first refresh).
+const KXBinaryImageList &kximagesList();
 KXBinaryImage *kximagesMain();
 KXBinaryImage *kximagesForAddress(uintptr_t address);
 KXBinaryImage *kximagesForName(const char *name);
 void kximagesClearUsed();
 
-// Appends, without allocating, the images the dynamic linker lists but the list lacks: glibc loads
-// gconv modules, NSS modules and libgcc_s by itself, past the dlopen wrapper. Async-signal-safe;
-// for the crash path.
-void kximagesAddUnlisted();
-
-// Sorts the images by address for the lookups of a stack walk, which ask about every word it
-// scans; the list is taken as final from then on. Async-signal-safe; for the crash path.
+// Takes the last complete list as final for the crash being reported, with, added without
+// allocating, the images the dynamic linker lists but the list lacks: glibc loads gconv modules,
+// NSS modules and libgcc_s by itself, past the dlopen wrapper. A refresh still under way on another
+// thread publishes nothing from then on. Async-signal-safe; for the crash path.
 void kximagesFreeze();
 
 struct KXSymbolInfo

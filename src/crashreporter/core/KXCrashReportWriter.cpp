@@ -461,7 +461,7 @@ void writeSystemAtCrash(const KXCrashReportWriter *writer, const KXCrashCoreCont
     kxrunContextRefreshMemory(run);
     writer->beginObject(writer, "memory");
     if (run != nullptr) {
-        writer->addUIntegerElement(writer, "free", __atomic_load_n(&run->hostMemoryFree, __ATOMIC_RELAXED));
+        writer->addUIntegerElement(writer, "free", kxrunContextMemory(run).hostMemoryFree);
     } else if (struct sysinfo info; sysinfo(&info) == 0) {
         writer->addUIntegerElement(writer, "free", static_cast<uint64_t>(info.freeram) * info.mem_unit);
     }
@@ -500,7 +500,6 @@ void prepareCrashedThread(KXCrashCoreContext *context)
 {
     KXCrashSentryContext &sentry = context->sentry;
     kxmemLoadRegions();
-    kximagesAddUnlisted();
     kximagesFreeze();
     s_crashedContext.isValid = false;
     s_recrashContext.isValid = false;
@@ -624,7 +623,7 @@ void kxreportWriteStandard(KXCrashCoreContext *context, const char *path)
     writer->endContainer(writer);
 
     writer->beginArray(writer, "binary_images");
-    for (KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
+    for (KXBinaryImage *image : kximagesList()) {
         if (image->used.load(std::memory_order_relaxed)) {
             writeImage(writer, image);
         }

@@ -13,6 +13,12 @@ namespace {
 
 std::atomic<KXRunContextData *> s_context{nullptr};
 
+// Odd while a refresh writes the memory figures. It lives outside the mapped file, whose layout is
+// fixed; only this process's readers need it.
+std::atomic<uint32_t> s_memorySequence{0};
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+static_assert(std::atomic<KXRunContextData *>::is_always_lock_free);
+
 // Reads the first decimal number of a small file; false when absent or not a number ("max").
 bool readNumber(const char *path, uint64_t *value)
 {
@@ -66,6 +72,11 @@ void store(uint64_t *field, uint64_t value)
     __atomic_store_n(field, value, __ATOMIC_RELAXED);
 }
 
+uint64_t load(const uint64_t *field)
+{
+    return __atomic_load_n(field, __ATOMIC_RELAXED);
+}
+
 } // namespace
 
 KXRunContextData *kxrunContext()
@@ -83,18 +94,49 @@ void kxrunContextRefreshMemory(KXRunContextData *context)
     if (context == nullptr) {
         return;
     }
+    // Read before the figures are taken, so that readers wait only for the stores.
     struct sysinfo info;
-    store(&context->hostMemoryFree, sysinfo(&info) == 0 ? static_cast<uint64_t>(info.freeram) * info.mem_unit : 0);
+    const uint64_t hostFree = sysinfo(&info) == 0 ? static_cast<uint64_t>(info.freeram) * info.mem_unit : 0;
     const uint64_t footprint = residentBytes();
-    store(&context->memoryFootprint, footprint);
     uint64_t limit = 0;
     uint64_t used = 0;
-    if (readNumber("/sys/fs/cgroup/memory.max", &limit) && readNumber("/sys/fs/cgroup/memory.current", &used)
-        && limit > used) {
-        const uint64_t available = limit - used;
-        store(&context->memoryAvailable, available);
-        store(&context->memoryLimit, available + footprint);
+    const bool limited = readNumber("/sys/fs/cgroup/memory.max", &limit)
+                         && readNumber("/sys/fs/cgroup/memory.current", &used) && limit > used;
+
+    uint32_t sequence = s_memorySequence.load(std::memory_order_relaxed);
+    if ((sequence & 1) != 0
+        || !s_memorySequence.compare_exchange_strong(sequence, sequence + 1, std::memory_order_acquire)) {
+        return;
     }
+    std::atomic_thread_fence(std::memory_order_release);
+    store(&context->hostMemoryFree, hostFree);
+    store(&context->memoryFootprint, footprint);
+    if (limited) {
+        store(&context->memoryAvailable, limit - used);
+        store(&context->memoryLimit, limit - used + footprint);
+    }
+    s_memorySequence.store(sequence + 2, std::memory_order_release);
+}
+
+KXRunMemory kxrunContextMemory(const KXRunContextData *context)
+{
+    KXRunMemory memory{};
+    if (context == nullptr) {
+        return memory;
+    }
+    // A refresh takes microseconds; a reader interrupting one on its own thread would wait forever.
+    for (int attempt = 0; attempt < 1000; attempt++) {
+        const uint32_t before = s_memorySequence.load(std::memory_order_acquire);
+        memory = {load(&context->hostMemoryFree),
+                  load(&context->memoryAvailable),
+                  load(&context->memoryFootprint),
+                  load(&context->memoryLimit)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1) == 0 && s_memorySequence.load(std::memory_order_relaxed) == before) {
+            break;
+        }
+    }
+    return memory;
 }
 
 } // namespace kestrix

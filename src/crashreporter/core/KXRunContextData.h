@@ -60,7 +60,20 @@ KXRunContextData *kxrunContext();
 void kxrunContextSet(KXRunContextData *context);
 
 // Refreshes the memory figures: host free memory, the process's footprint and, under a memory
-// limit (cgroup), what remains of it. Async-signal-safe.
+// limit (cgroup), what remains of it. Async-signal-safe; a refresh that finds another one under way
+// (a crash handler interrupting the refresher) leaves the figures to it.
 void kxrunContextRefreshMemory(KXRunContextData *context);
+
+struct KXRunMemory
+{
+    uint64_t hostMemoryFree;
+    uint64_t memoryAvailable;
+    uint64_t memoryFootprint;
+    uint64_t memoryLimit;
+};
+
+// The memory figures of one refresh, never a mix of two. Async-signal-safe and lock-free: a reader
+// that interrupted a refresh on its own thread takes the figures as they stand.
+KXRunMemory kxrunContextMemory(const KXRunContextData *context);
 
 } // namespace kestrix

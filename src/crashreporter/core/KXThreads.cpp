@@ -37,7 +37,10 @@ struct Slot
 
 // Zero at compile time: a thousand slots made at start would touch every page of them.
 constinit Slot s_slots[KXMaxThreads]{};
-int s_slotCount = 0;
+// Read by the control-signal handler, which may still run from a previous stop while the next one
+// fills the table.
+std::atomic<int> s_slotCount{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 std::atomic<int> s_resumeGeneration{0};
 std::atomic<bool> s_stopInForce{false};
 // Resumed threads may still be leaving their handler; the next stop waits for them.
@@ -109,7 +112,8 @@ int waitWhile(std::atomic<int> &value, int from, int64_t deadline)
 
 Slot *slotFor(pid_t thread)
 {
-    for (int i = 0; i < s_slotCount; i++) {
+    const int count = s_slotCount.load(std::memory_order_acquire);
+    for (int i = 0; i < count; i++) {
         if (s_slots[i].thread.load(std::memory_order_acquire) == thread) {
             return &s_slots[i];
         }
@@ -465,10 +469,11 @@ int kxthreadsStop(const pid_t *threads, int count, pid_t except, int timeoutMill
         if (threads[i] == except || threads[i] <= 0) {
             continue;
         }
-        Slot &slot = s_slots[s_slotCount++];
+        Slot &slot = s_slots[s_slotCount.load(std::memory_order_relaxed)];
         slot.context.isValid = false;
         slot.state.store(SlotStopRequested, std::memory_order_release);
         slot.thread.store(threads[i], std::memory_order_release);
+        s_slotCount.fetch_add(1, std::memory_order_release);
     }
     for (int i = 0; i < s_slotCount; i++) {
         if (!signalThread(s_slots[i].thread.load())) {

@@ -42,15 +42,13 @@ QJsonObject kxAppMemoryMetadata(const KXRunContextData *context)
     if (context == nullptr) {
         return section;
     }
-    const uint64_t limit = __atomic_load_n(&context->memoryLimit, __ATOMIC_RELAXED);
-    if (limit != 0) {
-        section.insert(QStringLiteral("freeMemory"),
-                       static_cast<qint64>(__atomic_load_n(&context->memoryAvailable, __ATOMIC_RELAXED)));
-        section.insert(QStringLiteral("memoryLimit"), static_cast<qint64>(limit));
+    const KXRunMemory memory = kxrunContextMemory(context);
+    if (memory.memoryLimit != 0) {
+        section.insert(QStringLiteral("freeMemory"), static_cast<qint64>(memory.memoryAvailable));
+        section.insert(QStringLiteral("memoryLimit"), static_cast<qint64>(memory.memoryLimit));
     }
-    const uint64_t footprint = __atomic_load_n(&context->memoryFootprint, __ATOMIC_RELAXED);
-    if (footprint != 0) {
-        section.insert(QStringLiteral("memoryUsage"), static_cast<qint64>(footprint));
+    if (memory.memoryFootprint != 0) {
+        section.insert(QStringLiteral("memoryUsage"), static_cast<qint64>(memory.memoryFootprint));
     }
     return section;
 }

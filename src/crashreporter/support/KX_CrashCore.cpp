@@ -78,7 +78,7 @@ uint32_t KX_CrashCore::install(uint32_t crashTypes, const QString &directory)
 
     QJsonObject info = KX_SystemInfo::systemInfo();
     bool jailbroken = false;
-    for (const KXBinaryImage *image = kximagesFirst(); image != nullptr; image = image->next.load()) {
+    for (const KXBinaryImage *image : kximagesList()) {
         jailbroken = jailbroken || strstr(image->name, "MobileSubstrate") != nullptr;
     }
     info.insert(QStringLiteral("jailbroken"), jailbroken);
