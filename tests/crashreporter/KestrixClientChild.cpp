@@ -2,8 +2,8 @@
 //   kestrix_client_child <action> [settings JSON]
 // Actions: "run" (nothing more), "notify", "notify-drop" and "notify-flip" (one handled error; an
 // on-error callback that drops it or makes it unhandled), "hang <ms>" (blocks the GUI thread),
-// "hang-after-heartbeat <ms>" (a second after start, blocks it just after the hang detector's next
-// heartbeat and prints "blocked at <UTC milliseconds>"),
+// "hang-after-heartbeat <ms> [<send every ms>]" (a second after start, blocks it just after the hang
+// detector's next heartbeat, sending an event that often meanwhile, and prints "blocked at <UTC milliseconds>"),
 // "crash" (a write to an unmapped address while still launching), "observe" (an observer prints
 // "observed <code> <value>" for a fixed run of changes, then "observed end").
 // The settings are the "kestrix" settings; a top-level "discardPattern" adds a regular expression
@@ -33,11 +33,20 @@ using namespace kestrix;
 
 extern "C" {
 
-[[gnu::noinline]] void kxChildBlockGuiThread(int milliseconds)
+// With `sendEvery`, it sends an event that often meanwhile, as a long pass building a menu would.
+[[gnu::noinline]] void kxChildBlockGuiThread(int milliseconds, int sendEvery)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    QObject receiver;
+    const auto start = std::chrono::steady_clock::now();
+    const auto until = start + std::chrono::milliseconds(milliseconds);
+    auto nextSend = start + std::chrono::milliseconds(sendEvery);
     while (std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (sendEvery > 0 && std::chrono::steady_clock::now() >= nextSend) {
+            QEvent event(QEvent::User);
+            QCoreApplication::sendEvent(&receiver, &event);
+            nextSend += std::chrono::milliseconds(sendEvery);
+        }
     }
     asm volatile(""); // keeps this frame from being a tail call
 }
@@ -117,8 +126,9 @@ void observe(KestrixClient &client)
 class BlockAfterHeartbeat : public QObject
 {
 public:
-    explicit BlockAfterHeartbeat(int milliseconds)
+    BlockAfterHeartbeat(int milliseconds, int sendEvery)
         : m_milliseconds(milliseconds)
+        , m_sendEvery(sendEvery)
     {
     }
 
@@ -128,10 +138,10 @@ protected:
         if (event->type() == QEvent::MetaCall
             && receiver->objectName() == QLatin1String(KXAppHangDetector::HeartbeatName)) {
             QCoreApplication::instance()->removeEventFilter(this);
-            QTimer::singleShot(0, [milliseconds = m_milliseconds] {
+            QTimer::singleShot(0, [milliseconds = m_milliseconds, sendEvery = m_sendEvery] {
                 std::printf("blocked at %lld\n", static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
                 std::fflush(stdout);
-                kxChildBlockGuiThread(milliseconds);
+                kxChildBlockGuiThread(milliseconds, sendEvery);
             });
         }
         return false;
@@ -139,6 +149,7 @@ protected:
 
 private:
     int m_milliseconds;
+    int m_sendEvery;
 };
 
 void applySettings(KestrixClient &client, const QJsonObject &settings)
@@ -212,13 +223,13 @@ int main(int argc, char *argv[])
         });
     } else if (action == QLatin1String("hang-after-heartbeat")) {
         const int milliseconds = argc > 3 ? QByteArray(argv[3]).toInt() : 1000;
-        BlockAfterHeartbeat blocker(milliseconds);
+        BlockAfterHeartbeat blocker(milliseconds, argc > 4 ? QByteArray(argv[4]).toInt() : 0);
         QTimer::singleShot(1000, [&blocker] { QCoreApplication::instance()->installEventFilter(&blocker); });
         QTimer::singleShot(1000 + 2 * milliseconds + 500, finish);
         return QCoreApplication::exec();
     } else if (action.startsWith(QLatin1String("hang"))) {
         const int milliseconds = argc > 3 ? QByteArray(argv[3]).toInt() : 1000;
-        QTimer::singleShot(0, [milliseconds] { kxChildBlockGuiThread(milliseconds); });
+        QTimer::singleShot(0, [milliseconds] { kxChildBlockGuiThread(milliseconds, 0); });
         QTimer::singleShot(milliseconds + 500, finish);
         return QCoreApplication::exec();
     }

@@ -282,15 +282,30 @@ TEST_F(ClientChildTest, WithoutAnIntakeReportsStayOnDiskAndOneLineSaysSo)
     EXPECT_EQ(intake.server().requestCount(), 0);
 }
 
-// A pass of 1.5 thresholds that begins just after a heartbeat was answered is a hang, dated from its
-// start, and its event says how long the run had lasted by then.
-TEST_F(ClientChildTest, AHangJustAfterAHeartbeatIsReportedWithItsStartAndTheRunsLength)
+struct PassRow
+{
+    const char *name;
+    int milliseconds;
+    int sendEvery; // events sent from inside the pass, 0 for none
+};
+
+class ClientChildHangTest : public ClientChildTest, public ::testing::WithParamInterface<PassRow>
+{
+};
+
+// A pass that begins just after a heartbeat was answered and outlasts the threshold is one hang,
+// dated from its start, however many events it sends meanwhile; its event says how long the run
+// had lasted by then.
+TEST_P(ClientChildHangTest, APassJustAfterAHeartbeatIsOneHangWithItsStartAndTheRunsLength)
 {
     const int threshold = 600;
     const QJsonObject settings{{"kestrix", withKey({{"appHangThresholdMillis", threshold}})}};
     QElapsedTimer elapsed;
     elapsed.start();
-    QProcess &child = run("hang-after-heartbeat", settings, {QString::number(threshold * 3 / 2)}, true);
+    QProcess &child = run("hang-after-heartbeat",
+                          settings,
+                          {QString::number(GetParam().milliseconds), QString::number(GetParam().sendEvery)},
+                          true);
     ASSERT_TRUE(says(child, "delivered"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return intake.events().size() == 1; }, 20'000));
     const qint64 lifetime = elapsed.elapsed();
@@ -315,6 +330,11 @@ TEST_F(ClientChildTest, AHangJustAfterAHeartbeatIsReportedWithItsStartAndTheRuns
     EXPECT_LE(app.value("duration").toInteger(), lifetime);
     EXPECT_TRUE(app.value("inForeground").toBool());
 }
+
+INSTANTIATE_TEST_SUITE_P(Passes,
+                         ClientChildHangTest,
+                         ::testing::Values(PassRow{"Blocked", 900, 0}, PassRow{"SendingEvery50ms", 3000, 50}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ClientChildTest, AHangThatEndsTheRunIsReportedAtTheNextStartEvenIfThatOneIsKilled)
 {

@@ -4,6 +4,7 @@
 #include "crashreporter/core/KXRunContextData.h"
 #include "crashreporter/support/KXLogger.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QMetaObject>
@@ -29,25 +30,39 @@ int64_t suspendedNanosecondsSince(int64_t bootMark, int64_t monotonicMark)
     return (clockNanoseconds(CLOCK_BOOTTIME) - bootMark) - (clockNanoseconds(CLOCK_MONOTONIC) - monotonicMark);
 }
 
-// As the application's event filter it sees every event the GUI thread delivers, and stamps its
-// start: one clock read and a relaxed store, nothing more on the GUI thread.
+// As the application's event filter it stamps the start of each pass of the GUI thread's event
+// loop: the first event delivered after the loop's dispatcher woke or was about to wait. Events sent
+// from inside a handler (building a menu, a layout) belong to the pass that sends them, so a pass
+// that keeps delivering them still ages. One clock read and a relaxed store per pass.
 class KXPassClock : public QObject
 {
 public:
     explicit KXPassClock(std::atomic<std::chrono::steady_clock::rep> &passStarted)
         : m_passStarted(passStarted)
     {
+        if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance()) {
+            const auto passEnded = [this] { m_betweenPasses = true; };
+            connect(dispatcher, &QAbstractEventDispatcher::awake, this, passEnded, Qt::DirectConnection);
+            connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, passEnded, Qt::DirectConnection);
+            m_tracksPasses = true;
+        }
     }
 
 protected:
     bool eventFilter(QObject *, QEvent *) override
     {
-        m_passStarted.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+        if (m_betweenPasses) {
+            m_passStarted.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+            m_betweenPasses = !m_tracksPasses; // without a dispatcher, every event is a pass
+        }
         return false;
     }
 
 private:
     std::atomic<std::chrono::steady_clock::rep> &m_passStarted;
+    // GUI thread only.
+    bool m_betweenPasses = true;
+    bool m_tracksPasses = false;
 };
 
 } // namespace

@@ -16,7 +16,7 @@ namespace kestrix {
 class KestrixClient;
 
 // Notices when the GUI thread spends longer than the configured threshold on one pass of its event
-// loop. The GUI thread stamps the start of every event it delivers; a watchdog thread posts it a
+// loop. The GUI thread stamps the start of each pass; a watchdog thread posts it a
 // heartbeat every half threshold. A heartbeat left waiting means the GUI thread is inside one pass:
 // once that pass is older than the threshold it is a hang (the client records it, with the pass's
 // start), and the heartbeat's late answer ends it.
@@ -52,7 +52,7 @@ private:
     std::chrono::milliseconds m_threshold{2000};
     // Receives the heartbeats and, as the application's event filter, stamps each pass.
     std::unique_ptr<QObject> m_heartbeatTarget;
-    // When the GUI thread began delivering its current event, in steady-clock ticks.
+    // When the GUI thread began its current pass, in steady-clock ticks.
     std::atomic<Clock::rep> m_passStarted{0};
     std::mutex m_mutex;
     std::condition_variable m_changed;
