@@ -1,18 +1,16 @@
 #include "editor/LineEndings.h"
 
+#include <QHash>
 #include <QList>
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <vector>
 
 namespace plimsy {
 
 namespace {
-
-// Beyond this many cells the changed middle of a text is paired line by line instead of diffed: a diff
-// that large is a replaced file, and the editor's thread must not stall on it.
-constexpr qsizetype DiffCellLimit = 4'000'000;
 
 struct Line
 {
@@ -51,8 +49,185 @@ QStringView commonestEnding(const QList<Line> &lines)
     return Kinds[static_cast<size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin())];
 }
 
-// For each edited line in [editedBegin, editedEnd), the loaded line in [loadedBegin, loadedEnd) it keeps, or -1:
-// a longest common subsequence of equal lines.
+// A longest common subsequence of two sequences of line ids, by Myers' O(ND) diff with its
+// linear-space refinement: the cost grows with the size of the edit, not of the text. Past a cost
+// of `costLimit` on one split (a text rewritten throughout) it takes the furthest path found so
+// far, as an exact answer would cost the square of the text.
+class CommonLines
+{
+public:
+    CommonLines(const std::vector<int> &a, const std::vector<int> &b, std::vector<qsizetype> &matchOfB)
+        : m_a(a)
+        , m_b(b)
+        , m_matchOfB(matchOfB)
+        , m_forward(a.size() + b.size() + 3)
+        , m_backward(a.size() + b.size() + 3)
+        , m_offset(static_cast<qsizetype>(b.size()) + 1)
+        , m_costLimit(std::max<qsizetype>(256, 20'000'000 / static_cast<qsizetype>(a.size() + b.size() + 1)))
+    {
+        compare(0, static_cast<qsizetype>(a.size()), 0, static_cast<qsizetype>(b.size()));
+    }
+
+private:
+    struct Point
+    {
+        qsizetype x;
+        qsizetype y;
+    };
+
+    qsizetype &forward(qsizetype diagonal) { return m_forward[static_cast<size_t>(diagonal + m_offset)]; }
+    qsizetype &backward(qsizetype diagonal) { return m_backward[static_cast<size_t>(diagonal + m_offset)]; }
+
+    // One more step of a search reaches the diagonals on either side, as far as the box allows; the
+    // new outer neighbours read as unreached.
+    template <typename Reached>
+    static void
+    widen(Reached reached, qsizetype &min, qsizetype &max, qsizetype lowest, qsizetype highest, qsizetype none)
+    {
+        if (min > lowest) {
+            reached(--min - 1) = none;
+        } else {
+            ++min;
+        }
+        if (max < highest) {
+            reached(++max + 1) = none;
+        } else {
+            --max;
+        }
+    }
+    bool equal(qsizetype x, qsizetype y) const { return m_a[static_cast<size_t>(x)] == m_b[static_cast<size_t>(y)]; }
+
+    void compare(qsizetype xLow, qsizetype xHigh, qsizetype yLow, qsizetype yHigh)
+    {
+        while (xLow < xHigh && yLow < yHigh && equal(xLow, yLow)) {
+            m_matchOfB[static_cast<size_t>(yLow++)] = xLow++;
+        }
+        while (xLow < xHigh && yLow < yHigh && equal(xHigh - 1, yHigh - 1)) {
+            m_matchOfB[static_cast<size_t>(--yHigh)] = --xHigh;
+        }
+        if (xLow == xHigh || yLow == yHigh) {
+            return;
+        }
+        const Point middle = split(xLow, xHigh, yLow, yHigh);
+        if ((middle.x == xLow && middle.y == yLow) || (middle.x == xHigh && middle.y == yHigh)) {
+            return; // no progress: nothing in common that the search could find
+        }
+        compare(xLow, middle.x, yLow, middle.y);
+        compare(middle.x, xHigh, middle.y, yHigh);
+    }
+
+    // A point on a shortest edit path through the box, found by searching from both corners.
+    Point split(qsizetype xLow, qsizetype xHigh, qsizetype yLow, qsizetype yHigh)
+    {
+        const qsizetype lowest = xLow - yHigh;
+        const qsizetype highest = xHigh - yLow;
+        const qsizetype forwardMiddle = xLow - yLow;
+        const qsizetype backwardMiddle = xHigh - yHigh;
+        qsizetype forwardMin = forwardMiddle;
+        qsizetype forwardMax = forwardMiddle;
+        qsizetype backwardMin = backwardMiddle;
+        qsizetype backwardMax = backwardMiddle;
+        const bool odd = ((forwardMiddle - backwardMiddle) & 1) != 0;
+        forward(forwardMiddle) = xLow;
+        backward(backwardMiddle) = xHigh;
+        for (qsizetype cost = 1;; ++cost) {
+            widen(
+                [this](qsizetype d) -> qsizetype & { return forward(d); }, forwardMin, forwardMax, lowest, highest, -1);
+            for (qsizetype d = forwardMax; d >= forwardMin; d -= 2) {
+                const qsizetype below = forward(d - 1);
+                const qsizetype above = forward(d + 1);
+                qsizetype x = below >= above ? below + 1 : above;
+                qsizetype y = x - d;
+                while (x < xHigh && y < yHigh && equal(x, y)) {
+                    ++x;
+                    ++y;
+                }
+                forward(d) = x;
+                if (odd && backwardMin <= d && d <= backwardMax && backward(d) <= x) {
+                    return {x, y};
+                }
+            }
+            const qsizetype none = std::numeric_limits<qsizetype>::max();
+            widen([this](qsizetype d) -> qsizetype & { return backward(d); },
+                  backwardMin,
+                  backwardMax,
+                  lowest,
+                  highest,
+                  none);
+            for (qsizetype d = backwardMax; d >= backwardMin; d -= 2) {
+                const qsizetype below = backward(d - 1);
+                const qsizetype above = backward(d + 1);
+                qsizetype x = below < above ? below : above - 1;
+                qsizetype y = x - d;
+                while (xLow < x && yLow < y && equal(x - 1, y - 1)) {
+                    --x;
+                    --y;
+                }
+                backward(d) = x;
+                if (!odd && forwardMin <= d && d <= forwardMax && x <= forward(d)) {
+                    return {x, y};
+                }
+            }
+            if (cost >= m_costLimit) {
+                return furthest(xLow, xHigh, yLow, yHigh, {forwardMin, forwardMax, backwardMin, backwardMax});
+            }
+        }
+    }
+
+    struct Reach
+    {
+        qsizetype forwardMin;
+        qsizetype forwardMax;
+        qsizetype backwardMin;
+        qsizetype backwardMax;
+    };
+
+    // The point either search has taken furthest into the box.
+    Point furthest(qsizetype xLow, qsizetype xHigh, qsizetype yLow, qsizetype yHigh, Reach reach)
+    {
+        Point best{xLow, yLow};
+        qsizetype bestForward = -1;
+        for (qsizetype d = reach.forwardMax; d >= reach.forwardMin; d -= 2) {
+            qsizetype x = std::min(forward(d), xHigh);
+            qsizetype y = x - d;
+            if (y > yHigh) {
+                x = yHigh + d;
+                y = yHigh;
+            }
+            if (x + y > bestForward) {
+                bestForward = x + y;
+                best = {x, y};
+            }
+        }
+        qsizetype bestBackward = std::numeric_limits<qsizetype>::max();
+        Point backwardBest{xHigh, yHigh};
+        for (qsizetype d = reach.backwardMax; d >= reach.backwardMin; d -= 2) {
+            qsizetype x = std::max(backward(d), xLow);
+            qsizetype y = x - d;
+            if (y < yLow) {
+                x = yLow + d;
+                y = yLow;
+            }
+            if (x + y < bestBackward) {
+                bestBackward = x + y;
+                backwardBest = {x, y};
+            }
+        }
+        return (xHigh + yHigh) - bestBackward < bestForward - (xLow + yLow) ? best : backwardBest;
+    }
+
+    const std::vector<int> &m_a;
+    const std::vector<int> &m_b;
+    std::vector<qsizetype> &m_matchOfB;
+    std::vector<qsizetype> m_forward;
+    std::vector<qsizetype> m_backward;
+    qsizetype m_offset;
+    qsizetype m_costLimit;
+};
+
+// For each edited line in [editedBegin, editedEnd), the loaded line in [loadedBegin, loadedEnd) it keeps, or -1.
+// Lines found on one side only can be in no common subsequence, so the diff runs without them: a
+// rewritten text leaves it little to compare.
 void matchMiddle(const QList<Line> &loaded,
                  const QList<Line> &edited,
                  qsizetype loadedBegin,
@@ -61,32 +236,46 @@ void matchMiddle(const QList<Line> &loaded,
                  qsizetype editedEnd,
                  QList<qsizetype> &match)
 {
-    const qsizetype rows = loadedEnd - loadedBegin;
-    const qsizetype columns = editedEnd - editedBegin;
-    if (rows == 0 || columns == 0 || rows * columns > DiffCellLimit) {
+    if (loadedBegin == loadedEnd || editedBegin == editedEnd) {
         return;
     }
-    // lengths[i][j]: the common subsequence of loaded[i..] and edited[j..].
-    std::vector<int> lengths(static_cast<size_t>((rows + 1) * (columns + 1)), 0);
-    const auto at = [columns](qsizetype i, qsizetype j) { return static_cast<size_t>(i * (columns + 1) + j); };
-    for (qsizetype i = rows - 1; i >= 0; --i) {
-        for (qsizetype j = columns - 1; j >= 0; --j) {
-            lengths[at(i, j)] = loaded[loadedBegin + i].text == edited[editedBegin + j].text
-                                    ? lengths[at(i + 1, j + 1)] + 1
-                                    : std::max(lengths[at(i + 1, j)], lengths[at(i, j + 1)]);
+    QHash<QStringView, int> ids;
+    ids.reserve(loadedEnd - loadedBegin);
+    std::vector<int> loadedIds;
+    loadedIds.reserve(static_cast<size_t>(loadedEnd - loadedBegin));
+    for (qsizetype index = loadedBegin; index < loadedEnd; ++index) {
+        auto found = ids.find(loaded[index].text);
+        if (found == ids.end()) {
+            found = ids.insert(loaded[index].text, int(ids.size()));
+        }
+        loadedIds.push_back(*found);
+    }
+    std::vector<bool> onBothSides(ids.size(), false);
+    std::vector<int> b;
+    std::vector<qsizetype> bLines;
+    for (qsizetype index = editedBegin; index < editedEnd; ++index) {
+        const auto found = ids.constFind(edited[index].text);
+        if (found != ids.cend()) {
+            onBothSides[static_cast<size_t>(*found)] = true;
+            b.push_back(*found);
+            bLines.push_back(index);
         }
     }
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < rows && j < columns) {
-        if (loaded[loadedBegin + i].text == edited[editedBegin + j].text) {
-            match[editedBegin + j] = loadedBegin + i;
-            ++i;
-            ++j;
-        } else if (lengths[at(i + 1, j)] >= lengths[at(i, j + 1)]) {
-            ++i;
-        } else {
-            ++j;
+    std::vector<int> a;
+    std::vector<qsizetype> aLines;
+    for (qsizetype index = loadedBegin; index < loadedEnd; ++index) {
+        if (const int id = loadedIds[static_cast<size_t>(index - loadedBegin)]; onBothSides[static_cast<size_t>(id)]) {
+            a.push_back(id);
+            aLines.push_back(index);
+        }
+    }
+    std::vector<qsizetype> matchOfB(b.size(), -1);
+    if (!a.empty() && !b.empty()) {
+        CommonLines(a, b, matchOfB);
+    }
+    for (size_t index = 0; index < b.size(); ++index) {
+        if (matchOfB[index] >= 0) {
+            match[bLines[index]] = aLines[static_cast<size_t>(matchOfB[index])];
         }
     }
 }
