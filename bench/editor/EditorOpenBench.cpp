@@ -2,16 +2,20 @@
 // 200-line .env served by FakeForge), for the first window of a process and for a second one, with the
 // proportional memory (PSS) of the process and its web engine children before and after the first;
 // next to a bare QWebEngineView showing a static page, started the same way. Every run is a fresh
-// process, so each first window pays for starting the web engine as the application's does.
+// process, so each first window pays for starting the web engine as the application's does. Beside
+// them, the line-ending restore of a 50,000-line text with mixed endings after one inserted line and
+// after every line changed, next to its anchor: reading the unedited text out of the page.
 //
 //   bench_editor_open [runs]     (default 5)
 //
-// The last line reads: editor_open first_ms=A second_ms=B added_mib=C bare_ms=D bare_added_mib=E
+// The last lines read: editor_open first_ms=A second_ms=B added_mib=C bare_ms=D bare_added_mib=E
+// and: line_endings read_ms=F insert_ms=G rewrite_ms=H
 #include "FakeForge.h"
 #include "ProbeEnvironment.h"
 #include "core/APIKeyManager.h"
 #include "editor/ConfigurationWindowController.h"
 #include "editor/EditorWebEngine.h"
+#include "editor/LineEndings.h"
 #include "editor/MonacoEditorView.h"
 #include "menu/AppState.h"
 #include "menu/BenchServices.h"
@@ -204,6 +208,61 @@ int probeBare()
     return 0;
 }
 
+QString mixedEndingsText(int lines, const std::function<QString(int)> &line, bool mixed)
+{
+    static const QStringList Endings{QStringLiteral("\n"), QStringLiteral("\r\n"), QStringLiteral("\r")};
+    QString text;
+    for (int index = 0; index < lines; ++index) {
+        text += line(index) + (index == lines - 1 ? QString() : mixed ? Endings[index * 7 % 3] : Endings[0]);
+    }
+    return text;
+}
+
+// The median of five runs of `work`, in milliseconds.
+double medianMilliseconds(const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        work();
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int probeLineEndings()
+{
+    constexpr int Lines = 50'000;
+    const auto original = [](int index) { return QStringLiteral("SETTING_%1=value-%2").arg(index).arg(index * 7); };
+    const QString loaded = mixedEndingsText(Lines, original, true);
+    plimsy::MonacoEditorView view;
+    view.resize(640, 480);
+    view.show();
+    view.setContent(loaded);
+    if (!waitFor([&view] { return view.isEditorReady(); })) {
+        return 1;
+    }
+    bool same = true;
+    report("read_ms", medianMilliseconds([&] {
+               std::optional<std::optional<QString>> text;
+               QCoro::connect(view.content(), &view, [&text](std::optional<QString> value) { text = value; });
+               same = waitFor([&text] { return text.has_value(); }) && *text == loaded && same;
+           }));
+    // As the page gives an edited text back: one ending throughout.
+    const QString inserted = mixedEndingsText(
+        Lines + 1,
+        [&](int index) { return index == 100 ? QStringLiteral("NEW=1") : original(index - (index > 100)); },
+        false);
+    const QString rewritten = mixedEndingsText(
+        Lines, [](int index) { return QStringLiteral("CHANGED_%1=value-%2").arg(index).arg(index * 3); }, false);
+    QString restored;
+    report("insert_ms", medianMilliseconds([&] { restored = plimsy::withLoadedLineEndings(loaded, inserted); }));
+    report("rewrite_ms", medianMilliseconds([&] { restored = plimsy::withLoadedLineEndings(loaded, rewritten); }));
+    return same ? 0 : 1;
+}
+
 // --- Driver ------------------------------------------------------------------------------------------
 
 QString environmentFile(int site)
@@ -265,8 +324,9 @@ int drive(int runs)
 
     QMap<QString, std::vector<double>> figures;
     for (int run = 0; run < runs; ++run) {
-        for (const QStringList &arguments :
-             {QStringList{QStringLiteral("--editor"), base}, QStringList{QStringLiteral("--bare")}}) {
+        for (const QStringList &arguments : {QStringList{QStringLiteral("--editor"), base},
+                                             QStringList{QStringLiteral("--bare")},
+                                             QStringList{QStringLiteral("--line-endings")}}) {
             const auto result = runProbe(arguments);
             if (!result) {
                 return 1;
@@ -291,12 +351,22 @@ int drive(int runs)
     show("editor, PSS added by the first", "added_kb", "MiB", 1.0 / 1024);
     show("bare web view, static page", "bare_ms", "ms", 1);
     show("bare web view, PSS added", "bare_added_kb", "MiB", 1.0 / 1024);
+    show("50,000 lines, read out of the page", "read_ms", "ms", 1);
+    show("50,000 lines, endings after one inserted", "insert_ms", "ms", 1);
+    show("50,000 lines, endings after a rewrite", "rewrite_ms", "ms", 1);
     std::printf("editor_open first_ms=%.0f second_ms=%.0f added_mib=%.0f bare_ms=%.0f bare_added_mib=%.0f\n",
                 median(figures.value("first_ms")),
                 median(figures.value("second_ms")),
                 median(figures.value("added_kb")) / 1024,
                 median(figures.value("bare_ms")),
                 median(figures.value("bare_added_kb")) / 1024);
+    const double read = median(figures.value("read_ms"));
+    std::printf("line_endings read_ms=%.1f insert_ms=%.1f rewrite_ms=%.1f insert_ratio=%.2f rewrite_ratio=%.2f\n",
+                read,
+                median(figures.value("insert_ms")),
+                median(figures.value("rewrite_ms")),
+                median(figures.value("insert_ms")) / read,
+                median(figures.value("rewrite_ms")) / read);
     return 0;
 }
 
@@ -312,6 +382,9 @@ int main(int argc, char *argv[])
     }
     if (arguments.value(1) == QLatin1String("--bare")) {
         return probeBare();
+    }
+    if (arguments.value(1) == QLatin1String("--line-endings")) {
+        return probeLineEndings();
     }
     bool isNumber = false;
     const int runs = arguments.value(1).toInt(&isNumber);

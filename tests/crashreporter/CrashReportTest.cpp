@@ -15,11 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <optional>
 #include <string>
-#include <thread>
-#include <vector>
 
 extern char **environ;
 
@@ -461,44 +458,33 @@ INSTANTIATE_TEST_SUITE_P(Faults, CrashReportRecrashTest, ::testing::ValuesIn(Rec
 TEST(CrashReportImagesTest, aCrashWhileLibrariesComeAndGoKeepsTheMainImage)
 {
     constexpr int Runs = 100;
-    constexpr int Parallel = 4;
     const QString mainImage = QFileInfo(QStringLiteral(PLIMSY_CRASH_CHILD)).canonicalFilePath();
-    std::atomic<int> complete{0};
-    std::vector<std::thread> runners;
-    for (int runner = 0; runner < Parallel; ++runner) {
-        runners.emplace_back([&complete, &mainImage] {
-            for (int run = 0; run < Runs / Parallel; ++run) {
-                QTemporaryDir directory;
-                const ChildResult crash =
-                    runChild(QStringLiteral("null_write_while_loading"), directory.path(), PLIMSY_TEST_PLUGIN);
-                const QStringList reports = reportsIn(directory.path(), QStringLiteral("CrashReport"));
-                const auto report =
-                    reports.size() == 1 ? readReport(QDir(directory.path()).filePath(reports.first())) : std::nullopt;
-                if (!report) {
-                    ADD_FAILURE()
-                        << reports.size() << " reports, signal " << crash.signal << ", "
-                        << QDir(directory.path()).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString() << ", "
-                        << crash.output.toStdString();
-                    continue;
-                }
-                int crashedCount = 0;
-                const QStringList symbols = symbolsOf(crashedThreadOf(*report, &crashedCount));
-                QStringList images;
-                for (const QJsonValue &image : (*report)[QStringLiteral("binary_images")].toArray()) {
-                    images << image[QStringLiteral("name")].toString();
-                }
-                if (symbols.contains("crashNullWrite") && images.contains(mainImage)) {
-                    ++complete;
-                } else {
-                    ADD_FAILURE() << symbols.join(' ').toStdString() << " in " << images.join(' ').toStdString();
-                }
-            }
-        });
+    int complete = 0;
+    for (int run = 0; run < Runs; ++run) {
+        QTemporaryDir directory;
+        const ChildResult crash =
+            runChild(QStringLiteral("null_write_while_loading"), directory.path(), PLIMSY_TEST_PLUGIN);
+        const QStringList reports = reportsIn(directory.path(), QStringLiteral("CrashReport"));
+        const auto report =
+            reports.size() == 1 ? readReport(QDir(directory.path()).filePath(reports.first())) : std::nullopt;
+        if (!report) {
+            ADD_FAILURE() << reports.size() << " reports, signal " << crash.signal << ", "
+                          << crash.output.toStdString();
+            continue;
+        }
+        int crashedCount = 0;
+        const QStringList symbols = symbolsOf(crashedThreadOf(*report, &crashedCount));
+        QStringList images;
+        for (const QJsonValue &image : (*report)[QStringLiteral("binary_images")].toArray()) {
+            images << image[QStringLiteral("name")].toString();
+        }
+        if (symbols.contains("crashNullWrite") && images.contains(mainImage)) {
+            ++complete;
+        } else {
+            ADD_FAILURE() << symbols.join(' ').toStdString() << " in " << images.join(' ').toStdString();
+        }
     }
-    for (std::thread &runner : runners) {
-        runner.join();
-    }
-    EXPECT_EQ(complete.load(), Runs);
+    EXPECT_EQ(complete, Runs);
 }
 
 TEST(CrashReportSignalTest, anIgnoredSIGPIPEStaysIgnoredAndReportsNothing)

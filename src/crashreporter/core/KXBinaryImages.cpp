@@ -8,6 +8,7 @@
 #include <execinfo.h>
 #include <link.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -278,19 +279,10 @@ DlcloseFunc realDlclose()
     return next;
 }
 
-// A hold on the library of `image` while it is still loaded where the record says, so that another
-// thread's dlclose cannot unmap its tables while they are read; null when it is gone.
-void *holdLoaded(const KXBinaryImage *image)
-{
-    void *handle = realDlopen()(image->name, RTLD_LAZY | RTLD_NOLOAD);
-    link_map *map = nullptr;
-    if (handle != nullptr
-        && (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_addr != image->slide)) {
-        realDlclose()(handle);
-        return nullptr;
-    }
-    return handle;
-}
+// The image the indexer is reading, and how many dlclose calls are under way: a library is not
+// unmapped while its tables are read, and the indexer leaves images alone while one closes.
+std::atomic<KXBinaryImage *> s_indexing{nullptr};
+std::atomic<int> s_closing{0};
 
 void indexListed()
 {
@@ -299,12 +291,11 @@ void indexListed()
             || image->removed.load(std::memory_order_relaxed)) {
             continue;
         }
-        if (image->isExecutable) {
+        s_indexing.store(image);
+        if (s_closing.load() == 0 && !image->removed.load()) {
             indexFunctions(image);
-        } else if (void *held = holdLoaded(image)) {
-            indexFunctions(image);
-            realDlclose()(held);
         }
+        s_indexing.store(nullptr);
     }
 }
 
@@ -752,7 +743,12 @@ extern "C" void *dlopen(const char *file, int mode) noexcept
 
 extern "C" int dlclose(void *handle) noexcept
 {
+    kestrix::s_closing.fetch_add(1);
+    while (kestrix::s_indexing.load() != nullptr) {
+        sched_yield();
+    }
     const int result = kestrix::realDlclose()(handle);
     kestrix::kximagesRefresh();
+    kestrix::s_closing.fetch_sub(1);
     return result;
 }

@@ -67,14 +67,16 @@ uint64_t residentBytes()
     return pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 }
 
+// Release stores and acquire loads order the figures after the odd count that opens a refresh, as
+// a reader that sees a figure of that refresh then sees the count odd, without fences.
 void store(uint64_t *field, uint64_t value)
 {
-    __atomic_store_n(field, value, __ATOMIC_RELAXED);
+    __atomic_store_n(field, value, __ATOMIC_RELEASE);
 }
 
 uint64_t load(const uint64_t *field)
 {
-    return __atomic_load_n(field, __ATOMIC_RELAXED);
+    return __atomic_load_n(field, __ATOMIC_ACQUIRE);
 }
 
 } // namespace
@@ -94,7 +96,7 @@ void kxrunContextRefreshMemory(KXRunContextData *context)
     if (context == nullptr) {
         return;
     }
-    // Read before the figures are taken, so that readers wait only for the stores.
+    // The sources are read first, so that readers wait only for the stores.
     struct sysinfo info;
     const uint64_t hostFree = sysinfo(&info) == 0 ? static_cast<uint64_t>(info.freeram) * info.mem_unit : 0;
     const uint64_t footprint = residentBytes();
@@ -108,7 +110,6 @@ void kxrunContextRefreshMemory(KXRunContextData *context)
         || !s_memorySequence.compare_exchange_strong(sequence, sequence + 1, std::memory_order_acquire)) {
         return;
     }
-    std::atomic_thread_fence(std::memory_order_release);
     store(&context->hostMemoryFree, hostFree);
     store(&context->memoryFootprint, footprint);
     if (limited) {
@@ -131,7 +132,6 @@ KXRunMemory kxrunContextMemory(const KXRunContextData *context)
                   load(&context->memoryAvailable),
                   load(&context->memoryFootprint),
                   load(&context->memoryLimit)};
-        std::atomic_thread_fence(std::memory_order_acquire);
         if ((before & 1) == 0 && s_memorySequence.load(std::memory_order_relaxed) == before) {
             break;
         }
