@@ -18,6 +18,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -377,7 +378,10 @@ protected:
         QStringList titles;
         for (const Shown &shown : shownWindows()) {
             if (shown.pid == QByteArray::number(pid)) {
-                titles.append(shown.title);
+                // The window manager's title carries the application's display name after the window's own.
+                QString title = shown.title;
+                title.remove(QRegularExpression(QStringLiteral(" — Plimsy$")));
+                titles.append(title);
             }
         }
         return titles;

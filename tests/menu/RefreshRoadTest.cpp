@@ -300,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(Classes,
                                         QStringLiteral("An error occured (unknown)"),
                                         std::nullopt,
                                         true,
-                                        false,
+                                        true,
                                         "An error occured (unknown)"}),
                          [](const ::testing::TestParamInfo<FailureRow> &info) { return std::string(info.param.name); });
 
