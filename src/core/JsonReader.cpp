@@ -1,5 +1,7 @@
 #include "core/JsonReader.h"
 
+#include "crashreporter/core/KXHexDigit.h"
+
 #include <QVarLengthArray>
 
 #include <array>
@@ -37,27 +39,13 @@ bool isNoncharacter(char32_t c)
     return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // The code unit of the four hex digits at `p`, or -1 when they are not four hex digits or name a
 // surrogate or a noncharacter.
 int escapedUnit(const char *p)
 {
     int unit = 0;
     for (int i = 0; i < 4; ++i) {
-        const int digit = hexValue(p[i]);
+        const int digit = kestrix::kxhexDigitValue(p[i]);
         if (digit < 0) {
             return -1;
         }

@@ -1,5 +1,6 @@
 #include "crashreporter/core/KXJSONRawValidator.h"
 
+#include "crashreporter/core/KXHexDigit.h"
 #include "crashreporter/core/KXUTF8.h"
 
 namespace kestrix {
@@ -16,20 +17,6 @@ bool isPlainStringByte(char c)
 {
     const auto u = static_cast<unsigned char>(c);
     return u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 } // namespace
@@ -251,7 +238,7 @@ bool KXJSONRawValidator::step(char c)
         return !m_expectLowSurrogate
                && (c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't');
     case State::Unicode: {
-        const int digit = hexValue(c);
+        const int digit = kxhexDigitValue(c);
         if (digit < 0) {
             return false;
         }
