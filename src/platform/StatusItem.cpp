@@ -1,6 +1,6 @@
 #include "platform/StatusItem.h"
 
-#include "platform/DBusMenuUpdates.h"
+#include "platform/DBusMenuExporter.h"
 #include "platform/StatusNotifierIcon.h"
 #include "platform/TemplateImage.h"
 #include "platform/TrayHostMonitor.h"
@@ -35,6 +35,11 @@ void StatusItem::setMenu(QMenu *menu)
     m_menu = menu;
     if (m_tray) {
         m_tray->setContextMenu(menu);
+    }
+    if (m_menuExport) {
+        m_menuExport->setMenu(menu);
+    } else if (m_export) {
+        m_menuExport = DBusMenuExporter::takeOver(m_export->busName(), menu, this);
     }
     if (menu) {
         connect(menu, &QMenu::aboutToShow, this, &StatusItem::menuWillOpen);
@@ -139,8 +144,8 @@ void StatusItem::exportIcon()
     if (m_export) {
         m_export->setToolTip(m_toolTip);
         m_export->setIcon(StatusNotifierIcon::symbolicName(m_imageName), m_image);
-        // Owned by this item; null where Qt exported no menu the usual way.
-        DBusMenuUpdates::takeOver(m_export->busName(), this);
+        // Null where Qt exported no menu, as without one set yet.
+        m_menuExport = DBusMenuExporter::takeOver(m_export->busName(), m_menu, this);
     }
 }
 

@@ -11,6 +11,7 @@ class QSystemTrayIcon;
 
 namespace plimsy {
 
+class DBusMenuExporter;
 class StatusNotifierIcon;
 class TrayHostMonitor;
 
@@ -66,6 +67,8 @@ private:
     QSystemTrayIcon *m_tray = nullptr;
     // What a StatusNotifier host reads, once the tray is exported over D-Bus.
     StatusNotifierIcon *m_export = nullptr;
+    // What a host reads of the menu, once Qt has exported it.
+    DBusMenuExporter *m_menuExport = nullptr;
     QString m_imageName;
     QPointer<QMenu> m_menu;
     QIcon m_image;

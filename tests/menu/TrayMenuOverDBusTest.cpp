@@ -1,3 +1,4 @@
+#include "RecordingUrlOpener.h"
 #include "StatusMenuFixture.h"
 
 #include <QDBusArgument>
@@ -54,9 +55,12 @@ class SignalCounter : public QObject
 
 public:
     int seen = 0;
+    // The submenus (by the id of the entry holding them) the host was told to read again.
+    QList<int> parents;
 
 public Q_SLOTS:
     void count() { ++seen; }
+    void record(uint, int parent) { parents << parent; }
 };
 
 // One entry of a com.canonical.dbusmenu layout.
@@ -138,6 +142,38 @@ protected:
         return pending.reply();
     }
 
+    // Opens every submenu as a user going through them would: the host announces each before it reads it.
+    void openEverySubmenu(int id = 0)
+    {
+        callMenu(QStringLiteral("AboutToShow"), {id});
+        for (const LayoutItem &child : layout(id, 1).children) {
+            if (child.isSubmenu()) {
+                openEverySubmenu(child.id);
+            }
+        }
+    }
+
+    // Counts the layout updates the host hears from now on.
+    void listen(SignalCounter &updates)
+    {
+        ASSERT_TRUE(QDBusConnection::sessionBus().connect(watcher.items().value(0),
+                                                          QStringLiteral("/MenuBar"),
+                                                          QStringLiteral("com.canonical.dbusmenu"),
+                                                          QStringLiteral("LayoutUpdated"),
+                                                          &updates,
+                                                          SLOT(record(uint, int))));
+        layout(0, 0); // the match is in place once a call made after it is answered
+    }
+
+    void renameServer(const QString &from, const QString &to)
+    {
+        for (const auto &server : forge.servers()) {
+            if (server.name() == from) {
+                forge.server(server.id)->attributes.insert(QStringLiteral("name"), to);
+            }
+        }
+    }
+
     LayoutItem layout(int parent, int depth)
     {
         const QDBusMessage reply = callMenu(QStringLiteral("GetLayout"), {parent, depth, QStringList()});
@@ -206,16 +242,7 @@ TEST_F(TrayMenuOverDBusTest, ARefreshIsAFewUpdatesAndKeepsTheEntriesThatDidNotCh
     ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
     ASSERT_EQ(appState.serverList.size(), 124);
 
-    // The user goes through every submenu: the host announces each before it reads it.
-    const std::function<void(int)> open = [&](int id) {
-        callMenu(QStringLiteral("AboutToShow"), {id});
-        for (const LayoutItem &child : layout(id, 1).children) {
-            if (child.isSubmenu()) {
-                open(child.id);
-            }
-        }
-    };
-    open(0);
+    openEverySubmenu();
     const LayoutItem before = layout(0, -1);
     const LayoutItem *renamed = before.find(QStringLiteral("app-001"));
     ASSERT_NE(renamed, nullptr);
@@ -229,11 +256,7 @@ TEST_F(TrayMenuOverDBusTest, ARefreshIsAFewUpdatesAndKeepsTheEntriesThatDidNotCh
     renamedIds << renamed->id;
     ids(*renamed, renamedIds);
     ASSERT_GT(renamedIds.size(), 14);
-    for (const auto &server : forge.servers()) {
-        if (server.name() == QStringLiteral("app-001")) {
-            forge.server(server.id)->attributes.insert(QStringLiteral("name"), QStringLiteral("app-001b"));
-        }
-    }
+    renameServer(QStringLiteral("app-001"), QStringLiteral("app-001b"));
 
     SignalCounter updates;
     ASSERT_TRUE(QDBusConnection::sessionBus().connect(watcher.items().value(0),
@@ -264,5 +287,150 @@ TEST_F(TrayMenuOverDBusTest, ARefreshIsAFewUpdatesAndKeepsTheEntriesThatDidNotCh
     }
     EXPECT_NE(after.find(QStringLiteral("app-001b")), nullptr);
 }
+
+// A click on an entry a refresh took away, from a host still showing it: the host is told to read the
+// menu again and nothing runs; a click on an entry that is there runs its action.
+TEST_F(TrayMenuOverDBusTest, AClickOnAGoneEntryMakesTheHostReadTheMenuAgain)
+{
+    qputenv("PLIMSY_FORGE_WEB_BASE", "https://forge.test/servers/");
+    storeDemoAccounts();
+    RecordingUrlOpener browser;
+    StatusMenuServices with = services();
+    with.urlOpener = &browser;
+    start(with);
+    networkUp();
+    waitUntilIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    openEverySubmenu();
+    const LayoutItem before = layout(0, -1);
+    const LayoutItem *gone = before.find(QStringLiteral("playground"));
+    const LayoutItem *kept = before.find(QStringLiteral("blog-server"));
+    ASSERT_TRUE(gone && kept && gone->find(QStringLiteral("Open Forge")) && kept->find(QStringLiteral("Open Forge")));
+    const int goneId = gone->find(QStringLiteral("Open Forge"))->id;
+    const int keptId = kept->find(QStringLiteral("Open Forge"))->id;
+    renameServer(QStringLiteral("playground"), QStringLiteral("playground-2"));
+    refreshAndWait();
+    layout(0, -1);
+
+    SignalCounter updates;
+    listen(updates);
+    static QStringList s_warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+            if (type == QtWarningMsg) {
+                s_warnings << text;
+            }
+        });
+    callMenu(QStringLiteral("Event"), {goneId, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates.parents.contains(0); }, 20'000));
+    layout(0, 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(browser.opened.isEmpty());
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(s_warnings.filter(QStringLiteral("clicked a menu item that is no longer there")).size(), 1);
+
+    callMenu(QStringLiteral("Event"), {keptId, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !browser.opened.isEmpty(); }, 20'000));
+    EXPECT_EQ(browser.opened.value(0).toString(), QStringLiteral("https://forge.test/servers/%1").arg([&] {
+        for (const auto &server : forge.servers()) {
+            if (server.name() == QStringLiteral("blog-server")) {
+                return server.id;
+            }
+        }
+        return qint64(0);
+    }()));
+    qunsetenv("PLIMSY_FORGE_WEB_BASE");
+}
+
+// GNOME's host closes a submenu it is opening when told to read that submenu again: the fill an opening
+// makes is told in the answer alone, and the host finds it in the layout.
+TEST_F(TrayMenuOverDBusTest, OpeningAServerSubmenuFillsItWithoutAnnouncingIt)
+{
+    storeDemoAccounts();
+    start();
+    networkUp();
+    waitUntilIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    const LayoutItem *unopened = layout(0, -1).find(QStringLiteral("blog-server"));
+    ASSERT_NE(unopened, nullptr);
+    const int server = unopened->id;
+    ASSERT_EQ(unopened->find(QStringLiteral("Open Terminal")), nullptr);
+    SignalCounter updates;
+    listen(updates);
+
+    const QDBusMessage answer = callMenu(QStringLiteral("AboutToShow"), {server});
+    EXPECT_TRUE(answer.arguments().value(0).toBool());
+    const LayoutItem filled = layout(server, -1);
+    layout(0, 0); // a turn later: whatever was announced has arrived
+    QCoreApplication::processEvents();
+
+    QList<int> within{server};
+    const std::function<void(const LayoutItem &)> collect = [&](const LayoutItem &item) {
+        for (const LayoutItem &child : item.children) {
+            within << child.id;
+            collect(child);
+        }
+    };
+    collect(filled);
+    for (const int parent : std::as_const(updates.parents)) {
+        EXPECT_FALSE(within.contains(parent)) << "the host was told to read " << parent << " again";
+    }
+    EXPECT_NE(filled.find(QStringLiteral("Open Terminal")), nullptr);
+    ASSERT_NE(filled.find(QStringLiteral("robin.example")), nullptr);
+    EXPECT_TRUE(filled.find(QStringLiteral("robin.example"))->isSubmenu());
+    EXPECT_FALSE(callMenu(QStringLiteral("AboutToShow"), {server}).arguments().value(0).toBool());
+}
+
+struct LabelRow
+{
+    const char *name;
+    QString label; // what DBusMenu writes for the name in the data below
+};
+
+void PrintTo(const LabelRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class TrayMenuLabelTest : public TrayMenuOverDBusTest, public ::testing::WithParamInterface<LabelRow>
+{
+};
+
+// Names from data read over DBusMenu as they read in our own menu: DBusMenu's '_' marks a mnemonic.
+TEST_P(TrayMenuLabelTest, NamesFromDataReadAsTheyAre)
+{
+    FakeForge::Organization &lab = forge.addOrganization(QStringLiteral("Lab"), QStringLiteral("lab"));
+    lab.keys = {QStringLiteral("key-lab")};
+    const qint64 server = forge.addServer(lab.slug, QStringLiteral("db_primary")).id;
+    forge.addSite(server, QStringLiteral("r&d.example"));
+    FakeForge::Organization &ops = forge.addOrganization(QStringLiteral("Ops"), QStringLiteral("ops"));
+    ops.keys = {QStringLiteral("key-ops")};
+    forge.addServer(ops.slug, QStringLiteral("web-1"));
+    forge.setValidKeys({QStringLiteral("key-lab"), QStringLiteral("key-ops")});
+    addAccount(QStringLiteral("R&D Team"), QStringLiteral("key-lab"));
+    addAccount(QStringLiteral("Ops"), QStringLiteral("key-ops"));
+    start();
+    networkUp();
+    waitUntilIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    openEverySubmenu();
+
+    QStringList labels;
+    const std::function<void(const LayoutItem &)> collect = [&](const LayoutItem &item) {
+        for (const LayoutItem &child : item.children) {
+            labels << child.label();
+            collect(child);
+        }
+    };
+    collect(layout(0, -1));
+    EXPECT_TRUE(labels.contains(GetParam().label)) << labels.join(u'|').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(TrayMenuOverDBus,
+                         TrayMenuLabelTest,
+                         ::testing::Values(LabelRow{"account", QStringLiteral("R&D Team")},
+                                           LabelRow{"server", QStringLiteral("db__primary")},
+                                           LabelRow{"site", QStringLiteral("r&d.example")}),
+                         [](const ::testing::TestParamInfo<LabelRow> &row) { return std::string(row.param.name); });
 
 #include "TrayMenuOverDBusTest.moc"
