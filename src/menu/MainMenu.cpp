@@ -2,7 +2,6 @@
 
 #include "core/AccountManager.h"
 #include "menu/CustomServerStore.h"
-#include "menu/FavoriteSitesStore.h"
 #include "menu/MenuAction.h"
 #include "menu/MenuTags.h"
 #include "menu/ServerMenu.h"
@@ -10,7 +9,9 @@
 #include "menu/StatusMenuController.h"
 
 #include <QAction>
+#include <QDataStream>
 #include <QHash>
+#include <QJsonDocument>
 #include <QMenu>
 
 #include <memory>
@@ -149,11 +150,36 @@ QAction *MainMenu::favoritesHeader()
 
 void MainMenu::updateSites()
 {
-    MenuItems::removeItemsWithTag(m_menu, MenuTags::Favorites);
-    MenuItems::removeItemsWithTag(m_menu, MenuTags::FavoritesSeparator);
-    const QList<FavoriteSite> favorites = FavoriteSitesStore(m_target->defaults()).load();
+    QList<QAction *> current;
+    const QList<QAction *> all = m_menu->actions();
+    for (QAction *item : all) {
+        const MenuTag tag = MenuItems::tag(item);
+        if (tag == MenuTags::Favorites || tag == MenuTags::FavoritesSeparator) {
+            current.append(item);
+        }
+    }
+    const SiteMenuContext context = SiteMenuContext::load(*m_target);
+    QList<QAction *> fresh = favoriteItems(context);
+    if (!fresh.isEmpty()) {
+        fresh.prepend(favoritesHeader());
+        fresh.append(MenuItems::makeSeparator(m_menu, MenuTags::FavoritesSeparator));
+    }
+    // Entries that did not change stay, so a tray host keeps them and a click on one still lands.
+    MenuItems::replaceItems(m_menu, current, fresh, static_cast<int>(MenuTags::ServerItemsStart));
+    const QList<QAction *> placed = m_menu->actions();
+    for (QAction *item : placed) {
+        if (MenuItems::tag(item) == MenuTags::Favorites && item->menu()) {
+            SiteMenu::showStoredState(item->menu(), std::nullopt, context);
+        }
+    }
+}
+
+QList<QAction *> MainMenu::favoriteItems(const SiteMenuContext &context)
+{
+    // The context holds the stored favourites.
+    const QList<FavoriteSite> &favorites = context.favorites;
     if (favorites.isEmpty()) {
-        return;
+        return {};
     }
     const QList<Site> &sites = m_target->appState().siteList;
     QHash<qint64, const Site *> firstSiteById;
@@ -163,7 +189,6 @@ void MainMenu::updateSites()
         }
     }
     const QList<Account> accounts = AccountManager::loadAccounts(m_target->defaults());
-    const SiteMenuContext context = SiteMenuContext::load(*m_target);
 
     QList<QAction *> items;
     for (const FavoriteSite &favorite : favorites) {
@@ -178,19 +203,15 @@ void MainMenu::updateSites()
         QAction *item = MenuItems::makeItem(m_menu, MenuItems::literalTitle(title), MenuTags::Favorites);
         const SiteMenu siteMenu(favorite.serverId, favorite.siteId, std::make_shared<const Account>(*account));
         item->setMenu(siteMenu.buildMenu(m_target, m_menu, context, site));
+        // What the entry and its submenu show, but for the check marks, which follow the stores.
+        QByteArray key;
+        QDataStream out(&key, QIODevice::WriteOnly);
+        out << title << favorite.serverId << favorite.siteId << SiteMenu::deployTitle(site)
+            << QJsonDocument(account->toJson()).toJson(QJsonDocument::Compact);
+        MenuItems::setContentKey(item, key);
         items.append(item);
     }
-    if (items.isEmpty()) {
-        return;
-    }
-    const int start = static_cast<int>(MenuTags::ServerItemsStart);
-    MenuItems::insertItem(m_menu, start, favoritesHeader());
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        MenuItems::insertItem(m_menu, start + 1 + static_cast<int>(i), items.at(i));
-    }
-    MenuItems::insertItem(m_menu,
-                          start + 1 + static_cast<int>(items.size()),
-                          MenuItems::makeSeparator(m_menu, MenuTags::FavoritesSeparator));
+    return items;
 }
 
 void MainMenu::reorderAccounts(QMenu *menu, const QStringList &accountIds)

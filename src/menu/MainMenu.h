@@ -11,6 +11,7 @@ class QMenu;
 namespace plimsy {
 
 class StatusMenuController;
+struct SiteMenuContext;
 
 // Lays out the status menu and keeps three of its sections current: custom servers, favourites and
 // the order of the account items. Made, used and dropped; it keeps nothing between calls.
@@ -39,6 +40,10 @@ public:
     static int serverAreaStart(const QMenu *menu, int position);
 
 private:
+    // One item per stored favourite whose site and account are loaded, in stored order; owned by the
+    // menu, not in it.
+    QList<QAction *> favoriteItems(const SiteMenuContext &context);
+
     StatusMenuController *m_target;
     QMenu *m_menu;
 };

@@ -37,17 +37,26 @@ QString curlURL(const QUrl &url)
 }
 
 // Resumes the awaiting coroutine once the process has left `state`. The resumption is queued, so the
-// coroutine never ends (and destroys its process) inside one of the process's own signals.
+// coroutine never ends (and destroys its process) inside one of the process's own signals. A stop
+// kills the process and resumes at once, even when the process had already ended: whoever stops a
+// check finds it over.
 class ProcessLeaves
 {
 public:
-    ProcessLeaves(QProcess &process, QProcess::ProcessState state)
+    ProcessLeaves(QProcess &process, QProcess::ProcessState state, const SiteCheckStop *stop)
         : m_process(process)
         , m_state(state)
+        , m_stop(stop)
     {
     }
-    // A frame destroyed while waiting must not leave the process calling into it.
-    ~ProcessLeaves() { QObject::disconnect(m_connection); }
+    // A frame destroyed while waiting must not leave the process or the stop calling into it.
+    ~ProcessLeaves()
+    {
+        QObject::disconnect(m_connection);
+        QObject::disconnect(m_stopConnection);
+    }
+
+    bool wasStopped() const { return m_wasStopped; }
 
     bool await_ready() const noexcept { return m_process.state() != m_state; }
     void await_suspend(std::coroutine_handle<> waiting)
@@ -58,25 +67,58 @@ public:
                     return;
                 }
                 QObject::disconnect(m_connection);
+                // A stop that comes first ends the frame and the process, and this call with them.
                 QMetaObject::invokeMethod(
-                    &m_process, [waiting] { waiting.resume(); }, Qt::QueuedConnection);
+                    &m_process,
+                    [this, waiting] {
+                        QObject::disconnect(m_stopConnection);
+                        waiting.resume();
+                    },
+                    Qt::QueuedConnection);
             });
+        if (m_stop) {
+            m_stopConnection = QObject::connect(m_stop, &SiteCheckStop::stopped, &m_process, [this, waiting] {
+                QObject::disconnect(m_connection);
+                QObject::disconnect(m_stopConnection);
+                m_wasStopped = true;
+                m_process.blockSignals(true);
+                if (m_process.state() != QProcess::NotRunning) {
+                    m_process.kill();
+                    m_process.waitForFinished();
+                }
+                waiting.resume();
+            });
+        }
     }
     void await_resume() const noexcept {}
 
 private:
     QProcess &m_process;
     QProcess::ProcessState m_state;
+    const SiteCheckStop *m_stop;
     QMetaObject::Connection m_connection;
+    QMetaObject::Connection m_stopConnection;
+    bool m_wasStopped = false;
 };
 
 } // namespace
 
-SiteMonitor::SiteMonitor(Site site, std::optional<QString> serverIPForDefaultSite, QString curlPath, Limits limits)
+void SiteCheckStop::stop()
+{
+    m_isStopped = true;
+    Q_EMIT stopped(QPrivateSignal());
+}
+
+SiteMonitor::SiteMonitor(Site site,
+                         std::optional<QString> serverIPForDefaultSite,
+                         QString curlPath,
+                         Limits limits,
+                         const SiteCheckStop *stop)
     : m_site(std::move(site))
     , m_curlPath(std::move(curlPath))
     , m_serverIPForDefaultSite(std::move(serverIPForDefaultSite))
     , m_limits(limits)
+    , m_stop(stop)
 {
 }
 
@@ -134,6 +176,9 @@ QStringList SiteMonitor::curlArguments(const QUrl &url) const
 QCoro::Task<SiteMonitor::CurlResult> SiteMonitor::check(QUrl url) const
 {
     // curl bounds its own run: no time-out here, which could only cut its answer short.
+    if (m_stop && m_stop->isStopped()) {
+        co_return CurlResult{};
+    }
     QProcess process;
     process.setProgram(m_curlPath);
     process.setArguments(curlArguments(url));
@@ -148,13 +193,19 @@ QCoro::Task<SiteMonitor::CurlResult> SiteMonitor::check(QUrl url) const
     process.start(QIODevice::ReadOnly);
     // A program that cannot be run is reported after start() returns, as a change back to NotRunning.
     // Named awaiters: g++ 12 may destroy a temporary in a co_await twice.
-    ProcessLeaves starting(process, QProcess::Starting);
+    ProcessLeaves starting(process, QProcess::Starting, m_stop);
     co_await starting;
+    if (starting.wasStopped()) {
+        co_return CurlResult{};
+    }
     if (process.state() != QProcess::Running) {
         co_return CurlResult{std::nullopt, ServerConnectionError{process.errorString()}};
     }
-    ProcessLeaves running(process, QProcess::Running);
+    ProcessLeaves running(process, QProcess::Running, m_stop);
     co_await running;
+    if (running.wasStopped()) {
+        co_return CurlResult{};
+    }
     co_return readCurlOutput(process.readAllStandardOutput(), process.readAllStandardError());
 }
 

@@ -4,6 +4,7 @@
 #include "notifications/SiteMonitorError.h"
 
 #include <QCoro/QCoroTask>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -19,6 +20,23 @@ struct CurlLimits
 {
     std::chrono::seconds connect{10};
     std::chrono::seconds transfer{15};
+};
+
+// Ends the checks it was given to, at once: each one's curl is killed and reaped, and the check returns
+// before stop() does. What a stopped check returns is no result and is dropped. GUI thread.
+class SiteCheckStop : public QObject
+{
+    Q_OBJECT
+
+public:
+    void stop();
+    bool isStopped() const { return m_isStopped; }
+
+Q_SIGNALS:
+    void stopped(QPrivateSignal);
+
+private:
+    bool m_isStopped = false;
 };
 
 // One check of one site: probes its address with curl as a child process and turns the final HTTP
@@ -38,10 +56,12 @@ public:
         std::optional<SiteCheckError> error;
     };
 
+    // `stop`, when given, is not owned and must outlive the check.
     SiteMonitor(Site site,
                 std::optional<QString> serverIPForDefaultSite,
                 QString curlPath = QString::fromLatin1(DefaultCurlPath),
-                Limits limits = {});
+                Limits limits = {},
+                const SiteCheckStop *stop = nullptr);
 
     // None when the site is up. Never throws.
     QCoro::Task<std::optional<SiteCheckError>> checkSite();
@@ -64,6 +84,7 @@ private:
     QString m_curlPath;
     std::optional<QString> m_serverIPForDefaultSite;
     Limits m_limits;
+    const SiteCheckStop *m_stop;
 };
 
 // The first sentence of a message, trimmed, up to its first line end.

@@ -42,8 +42,12 @@ SiteMonitorManager::SiteMonitorManager(SiteMonitorDelegate *delegate, Services s
 {
 }
 
-// Checks not yet started die with the pass; running ones see the manager gone and drop their result.
-SiteMonitorManager::~SiteMonitorManager() = default;
+SiteMonitorManager::~SiteMonitorManager()
+{
+    // Running checks end here, their curls killed and nothing stored, so no probe outlives the manager;
+    // checks not yet started die with their pass.
+    m_stop.stop();
+}
 
 void SiteMonitorManager::checkAllSites(bool force)
 {
@@ -132,10 +136,11 @@ QCoro::Task<> SiteMonitorManager::checkOneSite(std::shared_ptr<Pass> pass, Check
 {
     QPointer self(this);
     const Site &site = pass->sites.at(check.site);
-    SiteMonitor monitor(site, check.serverIPForDefaultSite, m_services.curlPath, m_services.limits);
+    SiteMonitor monitor(site, check.serverIPForDefaultSite, m_services.curlPath, m_services.limits, &m_stop);
     QCoro::Task<std::optional<SiteCheckError>> checking = monitor.checkSite();
     const std::optional<SiteCheckError> error = co_await std::move(checking);
-    if (!self) {
+    // A stop comes from the manager's destructor, while `self` still holds.
+    if (!self || m_stop.isStopped()) {
         co_return;
     }
     --m_running;

@@ -97,6 +97,7 @@ private:
     std::shared_ptr<Pass> m_currentPass;
     // Checks running now, of this pass and of a timed-out one, so no more than six curls ever run.
     int m_running = 0;
+    SiteCheckStop m_stop;
 
     Q_DISABLE_COPY_MOVE(SiteMonitorManager)
 };

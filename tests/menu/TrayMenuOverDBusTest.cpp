@@ -1,5 +1,7 @@
 #include "RecordingUrlOpener.h"
 #include "StatusMenuFixture.h"
+#include "menu/FavoriteSitesStore.h"
+#include "menu/MenuTags.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -232,7 +234,8 @@ TEST_F(TrayMenuOverDBusTest, EverySubmenuHoldsItemsBeforeItIsOpened)
 }
 
 // A refresh that brings one renamed server: the host hears of it in a few layout updates (not one per
-// item), and every entry it saw of what did not change keeps its id; the renamed server's are let go.
+// item), and every entry it saw of what did not change, favourites included, keeps its id; the renamed
+// server's are let go.
 TEST_F(TrayMenuOverDBusTest, ARefreshIsAFewUpdatesAndKeepsTheEntriesThatDidNotChange)
 {
     storeDemoAccounts(124);
@@ -241,9 +244,18 @@ TEST_F(TrayMenuOverDBusTest, ARefreshIsAFewUpdatesAndKeepsTheEntriesThatDidNotCh
     waitUntilIdle();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
     ASSERT_EQ(appState.serverList.size(), 124);
+    // A favourite of a server that does not change keeps its entries as well.
+    const auto robin = std::find_if(appState.siteList.cbegin(), appState.siteList.cend(), [](const Site &site) {
+        return site.name == QStringLiteral("robin.example");
+    });
+    ASSERT_NE(robin, appState.siteList.cend());
+    FavoriteSitesStore(defaults).toggle(*robin->accountId, *robin->serverId, robin->id);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return MenuItems::itemWithTag(menu(), MenuTags::Favorites) != nullptr; }, 20'000));
 
     openEverySubmenu();
     const LayoutItem before = layout(0, -1);
+    ASSERT_NE(before.find(QStringLiteral("Favorites")), nullptr);
     const LayoutItem *renamed = before.find(QStringLiteral("app-001"));
     ASSERT_NE(renamed, nullptr);
     QList<int> renamedIds;

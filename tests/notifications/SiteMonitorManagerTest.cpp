@@ -47,7 +47,7 @@ protected:
 
     void TearDown() override
     {
-        while (curl.running() > 0) {
+        while (manager && curl.running() > 0) {
             curl.releaseOldest(Ok);
             static_cast<void>(QTest::qWaitFor([this] { return !manager->isChecking(); }, 1000));
         }
@@ -189,6 +189,24 @@ TEST_F(SiteMonitorManagerTest, OffOrAlreadyRunningStartsNothing)
     QCoreApplication::processEvents();
     EXPECT_EQ(curl.calls().size(), 2);
     EXPECT_EQ(delegate.calls, 1);
+}
+
+TEST_F(SiteMonitorManagerTest, ChecksStillRunningWhenTheManagerGoesEndWithIt)
+{
+    addSites(2);
+    curl.setHandler([](const QStringList &) { return std::nullopt; });
+    manager->checkAllSites();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return curl.running() == 2; }, 20'000));
+    ASSERT_EQ(FakeCurl::childStates().size(), 2);
+
+    manager.reset();
+    // Killed and reaped by the time the manager is gone, and their checks over with it (the leak
+    // checker finds no frame left), having stored and told nothing.
+    EXPECT_TRUE(FakeCurl::childStates().isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(store.status(1).isUnchecked());
+    EXPECT_TRUE(store.status(2).isUnchecked());
+    EXPECT_EQ(delegate.calls, 0);
 }
 
 TEST_F(SiteMonitorManagerTest, ADefaultSiteIsProbedAtItsServersAddress)

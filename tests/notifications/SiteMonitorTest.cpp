@@ -4,9 +4,7 @@
 #include "FakeCurl.h"
 #include "FakeHttpServer.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -286,26 +284,6 @@ TEST(SiteMonitorLaunchTest, AMissingCurlIsTheSitesDownMessage)
     EXPECT_TRUE(result.contains(QStringLiteral("No such file or directory"))) << result.toStdString();
 }
 
-// The state letter of a child process of this one running `program` ('Z' once it has died), one each.
-QList<char> childStates(const QString &program)
-{
-    QList<char> states;
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly)) {
-            continue;
-        }
-        // "pid (name) state ppid ...": the name may hold spaces, so the fields are read after its ')'.
-        const QString line = QString::fromLatin1(stat.readAll());
-        const QStringList fields = line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
-        if (fields.value(1) == self && line.contains(QLatin1Char('(') + QFileInfo(program).fileName().left(15))) {
-            states << fields.value(0).at(0).toLatin1();
-        }
-    }
-    return states;
-}
-
 TEST(SiteMonitorLaunchTest, ACheckStillRunningWhenTheApplicationQuitsEndsWithIt)
 {
     FakeCurl curl;
@@ -315,13 +293,13 @@ TEST(SiteMonitorLaunchTest, ACheckStillRunningWhenTheApplicationQuitsEndsWithIt)
     // process, as the application's own are, where the leak checker finds it still reachable.
     [[maybe_unused]] static auto *check = new QCoro::Task<std::optional<SiteCheckError>>(monitor.checkSite());
     ASSERT_TRUE(QTest::qWaitFor([&] { return curl.running() == 1; }, 20'000));
-    ASSERT_EQ(childStates(FakeCurl::program()).size(), 1);
+    ASSERT_EQ(FakeCurl::childStates().size(), 1);
 
     QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     // Killed at once: a zombie until it is reaped, then gone.
     const auto ended = [] {
-        const QList<char> states = childStates(FakeCurl::program());
+        const QList<char> states = FakeCurl::childStates();
         return std::all_of(states.begin(), states.end(), [](char state) { return state == 'Z'; });
     };
     EXPECT_TRUE(QTest::qWaitFor(ended, 5'000));

@@ -1,5 +1,9 @@
 #include "FakeCurl.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +16,26 @@ namespace plimsy::test {
 QString FakeCurl::program()
 {
     return QStringLiteral(PLIMSY_FAKE_CURL_PATH);
+}
+
+QList<char> FakeCurl::childStates()
+{
+    QList<char> states;
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    const QString name = QFileInfo(program()).fileName().left(15);
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // "pid (name) state ppid ...": the name may hold spaces, so the fields are read after its ')'.
+        const QString line = QString::fromLatin1(stat.readAll());
+        const QStringList fields = line.mid(line.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+        if (fields.value(1) == self && line.contains(QLatin1Char('(') + name)) {
+            states << fields.value(0).at(0).toLatin1();
+        }
+    }
+    return states;
 }
 
 FakeCurl::FakeCurl(QObject *parent)

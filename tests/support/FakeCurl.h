@@ -30,6 +30,9 @@ public:
 
     // The fake curl program, for the curl path seam.
     static QString program();
+    // The state letter of each child process of this one running the fake curl ('Z' once it has died
+    // and is not yet reaped).
+    static QList<char> childStates();
 
     // Points fake_curl at this object through the environment the children inherit.
     explicit FakeCurl(QObject *parent = nullptr);
