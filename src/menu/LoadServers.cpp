@@ -206,6 +206,14 @@ void LoadServers::placeServerItems()
     }
 }
 
+void LoadServers::placeAfterFailure(const QString &why)
+{
+    placeServerItems();
+    if (m_parentMenu && !m_targetPosition) {
+        MainMenu::showWhenEmpty(m_parentMenu, why);
+    }
+}
+
 QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
                                 std::shared_ptr<ForgeAPIController> forge,
                                 std::shared_ptr<const Account> account)
@@ -217,7 +225,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
     } catch (const ForgeAPIError &error) {
         log(QStringLiteral("[LoadServers] ❌ ForgeAPIError: ") + error.errorDescription());
         if (StatusMenuController *delegate = self->currentDelegate()) {
-            self->placeServerItems();
+            self->placeAfterFailure(error.errorDescription());
             delegate->handleAPIError(*account, error);
         }
         co_return;
@@ -225,7 +233,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         // No connection, a time-out, a lost connection: the connection class, which is retried.
         log(QStringLiteral("[LoadServers] ❌ Unexpected error: ") + QString::fromUtf8(error.what()));
         if (StatusMenuController *delegate = self->currentDelegate()) {
-            self->placeServerItems();
+            self->placeAfterFailure(QStringLiteral("No Connection"));
             delegate->handleAPIError(*account, ForgeAPIError::unknownError(0));
         }
         co_return;
@@ -233,7 +241,7 @@ QCoro::Task<> LoadServers::load(std::shared_ptr<LoadServers> self,
         // An answer that does not decode is no connection problem: it must not look like an empty menu.
         log(QStringLiteral("[LoadServers] ❌ Unexpected error: ") + QString::fromUtf8(error.what()));
         if (StatusMenuController *delegate = self->currentDelegate()) {
-            self->placeServerItems();
+            self->placeAfterFailure(QStringLiteral("An error occured (unknown)"));
             delegate->handleLoadFailure(*account, QString::fromUtf8(error.what()));
         }
         co_return;

@@ -49,6 +49,8 @@ private:
     // Puts the server items made so far in place of the account's items of the last refresh, at once:
     // a tray host hears of one change, and entries that did not change keep theirs.
     void placeServerItems();
+    // After a failed load: the items so far, and in an account's submenu left empty, what went wrong.
+    void placeAfterFailure(const QString &why);
     void reportCompletion(const Account &account, const QString &line);
 
     QPointer<StatusMenuController> m_delegate;

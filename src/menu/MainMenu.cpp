@@ -7,6 +7,7 @@
 #include "menu/ServerMenu.h"
 #include "menu/SiteMenu.h"
 #include "menu/StatusMenuController.h"
+#include "platform/SystemInfo.h"
 
 #include <QAction>
 #include <QDataStream>
@@ -92,7 +93,9 @@ QList<QMenu *> MainMenu::placeAccountItems(const QList<Account> &accounts)
             MenuItems::setRepresentedObject(item, *account.uuid);
         }
         MenuItems::setContentKey(item, (name + QLatin1Char('\n') + account.uuid.value_or(QString())).toUtf8());
-        item->setMenu(new QMenu(m_menu));
+        auto *submenu = new QMenu(m_menu);
+        showWhenEmpty(submenu, QStringLiteral("Loading\u2026"));
+        item->setMenu(submenu);
         fresh.append(item);
     }
     const int start = serverAreaStart(m_menu, static_cast<int>(MenuTags::ServerItemsStart));
@@ -115,6 +118,25 @@ int MainMenu::serverAreaStart(const QMenu *menu, int position)
         ++position;
     }
     return position;
+}
+
+void MainMenu::willOpen(QMenu *menu)
+{
+    // GNOME's tray rebuilds, closed, every submenu it shows whenever the layout changes, as filling a
+    // submenu on its first opening does: it gets the whole tree while none of them is open.
+    if (SystemInfo::isGnomeDesktop()) {
+        MenuItems::buildTree(menu);
+    }
+}
+
+void MainMenu::showWhenEmpty(QMenu *accountMenu, const QString &why)
+{
+    // Some tray hosts do not open an empty submenu at all.
+    if (accountMenu->actions().isEmpty()) {
+        QAction *item = MenuItems::makeItem(accountMenu, why);
+        item->setEnabled(false);
+        accountMenu->addAction(item);
+    }
 }
 
 void MainMenu::updateCustomServers()

@@ -38,6 +38,10 @@ public:
     static void reorderAccounts(QMenu *menu, const QStringList &accountIds);
     // Where the server or account items of the status menu begin: at `position`, below the favourites.
     static int serverAreaStart(const QMenu *menu, int position);
+    // The status menu is about to show: on GNOME every submenu is made now.
+    static void willOpen(QMenu *menu);
+    // Gives an account's submenu left with nothing in it one disabled item that says why.
+    static void showWhenEmpty(QMenu *accountMenu, const QString &why);
 
 private:
     // One item per stored favourite whose site and account are loaded, in stored order; owned by the

@@ -280,6 +280,7 @@ void StatusMenuController::menuWillOpen()
     m_isMenuOpen = true;
     m_lastUserActivity = m_clock->now();
     m_menuOpenedAt = m_lastUserActivity;
+    MainMenu::willOpen(m_statusMenu.get());
 }
 
 void StatusMenuController::menuDidClose()

@@ -404,4 +404,14 @@ QMenu *submenu(QAction *item)
     return item->menu();
 }
 
+void buildTree(QMenu *menu)
+{
+    const QList<QAction *> all = items(menu);
+    for (QAction *item : all) {
+        if (QMenu *below = item->menu()) {
+            buildTree(below);
+        }
+    }
+}
+
 } // namespace plimsy::MenuItems

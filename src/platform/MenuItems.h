@@ -125,6 +125,8 @@ void removePlaceholder(QMenu *menu);
 QList<QAction *> items(QMenu *menu);
 // The item's submenu, which a builder may give it: the menus holding the item are made first.
 QMenu *submenu(QAction *item);
+// Makes every unmade submenu of the tree, all the way down.
+void buildTree(QMenu *menu);
 
 } // namespace MenuItems
 

@@ -3,12 +3,18 @@
 #include "platform/BundleInfo.h"
 #include "platform/Clock.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroDBusPendingCall>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
+#include <QStandardPaths>
+#include <QUrl>
 
+#include <algorithm>
 #include <utility>
 
 namespace plimsy {
@@ -31,6 +37,20 @@ QString escapeMarkup(QString text)
 QString errorText(const QDBusMessage &reply)
 {
     return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+}
+
+// The installed icon by its name. Run from the build tree, whose share folder the notice server does not
+// search, the build's own icon file by its address.
+QString appIcon(const QString &identifier)
+{
+    const QString file = QStringLiteral("icons/hicolor/scalable/apps/%1.svg").arg(identifier);
+    const QString own = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share"));
+    const QStringList found = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, file);
+    const bool installed = std::any_of(found.begin(), found.end(), [&own](const QString &path) {
+        return !QDir::cleanPath(path).startsWith(own + u'/');
+    });
+    const QString built = QDir(own).filePath(file);
+    return installed || !QFile::exists(built) ? identifier : QUrl::fromLocalFile(built).toString();
 }
 
 } // namespace
@@ -133,7 +153,7 @@ QCoro::Task<std::optional<QString>> UserNotificationCenter::add(NoticeRequest re
     // The installed icon and desktop entry share the application's identifier: by them the desktop shows
     // whose notice it is and groups ours together.
     const QString identifier = QString::fromLatin1(BundleInfo::Identifier);
-    call << AppName << replacesId << identifier << request.title << body << actions
+    call << AppName << replacesId << appIcon(identifier) << request.title << body << actions
          << QVariantMap{{QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
                         {QStringLiteral("desktop-entry"), identifier}}
          << ServerDefaultTimeout;

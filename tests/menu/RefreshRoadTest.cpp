@@ -436,4 +436,10 @@ TEST_F(RefreshRoadTest, AFailingAccountSaysSoInItsOwnSubmenu)
     forge.setValidKeys({QStringLiteral("key-Acme"), QStringLiteral("key-Beta")});
     refreshAndWait();
     EXPECT_EQ(titles(beta->menu()), (QStringList{"server-001", "server-002"}));
+
+    // Without a connection, which is only logged and retried, neither submenu stands empty.
+    forge.failNext("GET", QStringLiteral("/api/orgs"), FakeResponse::drop(), 1000);
+    refreshAndWait();
+    EXPECT_EQ(titles(acme->menu()), QStringList{"No Connection"});
+    EXPECT_EQ(titles(beta->menu()), QStringList{"No Connection"});
 }

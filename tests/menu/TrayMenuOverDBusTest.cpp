@@ -233,6 +233,30 @@ TEST_F(TrayMenuOverDBusTest, EverySubmenuHoldsItemsBeforeItIsOpened)
     EXPECT_EQ(whole.find(QStringLiteral("Loading\u2026")), nullptr);
 }
 
+// GNOME's host rebuilds, closed, an open submenu at any layout change: opening the status menu there
+// makes the whole tree, before any submenu opens.
+TEST_F(TrayMenuOverDBusTest, OnGnomeOpeningTheMenuMakesEverySubmenu)
+{
+    const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
+    qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    storeDemoAccounts();
+    start();
+    networkUp();
+    waitUntilIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+
+    callMenu(QStringLiteral("AboutToShow"), {0});
+    const LayoutItem whole = layout(0, -1);
+    qputenv("XDG_CURRENT_DESKTOP", desktop);
+    EXPECT_EQ(whole.find(QStringLiteral("Loading\u2026")), nullptr);
+    const LayoutItem *server = whole.find(QStringLiteral("acme-db"));
+    ASSERT_NE(server, nullptr);
+    EXPECT_NE(server->find(QStringLiteral("Nginx Errors")), nullptr);
+    const LayoutItem *site = whole.find(QStringLiteral("robin.example"));
+    ASSERT_NE(site, nullptr);
+    EXPECT_NE(site->find(QStringLiteral("Deploy Site (main)")), nullptr);
+}
+
 // A refresh that brings one renamed server: the host hears of it in a few layout updates (not one per
 // item), and every entry it saw of what did not change, favourites included, keeps its id; the renamed
 // server's are let go.
