@@ -56,6 +56,8 @@ AppDelegate *s_shared = nullptr;
 
 constexpr std::chrono::milliseconds ExpiredNotificationsInterval{1000};
 constexpr std::chrono::milliseconds FailureSoundRepeat{450};
+// Offline, the first refresh waits for the network: what waits for it does not wait longer than this.
+constexpr std::chrono::milliseconds FirstRefreshPatience{5000};
 
 } // namespace
 
@@ -178,6 +180,7 @@ void AppDelegate::applicationDidFinishLaunching()
     // 7. The start-up task, once the launch sequence has returned.
     const quint64 generation = ++m_startupGeneration;
     QTimer::singleShot(0, this, [this, generation] { runDetached(runStartupTask(generation)); });
+    runDetached(stopWaitingForFirstRefresh());
     // 8. Remote notifications; Linux answers with a failure at once.
     PushTransport &transport = *m_services.pushTransport;
     connect(&transport, &PushTransport::tokenReceived, this, &AppDelegate::didRegisterForRemoteNotifications);
@@ -215,7 +218,10 @@ void AppDelegate::setUpActionBar()
             self->toggleActionBar();
         }
     };
-    hotkeys.registerHotkey(hotkeys.currentOption().keyCode, hotkeys.currentOption().modifiers);
+    // On Wayland the first registration starts the desktop portal, and its start (the portal and its
+    // backends) competes with the launch for the processor and the bus: it waits for the first refresh.
+    afterFirstRefreshRequests(
+        [&hotkeys] { hotkeys.registerHotkey(hotkeys.currentOption().keyCode, hotkeys.currentOption().modifiers); });
 }
 
 void AppDelegate::afterFirstRefreshRequests(std::function<void()> work)
@@ -232,6 +238,15 @@ void AppDelegate::runDeferredWork()
     m_isPastFirstRefresh = true;
     for (const std::function<void()> &work : std::exchange(m_deferredWork, {})) {
         work();
+    }
+}
+
+QCoro::Task<> AppDelegate::stopWaitingForFirstRefresh()
+{
+    QPointer self(this);
+    co_await m_services.sleeper->sleep(FirstRefreshPatience);
+    if (self) {
+        runDeferredWork();
     }
 }
 
@@ -296,10 +311,13 @@ void AppDelegate::setUpAnnouncements()
         NotificationNames::announcementAvailable, this, [this](const Notification &notification) {
             presentAnnouncement(notification);
         });
-    AnnouncementChecker checker(announcementsURL(), nullptr, *m_services.defaults);
-    if (checker.shouldCheck()) {
-        runDetached(checker.check());
-    }
+    // Its request would go out ahead of the first refresh's.
+    afterFirstRefreshRequests([this] {
+        AnnouncementChecker checker(announcementsURL(), nullptr, *m_services.defaults);
+        if (checker.shouldCheck()) {
+            runDetached(checker.check());
+        }
+    });
 }
 
 void AppDelegate::sendLaunchEvent()

@@ -121,6 +121,7 @@ private:
     // started, or at once after that.
     void afterFirstRefreshRequests(std::function<void()> work);
     void runDeferredWork();
+    QCoro::Task<> stopWaitingForFirstRefresh();
     void setUpTrayNotice();
     // Opening Plimsy again: the first run's window when it is open, else, without a tray host, the Action
     // Bar as the way to the menu's commands.

@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "FakeAlertPresenter.h"
+#include "FakeClock.h"
 #include "FakeForge.h"
 #include "FakeHttpServer.h"
 #include "FakePushTransport.h"
@@ -9,13 +10,16 @@
 #include "account/TokenStore.h"
 #include "actionbar/ActionBarDataSource.h"
 #include "actionbar/ActionBarWindowController.h"
+#include "actionbar/GlobalHotkeyManager.h"
 #include "app/StartupCoordinator.h"
 #include "core/APIKeyManager.h"
 #include "core/Account.h"
 #include "core/AccountManager.h"
+#include "core/Reachability.h"
 #include "core/SimpleKeychain.h"
 #include "menu/StatusMenuController.h"
 #include "platform/MenuItems.h"
+#include "platform/NetworkReachability.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
@@ -67,9 +71,8 @@ protected:
         ASSERT_TRUE(APIKeyManager::shared().setAPIKey(*account.uuid, QStringLiteral("key-main")));
     }
 
-    AppDelegate &launch()
+    AppDelegate &launch(AppDelegate::Services services = {})
     {
-        AppDelegate::Services services;
         services.alerts = &alerts;
         services.urlOpener = &opener;
         services.startupCoordinator = &coordinator;
@@ -147,6 +150,62 @@ TEST_F(AppDelegateTest, ASignedInUserWithAccountsGetsARefreshAndOneLaunchEvent)
     EXPECT_EQ(coordinator.onboardingWindow(), nullptr);
     EXPECT_EQ(coordinator.welcomeWindow(), nullptr);
 }
+
+// The hot key's registration (on Wayland it starts the desktop portal) and the announcement check wait for
+// the first refresh's requests; offline, where none comes, only for a while.
+struct DeferredRow
+{
+    const char *name;
+    bool isOnline;
+};
+
+void PrintTo(const DeferredRow &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+class AppDelegateDeferredTest : public AppDelegateTest, public ::testing::WithParamInterface<DeferredRow>
+{
+protected:
+    FakeClock clock;
+    FakeSleeper sleeper{clock};
+};
+
+TEST_P(AppDelegateDeferredTest, TheHotKeyAndTheAnnouncementsWaitForTheFirstRefresh)
+{
+    defaults.setValue(QStringLiteral("hasCompletedOnboarding"), true);
+    storeAccount();
+    ServiceContainer::shared().tokenStore().setAccessToken(QStringLiteral("token"));
+    sleeper.setManual(true);
+    AppDelegate::Services services;
+    services.sleeper = &sleeper;
+    if (!GetParam().isOnline) {
+        services.statusMenu.makeReachability = [] {
+            auto offline = std::make_unique<NetworkReachability>(QStringLiteral("none"));
+            offline->injectFlags(0);
+            return std::make_unique<Reachability>(std::move(offline));
+        };
+    }
+    const GlobalHotkeyManager &hotkeys = GlobalHotkeyManager::shared();
+
+    launch(services);
+    EXPECT_EQ(hotkeys.registrationStatus(), GlobalShortcut::Status::NotRegistered);
+    if (GetParam().isOnline) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return orgRequests() >= 1; }, 20'000));
+    } else {
+        clock.advance(std::chrono::seconds(5));
+    }
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return hotkeys.registrationStatus() != GlobalShortcut::Status::NotRegistered; }, 20'000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return backend.requestCount("GET", QStringLiteral("/v1/announcements")) == 1; }, 20'000));
+    EXPECT_EQ(orgRequests() > 0, GetParam().isOnline);
+}
+
+INSTANTIATE_TEST_SUITE_P(Launch,
+                         AppDelegateDeferredTest,
+                         ::testing::Values(DeferredRow{"Online", true}, DeferredRow{"Offline", false}),
+                         [](const ::testing::TestParamInfo<DeferredRow> &row) { return std::string(row.param.name); });
 
 TEST_F(AppDelegateTest, AFreshProfileGetsTheOnboarding)
 {
