@@ -1,5 +1,7 @@
 include(GoogleTest)
 
+set(PLIMSY_TSAN_OPTIONS "" CACHE STRING "ThreadSanitizer options every test runs with (the tsan preset sets them)")
+
 # plimsy_add_test(<area> LABEL <label> [SOURCES ...] [LIBS ...] [FILTER <gtest filter>] [X11] [TIMEOUT <s>]
 #                 [LOCK <resource>] [ENVIRONMENT <VAR=value>...])
 #
@@ -37,6 +39,10 @@ function(plimsy_add_test area)
     endif()
     if(environment)
         list(APPEND properties ENVIRONMENT "${environment}")
+    endif()
+    if(PLIMSY_TSAN_OPTIONS)
+        # Appended, so options given by the caller's TSAN_OPTIONS (a log_path, say) still hold.
+        list(APPEND properties ENVIRONMENT_MODIFICATION "TSAN_OPTIONS=string_append::${PLIMSY_TSAN_OPTIONS}")
     endif()
     if(locks)
         # Two locks are one value holding a list. It is split three times on its way to CTest (the arguments

@@ -72,7 +72,14 @@ TEST(KXThreadsTest, stopAllFreezesSpinningThreadsAndResumeRestartsThem)
         ASSERT_TRUE(kxthreadsStoppedContext(spinner, &context));
         KXSymbolInfo info;
         ASSERT_TRUE(kximagesLookup(kxmcProgramCounter(&context), &info));
+#if defined(__SANITIZE_THREAD__)
+        // The sanitizer makes each atomic of the loop a call into its runtime, where the thread mostly
+        // is when stopped; it may also be in the call's stub or still in the lambda.
+        EXPECT_TRUE(info.image == kximagesMain() || std::strstr(info.image->name, "libtsan") != nullptr)
+            << info.image->name;
+#else
         EXPECT_STREQ(info.symbolName, "spinForStopTest");
+#endif
         EXPECT_NE(kxthreadRunState(spinner), KXThreadRunStateUnknown);
     }
 

@@ -58,6 +58,8 @@ protected:
 
     ~DeliveryTest() override
     {
+        // As in the client: the queue's jobs end before the uploader they use goes.
+        queue.shutDown(60s);
         KXInternalErrorReporter::setSharedInstance(nullptr);
         KXDeliveryQueue::setRequestTimeout(15s);
     }
