@@ -99,8 +99,9 @@ int main(int argc, char *argv[])
     }
 
     // The Action Bar's and the menu's placement and the X11 key grab need xcb; in a Wayland session Qt runs
-    // through XWayland, unless the user chose otherwise.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // through XWayland, unless the user chose otherwise. Without an X display Qt picks its own platform.
+    const bool choosesXcb = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY");
+    if (choosesXcb) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     if (!hasDisplay()) {
@@ -112,6 +113,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Plimsy"));
     passOnHeldMessages();
+    // Terminals and other programs started from here choose their own platform.
+    if (choosesXcb) {
+        qunsetenv("QT_QPA_PLATFORM");
+    }
     plimsy::routeQtMessagesToLog();
     // The first refresh needs the sign-in and the accounts' keys: the keyring is read meanwhile.
     plimsy::KeychainTokenStore::readAhead();

@@ -30,26 +30,31 @@ QList<Account> accountsIn(const QJsonArray &array)
     return accounts;
 }
 
-} // namespace
-
-QList<Account> AccountManager::loadAccounts(UserDefaults &defaults)
-{
-    const QVariant stored = defaults.object(QLatin1String(AccountsKey));
-    if (!stored.isValid()) {
-        return {};
-    }
-    return decodeAccounts(stored.toString().toUtf8());
-}
-
-QList<Account> AccountManager::decodeAccounts(const QByteArray &stored)
+// None unless the text is a JSON array; text that is no JSON at all is logged.
+std::optional<QList<Account>> parsedAccounts(const QByteArray &stored)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(stored, &error);
     if (error.error != QJsonParseError::NoError) {
         Logger::shared().log(QStringLiteral("Failed to unarchive accounts: ") + error.errorString(), LogCategory);
-        return {};
+        return std::nullopt;
+    }
+    if (!document.isArray()) {
+        return std::nullopt;
     }
     return accountsIn(document.array());
+}
+
+} // namespace
+
+QList<Account> AccountManager::loadAccounts(UserDefaults &defaults)
+{
+    return readAccounts(defaults).value_or(QList<Account>());
+}
+
+QList<Account> AccountManager::decodeAccounts(const QByteArray &stored)
+{
+    return parsedAccounts(stored).value_or(QList<Account>());
 }
 
 std::optional<QList<Account>> AccountManager::readAccounts(UserDefaults &defaults)
@@ -58,11 +63,7 @@ std::optional<QList<Account>> AccountManager::readAccounts(UserDefaults &default
     if (!stored.isValid()) {
         return QList<Account>();
     }
-    const QJsonDocument document = QJsonDocument::fromJson(stored.toString().toUtf8());
-    if (!document.isArray()) {
-        return std::nullopt;
-    }
-    return accountsIn(document.array());
+    return parsedAccounts(stored.toString().toUtf8());
 }
 
 void AccountManager::saveAccounts(const QList<Account> &accounts, UserDefaults &defaults)

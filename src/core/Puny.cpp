@@ -212,17 +212,7 @@ std::optional<QString> Puny::encodeIDNA(QStringView input) const
     return result;
 }
 
-std::optional<QString> Puny::decodeIDNA(QStringView input) const
-{
-    return decodeLabels(input, false);
-}
-
 std::optional<QString> Puny::decodeIDNAForDisplay(QStringView input) const
-{
-    return decodeLabels(input, true);
-}
-
-std::optional<QString> Puny::decodeLabels(QStringView input, bool forDisplay) const
 {
     QString result;
     for (QStringView label : labelsOf(input)) {
@@ -237,7 +227,7 @@ std::optional<QString> Puny::decodeLabels(QStringView input, bool forDisplay) co
         if (!decoded) {
             return std::nullopt;
         }
-        result.append(!forDisplay || isShowable(label, *decoded) ? *decoded : label.toString());
+        result.append(isShowable(label, *decoded) ? *decoded : label.toString());
     }
     return result;
 }

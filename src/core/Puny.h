@@ -26,17 +26,14 @@ public:
     // Dotted host names; empty labels vanish. The prefix and the digits of encoded labels are read
     // in either case.
     std::optional<QString> encodeIDNA(QStringView input) const;
-    std::optional<QString> decodeIDNA(QStringView input) const;
-    // As decodeIDNA, but a label whose decoding could pass for another name keeps its ASCII form:
-    // one that decodes to nothing or to plain ASCII, holds anything but letters, marks and digits
-    // (controls, zero-width and bidirectional formatting, spaces, punctuation), changes under
-    // compatibility normalisation (full-width and other lookalike letters), or does not encode back
-    // to the same label.
+    // Decodes the "xn--" labels, but one keeps its ASCII form when it decodes to nothing or to plain
+    // ASCII, holds anything but letters, marks and digits (controls, zero-width and bidirectional
+    // formatting, spaces, punctuation), changes under compatibility normalisation (full-width letters),
+    // or does not encode back to the same label. Letters mixed from several scripts still decode.
     std::optional<QString> decodeIDNAForDisplay(QStringView input) const;
 
 private:
     qint64 adapt(qint64 delta, qint64 numPoints, bool firstTime) const;
-    std::optional<QString> decodeLabels(QStringView input, bool forDisplay) const;
     bool isShowable(QStringView encoded, const QString &decoded) const;
 
     const qint64 base = 36;
@@ -50,8 +47,8 @@ private:
     const QString ace = QStringLiteral("xn--");
 };
 
-// The Unicode form of a host name whose "xn--" labels are Punycode, for showing and sorting: labels
-// that could disguise themselves stay ASCII (see decodeIDNAForDisplay); none when one cannot be decoded.
+// The Unicode form of a host name whose "xn--" labels are Punycode, for showing and sorting: some labels
+// stay ASCII (see decodeIDNAForDisplay); none when one cannot be decoded.
 std::optional<QString> decodeIDNADomain(const QString &domain);
 std::optional<QString> encodeIDNADomain(const QString &domain);
 

@@ -149,6 +149,24 @@ void StatusItem::exportIcon()
     }
 }
 
+namespace {
+
+// A host gives its point in X screen pixels, Qt places windows in device-independent ones: scaled by the
+// screen that holds the point, whose top-left corner Qt keeps in screen pixels.
+QPoint fromScreenPixels(QPoint point)
+{
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect geometry = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        if (QRect(geometry.topLeft(), (QSizeF(geometry.size()) * ratio).toSize()).contains(point)) {
+            return geometry.topLeft() + (QPointF(point - geometry.topLeft()) / ratio).toPoint();
+        }
+    }
+    return point;
+}
+
+} // namespace
+
 void StatusItem::handleActivated(int reason)
 {
     // A click on the item opens its menu, as a status-bar item does; the context click is the host's.
@@ -157,7 +175,7 @@ void StatusItem::handleActivated(int reason)
     }
     // The host's point, where it gives one: under XWayland the cursor is stale while over a Wayland panel.
     const QPoint given = m_export ? m_export->takeActivationPoint() : QPoint();
-    m_menu->popup(menuPosition(given.isNull() ? QCursor::pos() : given));
+    m_menu->popup(menuPosition(given.isNull() ? QCursor::pos() : fromScreenPixels(given)));
 }
 
 QPoint StatusItem::menuPosition(QPoint point) const

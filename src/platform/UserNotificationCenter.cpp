@@ -95,8 +95,10 @@ QCoro::Task<UserNotificationCenter::Authorization> UserNotificationCenter::reque
 {
     const QString bus = QStringLiteral("org.freedesktop.DBus");
     const QString busPath = QStringLiteral("/org/freedesktop/DBus");
+    // The centre may be gone once an answer arrives: nothing of it is read after the first wait.
+    const QString service = m_service;
     QDBusMessage call = QDBusMessage::createMethodCall(bus, busPath, bus, QStringLiteral("NameHasOwner"));
-    call << m_service;
+    call << service;
     QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
     const QDBusMessage reply = co_await pending;
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -112,7 +114,7 @@ QCoro::Task<UserNotificationCenter::Authorization> UserNotificationCenter::reque
     if (names.type() != QDBusMessage::ReplyMessage || names.arguments().isEmpty()) {
         co_return Authorization{false, errorText(names)};
     }
-    co_return Authorization{names.arguments().constFirst().toStringList().contains(m_service), std::nullopt};
+    co_return Authorization{names.arguments().constFirst().toStringList().contains(service), std::nullopt};
 }
 
 QCoro::Task<std::optional<QStringList>> UserNotificationCenter::capabilities()

@@ -89,6 +89,14 @@ private:
     QColor m_selected;
 };
 
+// The contrast ratio of two opaque colours, from 1 (the same) to 21 (black on white).
+qreal contrastRatio(const QColor &first, const QColor &second)
+{
+    const qreal lighter = std::max(luminance(first), luminance(second));
+    const qreal darker = std::min(luminance(first), luminance(second));
+    return (lighter + 0.05) / (darker + 0.05);
+}
+
 } // namespace
 
 QIcon themeIcon(const QStringList &names)
@@ -116,13 +124,6 @@ QPixmap tintedPixmap(const QIcon &icon, int side, const QColor &colour)
 QIcon tintedIcon(const QIcon &icon, const QPalette &palette, QPalette::ColorRole role)
 {
     return icon.isNull() ? icon : QIcon(new TintedIconEngine(icon, palette, role));
-}
-
-qreal contrastRatio(const QColor &first, const QColor &second)
-{
-    const qreal lighter = std::max(luminance(first), luminance(second));
-    const qreal darker = std::min(luminance(first), luminance(second));
-    return (lighter + 0.05) / (darker + 0.05);
 }
 
 QColor legibleOn(const QColor &ink, const QColor &background)

@@ -18,9 +18,6 @@ QPixmap tintedPixmap(const QIcon &icon, int side, const QColor &colour);
 // Drawn at whatever size and device pixel ratio is asked for.
 QIcon tintedIcon(const QIcon &icon, const QPalette &palette, QPalette::ColorRole role = QPalette::Text);
 
-// The contrast ratio of two opaque colours, from 1 (the same) to 21 (black on white).
-qreal contrastRatio(const QColor &first, const QColor &second);
-
 // `ink` (laid over `background` when translucent), made lighter or darker in its own hue until it
 // stands at least 3:1 against `background`, the least a symbol needs to be made out.
 QColor legibleOn(const QColor &ink, const QColor &background);

@@ -70,7 +70,14 @@ protected:
         forge.addSite(web1, QStringLiteral("blog.example"), 10002);
         forge.addSite(web2, QStringLiteral("docs.example"), 10003);
         // A stall ends in "timed out" after this, not after a minute.
+        previousIdleTimeout = HttpSession::shared().idleTimeout();
         HttpSession::shared().setIdleTimeout(2s);
+    }
+
+    void TearDown() override
+    {
+        HttpSession::shared().setIdleTimeout(previousIdleTimeout);
+        StatusMenuFixture::TearDown();
     }
 
     QStringList seen(qsizetype from) const
@@ -112,6 +119,9 @@ protected:
         alerts.answer(alerts.open().last().id, 0);
         ASSERT_TRUE(QTest::qWaitFor([&] { return alerts.shown().size() > before + 1; }, 20'000));
     }
+
+    // The session is the process's: later tests get its own time-out back.
+    std::chrono::milliseconds previousIdleTimeout{};
 };
 
 } // namespace

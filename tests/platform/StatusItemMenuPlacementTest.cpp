@@ -29,6 +29,8 @@ struct PlacementRow
     int bottomPanel;
     // Relative to the screen's right and bottom edges where negative; (0, 0) is no point at all.
     QPoint click;
+    // Device pixels a device-independent one takes; its rows run in a process of that scale.
+    int ratio = 1;
 };
 
 void PrintTo(const PlacementRow &row, std::ostream *out)
@@ -40,6 +42,7 @@ const PlacementRow PlacementRows[] = {
     {"TopPanelRightEnd", 30, 0, {-40, 12}},
     {"BottomPanelLeftEnd", 0, 30, {40, -12}},
     {"NoPointOpensAtTheCursor", 0, 0, {0, 0}},
+    {"TopPanelMiddleAtTwiceTheDensity", 30, 0, {200, 12}, 2},
 };
 
 class StatusItemMenuPlacementTest : public ::testing::TestWithParam<PlacementRow>
@@ -49,7 +52,7 @@ protected:
 
     // The work area a window manager announces for its panels, with the hint that it does; none when the
     // rectangle is empty.
-    static void setWorkArea(const QRect &area)
+    static void setWorkArea(const QRect &area, int ratio = 1)
     {
         xcb_connection_t *x = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
@@ -60,8 +63,10 @@ protected:
             xcb_delete_property(x, root, supported);
         } else {
             xcb_change_property(x, XCB_PROP_MODE_REPLACE, root, supported, XCB_ATOM_ATOM, 32, 1, &workArea);
-            const uint32_t values[] = {
-                uint32_t(area.x()), uint32_t(area.y()), uint32_t(area.width()), uint32_t(area.height())};
+            const uint32_t values[] = {uint32_t(area.x() * ratio),
+                                       uint32_t(area.y() * ratio),
+                                       uint32_t(area.width() * ratio),
+                                       uint32_t(area.height() * ratio)};
             xcb_change_property(x, XCB_PROP_MODE_REPLACE, root, workArea, XCB_ATOM_CARDINAL, 32, 4, values);
         }
         xcb_flush(x);
@@ -75,10 +80,11 @@ TEST_P(StatusItemMenuPlacementTest, TheMenuOpensAtTheHostsPointOffThePanel)
     ASSERT_NE(qGuiApp->nativeInterface<QNativeInterface::QX11Application>(), nullptr) << "runs on xcb";
     const PlacementRow &row = GetParam();
     QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_EQ(screen->devicePixelRatio(), qreal(row.ratio)) << "the row's scale is its process's QT_SCALE_FACTOR";
     const QRect whole = screen->geometry();
     const QRect area = whole.adjusted(0, row.topPanel, 0, -row.bottomPanel);
     if (area != whole) {
-        setWorkArea(area);
+        setWorkArea(area, row.ratio);
         ASSERT_TRUE(QTest::qWaitFor([&] { return screen->availableGeometry() == area; }, Limit))
             << "available: " << screen->availableGeometry().height();
     }
@@ -101,7 +107,8 @@ TEST_P(StatusItemMenuPlacementTest, TheMenuOpensAtTheHostsPointOffThePanel)
                                                            QString::fromLatin1(StatusNotifierIcon::ItemPath),
                                                            QStringLiteral("org.kde.StatusNotifierItem"),
                                                            QStringLiteral("Activate"));
-    activate << (row.click.isNull() ? 0 : click.x()) << (row.click.isNull() ? 0 : click.y());
+    // The host's point is in X screen pixels.
+    activate << (row.click.isNull() ? 0 : click.x() * row.ratio) << (row.click.isNull() ? 0 : click.y() * row.ratio);
     QDBusConnection::sessionBus().asyncCall(activate);
     ASSERT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }, Limit));
 

@@ -54,11 +54,18 @@ AnnouncementPage::AnnouncementPage(const QUrl &url, std::function<void(const QUr
 {
     // Windows only for what the user clicks; a script's own go nowhere.
     settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    connect(this, &QWebEnginePage::loadFinished, this, [this] { m_hasLoaded = true; });
 }
 
-bool AnnouncementPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
+bool AnnouncementPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
     if (!isMainFrame || originOf(url) == m_origin) {
+        return true;
+    }
+    // A server that sends its first page on to its own https address: refused, the window would stay blank.
+    if (type == NavigationTypeRedirect && !m_hasLoaded && m_origin.scheme() == QLatin1String("http")
+        && url.scheme() == QLatin1String("https") && url.host() == m_origin.host()) {
+        m_origin = originOf(url);
         return true;
     }
     handOn(url, m_openElsewhere);

@@ -8,7 +8,8 @@
 namespace plimsy {
 
 // A page shown in one of the application's own windows, which the user takes for the application: its
-// main frame stays on the origin of the address it was opened with. Any other address it is sent to, by
+// main frame stays on the origin of the address it was opened with, or on its host's https origin where
+// the server redirects the first load there. Any other address it is sent to, by
 // a link, a script, a form or a new window, goes to `openElsewhere` (the browser) when it is a web or
 // mail address, and is dropped otherwise.
 class AnnouncementPage final : public QWebEnginePage
@@ -25,6 +26,7 @@ protected:
 private:
     QUrl m_origin;
     std::function<void(const QUrl &)> m_openElsewhere;
+    bool m_hasLoaded = false;
 };
 
 } // namespace plimsy
