@@ -108,6 +108,7 @@ std::optional<QString> APIKeyManager::apiKey(const QString &uuid)
 bool APIKeyManager::setAPIKey(const QString &uuid, const QString &key)
 {
     QMutexLocker lock(&m_mutex);
+    m_setThisRun.insert(uuid);
     return changeLocked(uuid, key);
 }
 
@@ -124,7 +125,9 @@ std::optional<qsizetype> APIKeyManager::removeKeysExcept(const QSet<QString> &ke
         return std::nullopt;
     }
     const QMap<QString, QString> before = m_apiKeys;
-    m_apiKeys.removeIf([&kept](const auto &entry) { return !kept.contains(entry.key()); });
+    m_apiKeys.removeIf([&](const auto &entry) {
+        return !kept.contains(entry.key()) && !m_setThisRun.contains(entry.key());
+    });
     const qsizetype removed = before.size() - m_apiKeys.size();
     if (removed > 0 && !saveLocked()) {
         m_apiKeys = before;

@@ -64,6 +64,7 @@ public:
     bool removeAPIKey(const QString &uuid);
     // Removes, in one change, every key whose uuid is not in `kept`; the number removed, none when the
     // store could not be read or refused the write (then the map and the store keep their contents).
+    // Keys set during this run are never removed here: an add stores its key before its account.
     std::optional<qsizetype> removeKeysExcept(const QSet<QString> &kept);
 
     // A copy of the loaded map (empty while unloaded).
@@ -80,6 +81,7 @@ private:
 
     QMutex m_mutex;
     QMap<QString, QString> m_apiKeys;
+    QSet<QString> m_setThisRun;
     std::unique_ptr<KeychainProtocol> m_keychain;
     bool m_hasLoadedFromKeychain = false;
 

@@ -79,6 +79,19 @@ TEST_F(APIKeyManagerTest, AddsReplacesAndRemovesKeysAndAFreshInstanceReadsThem)
     EXPECT_EQ(SecretStore::accounts(service).accounts, QStringList{});
 }
 
+TEST_F(APIKeyManagerTest, DroppingKeysWithoutAccountsSparesAKeyAnAddOfThisRunStored)
+{
+    storeKeys({{"kept", "key-k"}, {"orphan", "key-o"}});
+    auto keys = manager();
+    // An add stores its key first and its account only once Forge has answered.
+    ASSERT_TRUE(keys->setAPIKey("adding", "key-n"));
+    EXPECT_EQ(keys->removeKeysExcept({"kept"}), 1);
+    EXPECT_EQ(storedKeys(), (Keys{{"kept", "key-k"}, {"adding", "key-n"}}));
+    // The next run drops it when the add never saved its account.
+    EXPECT_EQ(manager()->removeKeysExcept({"kept"}), 1);
+    EXPECT_EQ(storedKeys(), (Keys{{"kept", "key-k"}}));
+}
+
 TEST_F(APIKeyManagerTest, MovesALegacyItemIntoTheDefaultStore)
 {
     storeKeys({{"A", "key-a"}}, Kind::Legacy);
