@@ -6,6 +6,7 @@
 #include <QActionEvent>
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -480,7 +481,7 @@ void DBusMenuExporter::Event(int id, const QString &eventId, const QDBusVariant 
     }
 }
 
-QList<int> DBusMenuExporter::EventGroup(const DBusMenuEventList &events)
+QList<int> DBusMenuExporter::EventGroup(const QList<DBusMenuEvent> &events)
 {
     QList<int> idErrors;
     for (const DBusMenuEvent &event : events) {
@@ -492,7 +493,19 @@ QList<int> DBusMenuExporter::EventGroup(const DBusMenuEventList &events)
     return idErrors;
 }
 
+bool DBusMenuExporter::isAnswerRead() const
+{
+    // libdbusmenu's hosts send AboutToShowGroup without waiting for an answer, and read the layout
+    // again only when it is announced.
+    return !calledFromDBus() || message().isReplyRequired();
+}
+
 bool DBusMenuExporter::AboutToShow(int id)
+{
+    return open(id, isAnswerRead());
+}
+
+bool DBusMenuExporter::open(int id, bool isAnswerRead)
 {
     sync();
     QMenu *menu = menuOf(id);
@@ -506,6 +519,9 @@ bool DBusMenuExporter::AboutToShow(int id)
     // announcing the fill as well would make GNOME's host rebuild the submenu it is opening, and close it.
     Q_EMIT menu->aboutToShow();
     sync();
+    if (!isAnswerRead) {
+        return false;
+    }
     bool isChanged = false;
     for (auto holder = m_pendingLayouts.begin(); holder != m_pendingLayouts.end();) {
         if (isWithin(*holder, id)) {
@@ -515,6 +531,10 @@ bool DBusMenuExporter::AboutToShow(int id)
             ++holder;
         }
     }
+    if (isChanged) {
+        // The layout the host reads next is newer than any it has read.
+        ++m_revision;
+    }
     return isChanged;
 }
 
@@ -522,11 +542,12 @@ QList<int> DBusMenuExporter::AboutToShowGroup(const QList<int> &ids, QList<int> 
 {
     QList<int> updatesNeeded;
     idErrors.clear();
+    const bool isRead = isAnswerRead();
     for (const int id : ids) {
         if (!isKnown(id)) {
             idErrors.append(id);
         }
-        if (AboutToShow(id)) {
+        if (open(id, isRead)) {
             updatesNeeded.append(id);
         }
     }

@@ -48,19 +48,20 @@ public:
     QString status() const;
     QStringList iconThemePath() const;
 
+    // QtDBus exports only what it finds the types of by the names written: lists are spelled out.
 public Q_SLOTS:
     uint
     GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames, plimsy::DBusMenuLayoutItem &layout);
-    plimsy::DBusMenuItemPropertiesList GetGroupProperties(const QList<int> &ids, const QStringList &propertyNames);
+    QList<plimsy::DBusMenuItemProperties> GetGroupProperties(const QList<int> &ids, const QStringList &propertyNames);
     QDBusVariant GetProperty(int id, const QString &name);
     void Event(int id, const QString &eventId, const QDBusVariant &data, uint timestamp);
-    QList<int> EventGroup(const plimsy::DBusMenuEventList &events);
+    QList<int> EventGroup(const QList<plimsy::DBusMenuEvent> &events);
     bool AboutToShow(int id);
     QList<int> AboutToShowGroup(const QList<int> &ids, QList<int> &idErrors);
 
 Q_SIGNALS:
-    void ItemsPropertiesUpdated(const plimsy::DBusMenuItemPropertiesList &updatedProps,
-                                const plimsy::DBusMenuItemKeysList &removedProps);
+    void ItemsPropertiesUpdated(const QList<plimsy::DBusMenuItemProperties> &updatedProps,
+                                const QList<plimsy::DBusMenuItemKeys> &removedProps);
     void LayoutUpdated(uint revision, int parent);
     void ItemActivationRequested(int id, uint timestamp);
 
@@ -108,6 +109,10 @@ private:
     void restate(int id);
     // Tells the host its view is stale, for a request about an entry that is gone.
     void askToReread();
+    // Runs what opening the submenu runs; what that changes is told in the answer alone when the host
+    // reads the answer.
+    bool open(int id, bool isAnswerRead);
+    bool isAnswerRead() const;
     void announce();
 
     QString m_connectionName;

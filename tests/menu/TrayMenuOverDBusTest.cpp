@@ -417,6 +417,31 @@ TEST_F(TrayMenuOverDBusTest, OpeningAServerSubmenuFillsItWithoutAnnouncingIt)
     EXPECT_FALSE(callMenu(QStringLiteral("AboutToShow"), {server}).arguments().value(0).toBool());
 }
 
+// xfce's panel, through libdbusmenu, asks a submenu to fill without waiting for the answer and reads it
+// again only when told: that host hears of the fill.
+TEST_F(TrayMenuOverDBusTest, AHostThatDoesNotReadTheAnswerHearsOfTheFill)
+{
+    storeDemoAccounts();
+    start();
+    networkUp();
+    waitUntilIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    const LayoutItem *unopened = layout(0, -1).find(QStringLiteral("blog-server"));
+    ASSERT_NE(unopened, nullptr);
+    const int server = unopened->id;
+    SignalCounter updates;
+    listen(updates);
+
+    QDBusMessage call = QDBusMessage::createMethodCall(watcher.items().value(0),
+                                                       QStringLiteral("/MenuBar"),
+                                                       QStringLiteral("com.canonical.dbusmenu"),
+                                                       QStringLiteral("AboutToShowGroup"));
+    call << QVariant::fromValue(QList<int>{server});
+    ASSERT_TRUE(QDBusConnection::sessionBus().send(call)); // sent expecting no reply
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates.parents.contains(server); }, 20'000));
+    EXPECT_NE(layout(server, -1).find(QStringLiteral("Open Terminal")), nullptr);
+}
+
 struct LabelRow
 {
     const char *name;
