@@ -13,8 +13,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QUuid>
 
 using namespace plimsy;
@@ -83,6 +85,13 @@ protected:
 TEST_F(NotificationManagerTest, PostsTheNoticeWithItsButtonAndKeepsItsIdentifierOnce)
 {
     ASSERT_TRUE(QTest::qWaitFor([this] { return manager.isAuthorized(); }, Limit));
+    // The icon installed in a data folder of the desktop's, then in none but the build's own.
+    const QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
+    QTemporaryDir installed;
+    QTemporaryDir nothingInstalled;
+    const QString icon = installed.filePath(QStringLiteral("icons/hicolor/scalable/apps/com.tindrel.Plimsy.svg"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(icon).path()) && QFile(icon).open(QIODevice::WriteOnly));
+    qputenv("XDG_DATA_DIRS", installed.path().toUtf8());
     ::testing::internal::CaptureStdout();
     const auto first =
         post(QStringLiteral("Add Laravel Forge API Key"),
@@ -105,8 +114,15 @@ TEST_F(NotificationManagerTest, PostsTheNoticeWithItsButtonAndKeepsItsIdentifier
               QVariant(QStringLiteral("3")));
 
     // The same identifier replaces the notice on the desktop and stays one entry here.
+    qputenv("XDG_DATA_DIRS", nothingInstalled.path().toUtf8());
     const auto again = post(QStringLiteral("Add Laravel Forge API Key"), QStringLiteral("accountsChanged"));
+    qputenv("XDG_DATA_DIRS", dataDirs);
     ASSERT_TRUE(QTest::qWaitFor([this] { return server.notices().size() == 2; }, Limit));
+    // The notice server does not search the build's share folder: it gets the file itself.
+    const QUrl builtIcon(server.notices().last().appIcon);
+    EXPECT_TRUE(builtIcon.isLocalFile() && builtIcon.fileName() == QStringLiteral("com.tindrel.Plimsy.svg")
+                && QFile::exists(builtIcon.toLocalFile()))
+        << qPrintable(builtIcon.toString());
     EXPECT_EQ(server.notices().last().replacesId, first.id);
     EXPECT_EQ(manager.deliveredNotificationIds(), QSet<QString>({"accountsChanged"}));
     EXPECT_TRUE(server.notices().last().actions.mid(2).isEmpty()); // no button without a title
