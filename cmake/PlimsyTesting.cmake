@@ -37,7 +37,10 @@ function(plimsy_add_test area)
         list(APPEND locks x11)
         list(APPEND environment QT_QPA_PLATFORM=xcb)
     endif()
+    # Two locks or variables are one value holding a list. It is split three times on its way to CTest (the
+    # arguments here, the include file, the discovery script's call), so its separator is escaped three times over.
     if(environment)
+        list(JOIN environment "\\\\\\\\\\\\\\\;" environment)
         list(APPEND properties ENVIRONMENT "${environment}")
     endif()
     if(PLIMSY_TSAN_OPTIONS)
@@ -45,8 +48,6 @@ function(plimsy_add_test area)
         list(APPEND properties ENVIRONMENT_MODIFICATION "TSAN_OPTIONS=string_append::${PLIMSY_TSAN_OPTIONS}")
     endif()
     if(locks)
-        # Two locks are one value holding a list. It is split three times on its way to CTest (the arguments
-        # here, the include file, the discovery script's call), so its separator is escaped three times over.
         list(JOIN locks "\\\\\\\\\\\\\\\;" locks)
         list(APPEND properties RESOURCE_LOCK "${locks}")
     endif()

@@ -10,7 +10,6 @@
 #include "platform/HttpSession.h"
 
 #include <QApplication>
-#include <QByteArrayView>
 #include <QIcon>
 #include <QList>
 #include <QTimer>
@@ -32,9 +31,9 @@ bool hasDisplay()
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// While the application object is made, the platform plugin's messages are held back: when the display is
-// set but cannot be opened, Qt aborts after several of them, and that becomes one line and a plain failure
-// exit. When the display opens, the held messages are passed on as usual.
+// While the application object is made, its messages are held back: when the display is set but cannot be
+// opened, Qt aborts after several of them (a Wayland plugin's own, then xcb's), and that becomes one line and a
+// plain failure exit. When the display opens, the held messages are passed on as usual.
 struct HeldMessage
 {
     QtMsgType type;
@@ -61,11 +60,7 @@ void startupMessageHandler(QtMsgType type, const QMessageLogContext &context, co
         std::fprintf(stderr, "%s: %s.\n", NoDisplayLine, displayComplaint().constData());
         std::_Exit(1);
     }
-    if (context.category && QByteArrayView(context.category).startsWith("qt.qpa")) {
-        s_heldMessages.append({type, QByteArray(context.category), message});
-        return;
-    }
-    s_previousHandler(type, context, message);
+    s_heldMessages.append({type, QByteArray(context.category), message});
 }
 
 void passOnHeldMessages()

@@ -121,7 +121,7 @@ TEST_F(ActionBarWindowTest, OpensWithEverythingAndResizesDownwardsFromAFixedTop)
     const QRect frame = bar->window()->geometry();
     EXPECT_EQ(frame.size(), QSize(500, 8 * 36 + 92));
     // Centred on the offscreen screen, and kept below its top edge.
-    ASSERT_EQ(available, QRect(0, 0, 800, 600));
+    ASSERT_EQ(available, QRect(0, 0, 800, 800));
     EXPECT_EQ(frame.topLeft(), QPoint(150, 0));
     EXPECT_TRUE(available.contains(frame));
 
