@@ -378,8 +378,8 @@ TEST_F(TrayMenuOverDBusTest, AClickOnAGoneEntryMakesTheHostReadTheMenuAgain)
     qunsetenv("PLIMSY_FORGE_WEB_BASE");
 }
 
-// GNOME's host closes a submenu it is opening when told to read that submenu again: the fill an opening
-// makes is told in the answer alone, and the host finds it in the layout.
+// A host that reads the answer to AboutToShow hears of the fill there alone, not again in a layout update
+// for the submenu it is showing, and finds it in the layout.
 TEST_F(TrayMenuOverDBusTest, OpeningAServerSubmenuFillsItWithoutAnnouncingIt)
 {
     storeDemoAccounts();
