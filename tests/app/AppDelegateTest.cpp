@@ -22,6 +22,8 @@
 #include "platform/NetworkReachability.h"
 #include "platform/UserDefaults.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
@@ -280,7 +282,13 @@ TEST_F(AppDelegateTest, ADeviceTokenGoesToTheLegacyRelayWhenItsKeyIsStored)
     Q_EMIT pushTransport.tokenReceived(QByteArray("\x00\xab\x10", 3));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return backend.requestCount("POST", QStringLiteral("/relay/device")) == 1; }, 20'000));
-    const RecordedRequest sent = backend.requests().last();
+    // Other requests of the launch (the announcements) may come after it.
+    const QList<RecordedRequest> requests = backend.requests();
+    const auto relay = std::find_if(requests.cbegin(), requests.cend(), [](const RecordedRequest &request) {
+        return request.path == QLatin1String("/relay/device");
+    });
+    ASSERT_NE(relay, requests.cend());
+    const RecordedRequest &sent = *relay;
     EXPECT_EQ(sent.queryValue(QStringLiteral("token")), QStringLiteral("00ab10"));
     EXPECT_EQ(sent.header("authorization"), "Bearer relay-key");
     EXPECT_EQ(defaults.string(QStringLiteral("DeviceToken")), QStringLiteral("00ab10"));
