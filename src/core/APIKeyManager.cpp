@@ -125,9 +125,8 @@ std::optional<qsizetype> APIKeyManager::removeKeysExcept(const QSet<QString> &ke
         return std::nullopt;
     }
     const QMap<QString, QString> before = m_apiKeys;
-    m_apiKeys.removeIf([&](const auto &entry) {
-        return !kept.contains(entry.key()) && !m_setThisRun.contains(entry.key());
-    });
+    m_apiKeys.removeIf(
+        [&](const auto &entry) { return !kept.contains(entry.key()) && !m_setThisRun.contains(entry.key()); });
     const qsizetype removed = before.size() - m_apiKeys.size();
     if (removed > 0 && !saveLocked()) {
         m_apiKeys = before;
