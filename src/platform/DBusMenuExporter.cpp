@@ -258,21 +258,23 @@ void DBusMenuExporter::dropEntry(int id)
 void DBusMenuExporter::noteMenu(const QMenu *menu)
 {
     m_changedMenus.insert(menu);
-    noteLayout(-1);
+    announceThisTurn();
 }
 
 void DBusMenuExporter::noteEntry(int id)
 {
     m_changedEntries.insert(id);
-    noteLayout(-1);
+    announceThisTurn();
 }
 
 void DBusMenuExporter::noteLayout(int holder)
 {
-    // -1 only makes sure the changes noted are looked at this turn.
-    if (holder >= 0) {
-        m_pendingLayouts.insert(holder);
-    }
+    m_pendingLayouts.insert(holder);
+    announceThisTurn();
+}
+
+void DBusMenuExporter::announceThisTurn()
+{
     if (!m_isAnnouncing) {
         m_isAnnouncing = true;
         QTimer::singleShot(0, this, &DBusMenuExporter::announce);
@@ -515,8 +517,8 @@ bool DBusMenuExporter::open(int id, bool isAnswerRead)
         }
         return false;
     }
-    // A submenu filled on opening is filled now. The host reads it again when told so by the answer;
-    // announcing the fill as well would make GNOME's host rebuild the submenu it is opening, and close it.
+    // A submenu filled on opening is filled now. A host that reads the answer reads the submenu again
+    // when told so there; announcing the fill as well would only have it read the layout twice.
     Q_EMIT menu->aboutToShow();
     sync();
     if (!isAnswerRead) {

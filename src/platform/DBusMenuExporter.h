@@ -19,7 +19,7 @@ namespace plimsy {
 
 // The tray's menu as a DBusMenu host reads it. Qt's own exporter shows names from data with its mnemonic
 // marks half converted, answers a click on an entry a refresh removed as if it had landed, and announces
-// each change a submenu's fill makes while the host opens it, which GNOME's host answers by closing it.
+// each change a submenu's fill makes while the host opens it, one layout reading per item.
 // This object stands in for Qt's at the menu's path on the tray's connection and reads the QMenu tree
 // itself: an entry keeps its id while its QAction stays in its menu, and changes reach the host gathered,
 // one announcement per changed submenu per turn of the event loop.
@@ -103,6 +103,8 @@ private:
     void noteMenu(const QMenu *menu);
     void noteEntry(int id);
     void noteLayout(int holder);
+    // The noted changes reach the host once the event loop turns, gathered.
+    void announceThisTurn();
     // Brings the exported tree up to date with the menus; what changed waits in the pending sets.
     void sync();
     void relist(const QMenu *menu);
