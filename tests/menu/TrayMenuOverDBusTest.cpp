@@ -132,6 +132,16 @@ protected:
         watcherThread.wait();
     }
 
+    // Starts the menu with the network up, once its first refresh is done and a host can read it.
+    void startInTray(const StatusMenuServices &with)
+    {
+        start(with);
+        networkUp();
+        waitUntilIdle();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    }
+    void startInTray() { startInTray(services()); }
+
     // A call to the tray item's exported menu, answered by this thread's own event loop.
     QDBusMessage callMenu(const QString &method, const QVariantList &arguments)
     {
@@ -197,10 +207,7 @@ protected:
 TEST_F(TrayMenuOverDBusTest, EverySubmenuHoldsItemsBeforeItIsOpened)
 {
     storeDemoAccounts();
-    start();
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    ASSERT_NO_FATAL_FAILURE(startInTray());
 
     QStringList empty;
     QStringList opened;
@@ -240,10 +247,7 @@ TEST_F(TrayMenuOverDBusTest, OnGnomeOpeningTheMenuMakesEverySubmenu)
     const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
     qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
     storeDemoAccounts();
-    start();
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    ASSERT_NO_FATAL_FAILURE(startInTray());
 
     callMenu(QStringLiteral("AboutToShow"), {0});
     const LayoutItem whole = layout(0, -1);
@@ -263,10 +267,7 @@ TEST_F(TrayMenuOverDBusTest, OnGnomeOpeningTheMenuMakesEverySubmenu)
 TEST_F(TrayMenuOverDBusTest, ARefreshIsAFewUpdatesAndKeepsTheEntriesThatDidNotChange)
 {
     storeDemoAccounts(124);
-    start();
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    ASSERT_NO_FATAL_FAILURE(startInTray());
     ASSERT_EQ(appState.serverList.size(), 124);
     // A favourite of a server that does not change keeps its entries as well.
     const auto robin = std::find_if(appState.siteList.cbegin(), appState.siteList.cend(), [](const Site &site) {
@@ -333,10 +334,7 @@ TEST_F(TrayMenuOverDBusTest, AClickOnAGoneEntryMakesTheHostReadTheMenuAgain)
     RecordingUrlOpener browser;
     StatusMenuServices with = services();
     with.urlOpener = &browser;
-    start(with);
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    ASSERT_NO_FATAL_FAILURE(startInTray(with));
     openEverySubmenu();
     const LayoutItem before = layout(0, -1);
     const LayoutItem *gone = before.find(QStringLiteral("playground"));
@@ -383,10 +381,7 @@ TEST_F(TrayMenuOverDBusTest, AClickOnAGoneEntryMakesTheHostReadTheMenuAgain)
 TEST_F(TrayMenuOverDBusTest, OpeningAServerSubmenuFillsItWithoutAnnouncingIt)
 {
     storeDemoAccounts();
-    start();
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    ASSERT_NO_FATAL_FAILURE(startInTray());
     const LayoutItem *unopened = layout(0, -1).find(QStringLiteral("blog-server"));
     ASSERT_NE(unopened, nullptr);
     const int server = unopened->id;
@@ -422,10 +417,7 @@ TEST_F(TrayMenuOverDBusTest, OpeningAServerSubmenuFillsItWithoutAnnouncingIt)
 TEST_F(TrayMenuOverDBusTest, AHostThatDoesNotReadTheAnswerHearsOfTheFill)
 {
     storeDemoAccounts();
-    start();
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    ASSERT_NO_FATAL_FAILURE(startInTray());
     const LayoutItem *unopened = layout(0, -1).find(QStringLiteral("blog-server"));
     ASSERT_NE(unopened, nullptr);
     const int server = unopened->id;
@@ -470,10 +462,7 @@ TEST_P(TrayMenuLabelTest, NamesFromDataReadAsTheyAre)
     forge.setValidKeys({QStringLiteral("key-lab"), QStringLiteral("key-ops")});
     addAccount(QStringLiteral("R&D Team"), QStringLiteral("key-lab"));
     addAccount(QStringLiteral("Ops"), QStringLiteral("key-ops"));
-    start();
-    networkUp();
-    waitUntilIdle();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items().isEmpty(); }, 20'000));
+    ASSERT_NO_FATAL_FAILURE(startInTray());
     openEverySubmenu();
 
     QStringList labels;
