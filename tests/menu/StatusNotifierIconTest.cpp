@@ -12,6 +12,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QFile>
 #include <QMenu>
+#include <QProcessEnvironment>
 #include <QTest>
 
 #include <algorithm>
@@ -120,4 +121,45 @@ TEST(StatusNotifierIconTest, AHostFindsEachGlyphInOurThemeAndCanReadItsPixmapsOn
     click << 10 << 10;
     QDBusConnection::sessionBus().asyncCall(click);
     EXPECT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }, Limit));
+}
+
+TEST(StatusNotifierIconTest, AWaylandSessionTellsTheHostToShowTheMenuItself)
+{
+    FakeStatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.isRunning());
+    QMenu menu;
+    menu.addAction(QStringLiteral("Quit"));
+    StatusItem item;
+    item.setMenu(&menu);
+    item.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registeredItems().isEmpty(); }, Limit));
+    const QString service = watcher.registeredItems().constFirst();
+    const QProcessEnvironment saved = QProcessEnvironment::systemEnvironment();
+
+    const struct
+    {
+        const char *name;
+        const char *sessionType;
+        const char *waylandDisplay;
+        bool isMenu;
+    } rows[] = {
+        {"wayland", "wayland", "wayland-1", true},
+        {"x11", "x11", "", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        qputenv("XDG_SESSION_TYPE", row.sessionType);
+        qputenv("WAYLAND_DISPLAY", row.waylandDisplay);
+        const QVariantMap exported = itemProperties(service, QString::fromLatin1(StatusNotifierIcon::ItemPath));
+        ASSERT_TRUE(exported.contains(QStringLiteral("ItemIsMenu")));
+        EXPECT_EQ(exported.value(QStringLiteral("ItemIsMenu")).toBool(), row.isMenu);
+    }
+    for (const char *name : {"XDG_SESSION_TYPE", "WAYLAND_DISPLAY"}) {
+        const QString key = QString::fromLatin1(name);
+        if (saved.contains(key)) {
+            qputenv(name, saved.value(key).toLocal8Bit());
+        } else {
+            qunsetenv(name);
+        }
+    }
 }
