@@ -64,22 +64,33 @@ QVariantMap itemProperties(const QString &service, const QString &path)
     return reply.arguments().isEmpty() ? QVariantMap() : qdbus_cast<QVariantMap>(reply.arguments().constFirst());
 }
 
+// A shown tray item with a one-entry menu, registered with the test's watcher.
+class StatusNotifierIconTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureMenuResources();
+        ASSERT_TRUE(watcher.isRunning());
+        menu.addAction(QStringLiteral("Quit"));
+        item.setMenu(&menu);
+        item.setImage(QStringLiteral("terminal_outlined"));
+        item.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registeredItems().isEmpty(); }, Limit));
+        // Qt names its item by its service alone; the path is then the standard one.
+        service = watcher.registeredItems().constFirst();
+    }
+
+    FakeStatusNotifierWatcher watcher;
+    QMenu menu;
+    StatusItem item;
+    QString service;
+};
+
 } // namespace
 
-TEST(StatusNotifierIconTest, AHostFindsEachGlyphInOurThemeAndCanReadItsPixmapsOnAnyPanel)
+TEST_F(StatusNotifierIconTest, AHostFindsEachGlyphInOurThemeAndCanReadItsPixmapsOnAnyPanel)
 {
-    ensureMenuResources();
-    FakeStatusNotifierWatcher watcher;
-    ASSERT_TRUE(watcher.isRunning());
-    QMenu menu;
-    menu.addAction(QStringLiteral("Quit"));
-    StatusItem item;
-    item.setMenu(&menu);
-    item.setImage(QStringLiteral("terminal_outlined"));
-    item.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registeredItems().isEmpty(); }, Limit));
-    // Qt names its item by its service alone; the path is then the standard one.
-    const QString service = watcher.registeredItems().constFirst();
     const QString path = QString::fromLatin1(StatusNotifierIcon::ItemPath);
 
     const std::pair<QString, QString> glyphs[] = {
@@ -123,17 +134,8 @@ TEST(StatusNotifierIconTest, AHostFindsEachGlyphInOurThemeAndCanReadItsPixmapsOn
     EXPECT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }, Limit));
 }
 
-TEST(StatusNotifierIconTest, AWaylandSessionTellsTheHostToShowTheMenuItself)
+TEST_F(StatusNotifierIconTest, AWaylandSessionTellsTheHostToShowTheMenuItself)
 {
-    FakeStatusNotifierWatcher watcher;
-    ASSERT_TRUE(watcher.isRunning());
-    QMenu menu;
-    menu.addAction(QStringLiteral("Quit"));
-    StatusItem item;
-    item.setMenu(&menu);
-    item.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registeredItems().isEmpty(); }, Limit));
-    const QString service = watcher.registeredItems().constFirst();
     const QProcessEnvironment saved = QProcessEnvironment::systemEnvironment();
 
     const struct
