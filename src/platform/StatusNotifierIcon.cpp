@@ -1,5 +1,7 @@
 #include "platform/StatusNotifierIcon.h"
 
+#include "platform/GlobalShortcut.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
@@ -205,7 +207,10 @@ int StatusNotifierIcon::windowId() const
 
 bool StatusNotifierIcon::itemIsMenu() const
 {
-    return qtProperty("ItemIsMenu").toBool();
+    // Over Wayland an XWayland client cannot learn where the pointer is, and a host's Activate point is
+    // inside its own icon: a host that shows our exported menu itself has the compositor place it there.
+    return GlobalShortcut::isWaylandSession(QProcessEnvironment::systemEnvironment())
+           || qtProperty("ItemIsMenu").toBool();
 }
 
 QDBusObjectPath StatusNotifierIcon::menu() const

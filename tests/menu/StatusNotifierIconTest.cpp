@@ -12,6 +12,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QFile>
 #include <QMenu>
+#include <QProcessEnvironment>
 #include <QTest>
 
 #include <algorithm>
@@ -63,22 +64,33 @@ QVariantMap itemProperties(const QString &service, const QString &path)
     return reply.arguments().isEmpty() ? QVariantMap() : qdbus_cast<QVariantMap>(reply.arguments().constFirst());
 }
 
+// A shown tray item with a one-entry menu, registered with the test's watcher.
+class StatusNotifierIconTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureMenuResources();
+        ASSERT_TRUE(watcher.isRunning());
+        menu.addAction(QStringLiteral("Quit"));
+        item.setMenu(&menu);
+        item.setImage(QStringLiteral("terminal_outlined"));
+        item.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registeredItems().isEmpty(); }, Limit));
+        // Qt names its item by its service alone; the path is then the standard one.
+        service = watcher.registeredItems().constFirst();
+    }
+
+    FakeStatusNotifierWatcher watcher;
+    QMenu menu;
+    StatusItem item;
+    QString service;
+};
+
 } // namespace
 
-TEST(StatusNotifierIconTest, AHostFindsEachGlyphInOurThemeAndCanReadItsPixmapsOnAnyPanel)
+TEST_F(StatusNotifierIconTest, AHostFindsEachGlyphInOurThemeAndCanReadItsPixmapsOnAnyPanel)
 {
-    ensureMenuResources();
-    FakeStatusNotifierWatcher watcher;
-    ASSERT_TRUE(watcher.isRunning());
-    QMenu menu;
-    menu.addAction(QStringLiteral("Quit"));
-    StatusItem item;
-    item.setMenu(&menu);
-    item.setImage(QStringLiteral("terminal_outlined"));
-    item.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.registeredItems().isEmpty(); }, Limit));
-    // Qt names its item by its service alone; the path is then the standard one.
-    const QString service = watcher.registeredItems().constFirst();
     const QString path = QString::fromLatin1(StatusNotifierIcon::ItemPath);
 
     const std::pair<QString, QString> glyphs[] = {
@@ -120,4 +132,36 @@ TEST(StatusNotifierIconTest, AHostFindsEachGlyphInOurThemeAndCanReadItsPixmapsOn
     click << 10 << 10;
     QDBusConnection::sessionBus().asyncCall(click);
     EXPECT_TRUE(QTest::qWaitFor([&] { return menu.isVisible(); }, Limit));
+}
+
+TEST_F(StatusNotifierIconTest, AWaylandSessionTellsTheHostToShowTheMenuItself)
+{
+    const QProcessEnvironment saved = QProcessEnvironment::systemEnvironment();
+
+    const struct
+    {
+        const char *name;
+        const char *sessionType;
+        const char *waylandDisplay;
+        bool isMenu;
+    } rows[] = {
+        {"wayland", "wayland", "wayland-1", true},
+        {"x11", "x11", "", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        qputenv("XDG_SESSION_TYPE", row.sessionType);
+        qputenv("WAYLAND_DISPLAY", row.waylandDisplay);
+        const QVariantMap exported = itemProperties(service, QString::fromLatin1(StatusNotifierIcon::ItemPath));
+        ASSERT_TRUE(exported.contains(QStringLiteral("ItemIsMenu")));
+        EXPECT_EQ(exported.value(QStringLiteral("ItemIsMenu")).toBool(), row.isMenu);
+    }
+    for (const char *name : {"XDG_SESSION_TYPE", "WAYLAND_DISPLAY"}) {
+        const QString key = QString::fromLatin1(name);
+        if (saved.contains(key)) {
+            qputenv(name, saved.value(key).toLocal8Bit());
+        } else {
+            qunsetenv(name);
+        }
+    }
 }
