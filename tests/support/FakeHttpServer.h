@@ -110,6 +110,8 @@ public:
 
     // Connections accepted so far, to tell keep-alive reuse from new connections.
     int connectionCount() const { return m_connectionCount; }
+    // Connections not yet closed. Once a client process has died and this is 0, everything it sent is in requests().
+    int openConnectionCount() const { return int(m_connections.size()); }
 
 Q_SIGNALS:
     void requestReceived(const plimsy::test::RecordedRequest &request);
